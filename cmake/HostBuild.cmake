@@ -1,0 +1,52 @@
+# Linux build: the library over winsim, the tools, and the host tests.
+
+option(KVISINST_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+if(KVISINST_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+set(CMAKE_POSITION_INDEPENDENT_CODE ON)
+
+find_package(GTest REQUIRED)
+include(GoogleTest)
+include(EmbedResources)
+
+# winsim is a shared library so that the test programs, the tools and every simulated module loaded
+# at run time (the library itself among them) act on one and the same simulated machine.
+file(GLOB_RECURSE WINSIM_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/winsim/src/*.cpp)
+add_library(winsim SHARED ${WINSIM_SOURCES})
+target_include_directories(winsim PUBLIC ${CMAKE_SOURCE_DIR}/winsim/include)
+target_link_libraries(winsim PUBLIC ${CMAKE_DL_LIBS} pthread)
+
+# The library's string table and version block, compiled by windres from kvisinst.rc and read back
+# by winsim's resource calls, so that both builds carry the same bytes.
+kvisinst_embed_resources(${CMAKE_SOURCE_DIR}/kvisinst/kvisinst.rc ${CMAKE_BINARY_DIR}/generated/kvisinst_res.cpp)
+# The export table that winsim's GetProcAddress serves, made from the 64-bit export list.
+kvisinst_export_table(${CMAKE_SOURCE_DIR}/kvisinst/kvisinst-x64.def ${CMAKE_BINARY_DIR}/generated/kvisinst_exports.cpp)
+
+add_library(kvisinst_objects OBJECT
+  ${KVISINST_SOURCES}
+  ${CMAKE_SOURCE_DIR}/winsim/loader/dll_entry.cpp
+  ${CMAKE_BINARY_DIR}/generated/kvisinst_res.cpp
+  ${CMAKE_BINARY_DIR}/generated/kvisinst_exports.cpp)
+target_include_directories(kvisinst_objects PUBLIC ${CMAKE_SOURCE_DIR})
+target_link_libraries(kvisinst_objects PUBLIC winsim)
+
+# libkvisinst.so: what winsim's LoadLibraryA("KVISINST.DLL") maps, as a setup program would load it.
+add_library(kvisinst SHARED $<TARGET_OBJECTS:kvisinst_objects>)
+target_link_libraries(kvisinst PRIVATE winsim)
+set_target_properties(kvisinst PROPERTIES CXX_VISIBILITY_PRESET hidden)
+target_link_options(kvisinst PRIVATE -Wl,-Bsymbolic)
+
+foreach(tool_dir kvsim kvtrace)
+  file(GLOB tool_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/${tool_dir}/*.cpp)
+  if(tool_sources)
+    add_executable(${tool_dir} ${tool_sources})
+    target_link_libraries(${tool_dir} PRIVATE kvisinst_objects)
+  endif()
+endforeach()
+
+add_subdirectory(tests)
+if(EXISTS ${CMAKE_SOURCE_DIR}/bench/CMakeLists.txt)
+  add_subdirectory(bench)
+endif()

@@ -1,0 +1,14 @@
+// The library's one window on the operating system. Library code calls Win32 by its ANSI names and
+// includes nothing else platform-specific: on Windows this is the SDK, on Linux the simulated
+// machine (winsim), which declares the same names with the same types.
+#pragma once
+
+#ifdef _WIN32
+#include <windows.h>
+#include <setupapi.h>
+#define KVISINST_EXPORT
+#else
+#include <winsim/win32api.h>
+// Windows exports by the .def list; the host shared object by symbol visibility.
+#define KVISINST_EXPORT __attribute__((visibility("default")))
+#endif

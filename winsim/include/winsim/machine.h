@@ -1,0 +1,101 @@
+// The simulated Windows machine: which version it runs, its registry, its drives and its clock.
+//
+// One machine is current per process; every simulated Win32 call acts on it. Tests build their own
+// machine (ScopedMachine) so that no test sees another's state.
+#pragma once
+
+#include <winsim/types.h>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace winsim {
+
+class Registry;
+
+enum class OsVersion { Win95, Win98, NT4, Win2000, WinXP };
+
+// The record GetVersionExA reports on that version (OSVERSIONINFOA fields).
+struct VersionRecord {
+    DWORD major = 0;
+    DWORD minor = 0;
+    DWORD build = 0;
+    DWORD platformId = 0;  // 1 = VER_PLATFORM_WIN32_WINDOWS, 2 = VER_PLATFORM_WIN32_NT
+    std::string csd;       // szCSDVersion
+};
+
+VersionRecord VersionRecordOf(OsVersion version);
+// "95", "98", "NT4", "2000", "XP": the names kvsim and the machine folder use.
+const char* OsVersionName(OsVersion version);
+std::optional<OsVersion> ParseOsVersion(std::string_view name);
+inline bool IsNtFamily(OsVersion v) { return v != OsVersion::Win95 && v != OsVersion::Win98; }
+
+class Machine {
+public:
+    // rootFolder is the host folder that holds one subfolder per drive ("C", "D", ...). It is created
+    // if missing, and drive C with the Windows and system directories is laid out in it.
+    Machine(OsVersion version, std::string rootFolder);
+    ~Machine();
+    Machine(const Machine&) = delete;
+    Machine& operator=(const Machine&) = delete;
+
+    OsVersion Version() const { return version_; }
+    const VersionRecord& Record() const { return record_; }
+    // Lets a test report an unusual version record (an NT 3.51, a failing query with platform 0).
+    void SetRecord(const VersionRecord& record) { record_ = record; }
+    // When set, GetVersionExA fails as it does for a wrongly sized record.
+    void SetVersionQueryFails(bool fails) { versionQueryFails_ = fails; }
+    bool VersionQueryFails() const { return versionQueryFails_; }
+
+    const std::string& RootFolder() const { return root_; }
+    // "C:\WINDOWS" on 95/98 and XP, "C:\WINNT" on NT 4 and 2000.
+    std::string WindowsDirectory() const;
+    // "...\SYSTEM" on 95/98, "...\System32" on the NT family.
+    std::string SystemDirectory() const;
+
+    Registry& Reg() { return *registry_; }
+
+    // Virtual clock in milliseconds since boot. Sleep and waits advance it; no real time passes.
+    uint64_t NowMs() const { return clockMs_; }
+    void Advance(uint64_t ms) { clockMs_ += ms; }
+
+    // The process's current directory, as a Windows path ("C:\" after boot).
+    const std::string& CurrentDirectory() const { return currentDirectory_; }
+    void SetCurrentDirectory(std::string path) { currentDirectory_ = std::move(path); }
+
+private:
+    OsVersion version_;
+    VersionRecord record_;
+    bool versionQueryFails_ = false;
+    std::string root_;
+    std::unique_ptr<Registry> registry_;
+    uint64_t clockMs_ = 0;
+    std::string currentDirectory_ = "C:\\";
+};
+
+// The machine simulated calls act on. Calling a Win32 function with no current machine aborts.
+Machine& Current();
+bool HasCurrent();
+void SetCurrent(Machine* machine);
+
+// A machine in a fresh temporary folder, current for the object's lifetime; the folder is removed
+// afterwards. This is what each test builds.
+class ScopedMachine {
+public:
+    explicit ScopedMachine(OsVersion version);
+    ~ScopedMachine();
+    ScopedMachine(const ScopedMachine&) = delete;
+    ScopedMachine& operator=(const ScopedMachine&) = delete;
+    Machine& operator*() { return *machine_; }
+    Machine* operator->() { return machine_.get(); }
+
+private:
+    std::string folder_;
+    std::unique_ptr<Machine> machine_;
+    Machine* previous_;
+};
+
+}  // namespace winsim

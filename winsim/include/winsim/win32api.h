@@ -1,0 +1,10 @@
+// The Win32 API as the simulated machine provides it: the SDK's names, types and constants, so that
+// library code compiles unchanged against <windows.h> on Windows and against this header on Linux.
+// Each header under api/ declares one system DLL's share of the calls.
+#pragma once
+
+#include <winsim/types.h>
+#include <winsim/api/kernel32.h>
+#include <winsim/api/advapi32.h>
+#include <winsim/api/user32.h>
+#include <winsim/api/setupapi.h>
