@@ -5,7 +5,12 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#include <objbase.h>
+#include <shellapi.h>
+#include <shlobj.h>
 #include <setupapi.h>
+// Types and constants only: cfgmgr32.dll is loaded by name, never imported.
+#include <cfgmgr32.h>
 #define KVISINST_EXPORT
 #else
 #include <winsim/win32api.h>

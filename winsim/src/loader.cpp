@@ -1,4 +1,5 @@
 // Modules: LoadLibraryA, GetProcAddress and friends over a table of registered module images.
+#include <winsim/files.h>
 #include <winsim/loader.h>
 #include <winsim/machine.h>
 #include <winsim/win32api.h>
@@ -46,6 +47,41 @@ std::string BaseName(std::string_view path) {
 Module* FindByBaseName(const std::string& base) {
     for (auto& m : g_modules)
         if (BaseName(m.image.fileName) == base) return &m;
+    return nullptr;
+}
+
+// The folder of a Windows path, upper case, without its trailing '\'; a bare name is taken to be in
+// the system directory, as GetModuleFileNameA reports it.
+std::string FolderOf(std::string_view path) {
+    const auto slash = path.find_last_of("\\/");
+    if (slash == std::string_view::npos) return Upper(Current().SystemDirectory());
+    auto full = FullWindowsPath(path.substr(0, slash + 1));
+    std::string folder = full ? Upper(*full) : std::string();
+    if (!folder.empty() && folder.back() == '\\') folder.pop_back();
+    return folder;
+}
+
+// The module a load of `given` (whose base name is `base`) finds. While a module is loaded, a load
+// finds it by its base name alone, as Windows does. A module that is registered but not loaded is a
+// DLL on disk: a path must name its very file, and a bare name finds it only in the folders of the
+// search order that the machine has (current, system and Windows directory; the program's own folder
+// and PATH are not simulated).
+Module* FindForLoad(std::string_view given, const std::string& base) {
+    const bool hasPath = given.find_first_of("\\/") != std::string_view::npos;
+    for (auto& m : g_modules) {
+        if (BaseName(m.image.fileName) != base) continue;
+        if (m.loadCount > 0) return &m;
+        const std::string folder = FolderOf(m.image.fileName);
+        if (hasPath) {
+            if (FolderOf(given) == folder) return &m;
+            continue;
+        }
+        const Machine& machine = Current();
+        for (const std::string& searched :
+             {FolderOf(machine.CurrentDirectory() + "\\"), FolderOf(machine.SystemDirectory() + "\\"),
+              FolderOf(machine.WindowsDirectory() + "\\")})
+            if (searched == folder) return &m;
+    }
     return nullptr;
 }
 
@@ -99,7 +135,7 @@ HMODULE LoadLibraryA(LPCSTR name) {
     }
     std::lock_guard<std::recursive_mutex> lock(winsim::g_lock);
     const std::string base = winsim::BaseName(name);
-    if (Module* m = winsim::FindByBaseName(base)) {
+    if (Module* m = winsim::FindForLoad(name, base)) {
         ++m->loadCount;
         return reinterpret_cast<HMODULE>(m);
     }

@@ -1,5 +1,7 @@
 #include <winsim/machine.h>
+#include <winsim/devices.h>
 #include <winsim/registry.h>
+#include <winsim/shellfolders.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -60,6 +62,8 @@ Machine::Machine(OsVersion version, std::string rootFolder)
     fs::create_directories(windows / (nt ? "System32" : "SYSTEM"));
     fs::create_directories(windows / "INF");
     fs::create_directories(c / "Program Files");
+    LayOutShellFolders(*this);
+    devices_ = std::make_unique<DeviceTree>(*this);
 }
 
 Machine::~Machine() {

@@ -5,6 +5,11 @@
 
 #include <winsim/types.h>
 #include <winsim/api/kernel32.h>
+#include <winsim/api/directories.h>
 #include <winsim/api/advapi32.h>
 #include <winsim/api/user32.h>
 #include <winsim/api/setupapi.h>
+#include <winsim/api/setupapi_devices.h>
+#include <winsim/api/ole32.h>
+#include <winsim/api/shell32.h>
+#include <winsim/api/cfgmgr32.h>

@@ -1,0 +1,133 @@
+// kernel32: CreateDirectoryA, RemoveDirectoryA and DeleteFileA on the machine's drives.
+//
+// Deliberately less than Windows: security attributes are ignored, and a file or folder that another
+// program holds open is not simulated (nothing else holds them).
+#include "pathcheck.h"
+
+#include <winsim/files.h>
+#include <winsim/machine.h>
+#include <winsim/win32api.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <system_error>
+
+namespace {
+
+using winsim::EntryAt;
+using winsim::HostEntry;
+
+// A path resolved for a file call: its full Windows form and the host path it stands for.
+struct Target {
+    std::string full;
+    std::string host;
+};
+
+// Resolves a path the way the file calls do, or sets the last error and returns nothing.
+std::optional<Target> Resolve(LPCSTR path) {
+    if (!path || !*path) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return std::nullopt;
+    }
+    auto full = winsim::FullWindowsPath(path);
+    if (!full) {
+        SetLastError(ERROR_BAD_PATHNAME);
+        return std::nullopt;
+    }
+    if (winsim::HasInvalidNameCharacters(*full)) {
+        SetLastError(ERROR_INVALID_NAME);
+        return std::nullopt;
+    }
+    auto host = winsim::HostPath(*full);
+    if (!host) {
+        SetLastError(ERROR_BAD_PATHNAME);
+        return std::nullopt;
+    }
+    return Target{*full, *host};
+}
+
+bool IsRoot(const std::string& full) { return full.size() == 3; }
+
+bool SameNameNoCase(const std::string& a, const std::string& b) { return lstrcmpiA(a.c_str(), b.c_str()) == 0; }
+
+}  // namespace
+
+BOOL CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES) {
+    auto target = Resolve(path);
+    if (!target) return FALSE;
+    // The ANSI call leaves room for an 8.3 name below the new folder: MAX_PATH - 12 characters.
+    if (target->full.size() > MAX_PATH - 12) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return FALSE;
+    }
+    if (EntryAt(target->host) != HostEntry::Missing) {
+        SetLastError(ERROR_ALREADY_EXISTS);
+        return FALSE;
+    }
+    // One level only: the parent must exist already.
+    if (EntryAt(std::filesystem::path(target->host).parent_path().string()) != HostEntry::Directory) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return FALSE;
+    }
+    std::error_code ec;
+    if (!std::filesystem::create_directory(target->host, ec)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL RemoveDirectoryA(LPCSTR path) {
+    auto target = Resolve(path);
+    if (!target) return FALSE;
+    switch (EntryAt(target->host)) {
+        case HostEntry::Missing:
+            SetLastError(winsim::MissingEntryError(target->host));
+            return FALSE;
+        case HostEntry::File:
+            SetLastError(ERROR_DIRECTORY);
+            return FALSE;
+        case HostEntry::Directory:
+            break;
+    }
+    if (IsRoot(target->full)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    // The process's current directory is held open, so it cannot go.
+    if (SameNameNoCase(target->full, winsim::Current().CurrentDirectory())) {
+        SetLastError(ERROR_SHARING_VIOLATION);
+        return FALSE;
+    }
+    std::error_code ec;
+    if (!std::filesystem::is_empty(target->host, ec)) {
+        SetLastError(ERROR_DIR_NOT_EMPTY);
+        return FALSE;
+    }
+    if (rmdir(target->host.c_str()) != 0) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL DeleteFileA(LPCSTR path) {
+    auto target = Resolve(path);
+    if (!target) return FALSE;
+    switch (EntryAt(target->host)) {
+        case HostEntry::Missing:
+            SetLastError(winsim::MissingEntryError(target->host));
+            return FALSE;
+        case HostEntry::Directory:
+            SetLastError(ERROR_ACCESS_DENIED);
+            return FALSE;
+        case HostEntry::File:
+            break;
+    }
+    if (winsim::IsReadOnlyFile(target->host) || unlink(target->host.c_str()) != 0) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    return TRUE;
+}

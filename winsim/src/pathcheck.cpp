@@ -1,0 +1,42 @@
+#include "pathcheck.h"
+
+#include <winsim/win32api.h>
+
+#include <sys/stat.h>
+
+#include <filesystem>
+
+namespace winsim {
+
+bool HasInvalidNameCharacters(std::string_view fullPath) {
+    const std::string_view names = fullPath.size() > 3 ? fullPath.substr(3) : std::string_view();
+    for (const char c : names) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20) return true;
+        switch (c) {
+            case '<': case '>': case ':': case '"': case '/': case '|': case '?': case '*':
+                return true;
+            default:
+                break;
+        }
+    }
+    return false;
+}
+
+HostEntry EntryAt(const std::string& hostPath) {
+    struct stat st {};
+    if (stat(hostPath.c_str(), &st) != 0) return HostEntry::Missing;
+    return S_ISDIR(st.st_mode) ? HostEntry::Directory : HostEntry::File;
+}
+
+DWORD MissingEntryError(const std::string& hostPath) {
+    const std::string parent = std::filesystem::path(hostPath).parent_path().string();
+    return EntryAt(parent) == HostEntry::Directory ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+}
+
+bool IsReadOnlyFile(const std::string& hostPath) {
+    struct stat st {};
+    return stat(hostPath.c_str(), &st) == 0 && !S_ISDIR(st.st_mode) && !(st.st_mode & S_IWUSR);
+}
+
+}  // namespace winsim
