@@ -15,10 +15,10 @@ else()
 endif()
 option(KVISINST_WINDOWS_TESTS "Build the Windows test programs (run under Wine)" ${KVISINST_TESTS_DEFAULT})
 
-# The DLL and the test programs share one folder, so that a test's LoadLibraryA("KVISINST.DLL") finds
-# the library next to the program, as a setup program finds it next to itself.
-set(KVISINST_BIN_DIR ${CMAKE_BINARY_DIR}/bin)
-set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${KVISINST_BIN_DIR})
+# The DLL and the test programs share the top of the build folder, so that a test's
+# LoadLibraryA("KVISINST.DLL") finds the library next to the program, as a setup program finds it
+# next to itself.
+set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 
 # The resources go through windres by hand rather than as an RC source: the project's warning flags
 # apply to every language of the directory, and windres knows none of them. The .rc file is UTF-8.
@@ -45,7 +45,7 @@ add_library(kvisinst SHARED ${KVISINST_RES_OBJ} ${KVISINST_DEF})
 target_link_libraries(kvisinst PRIVATE kvisinst_objects)
 set_target_properties(kvisinst PROPERTIES OUTPUT_NAME KVISINST PREFIX "" SUFFIX ".DLL")
 # The runtime (libgcc, libstdc++, winpthread) is linked in: the DLL must load on a bare Windows 95
-# with nothing beside it but the system's own DLLs. No import library is wanted.
+# with nothing beside it but the system's own DLLs.
 target_link_options(kvisinst PRIVATE -static -static-libgcc -static-libstdc++ -Wl,--no-insert-timestamp)
 set_target_properties(kvisinst PROPERTIES LINK_DEPENDS ${KVISINST_DEF})
 

@@ -4,7 +4,7 @@
 #
 #   tests/windows/run-wine-tests.sh BUILD_DIR [ctest arguments...]
 #
-# Exits with ctest's status.
+# Runs two tests at a time unless the arguments say otherwise (-j1). Exits with ctest's status.
 set -eu
 
 if [ $# -lt 1 ] || [ ! -f "$1/CTestTestfile.cmake" ]; then
@@ -29,7 +29,13 @@ if [ -z "$wine" ]; then
     exit 2
 fi
 wineserver=${WINESERVER:-$(dirname "$wine")/wineserver}
-[ -x "$wineserver" ] || wineserver=$(command -v wineserver)
+if [ ! -x "$wineserver" ]; then
+    wineserver=$(command -v wineserver || true)
+    if [ -z "$wineserver" ]; then
+        echo "$0: no wineserver found (set WINESERVER)" >&2
+        exit 2
+    fi
+fi
 
 WINEPREFIX=$(mktemp -d "${TMPDIR:-/tmp}/kvisinst-wine.XXXXXX")
 export WINEPREFIX
@@ -57,5 +63,5 @@ if ! "$wine" wineboot -i >"$WINEPREFIX.boot.log" 2>&1; then
 fi
 
 status=0
-ctest --test-dir "$build_dir" --output-on-failure "$@" || status=$?
+ctest --test-dir "$build_dir" --output-on-failure --no-tests=error -j2 "$@" || status=$?
 exit $status
