@@ -1,6 +1,8 @@
 // The logon-library warning's caption (id 1) and text (id 2) in the built KVISINST.DLL, read from
 // the string block of each language exactly as the resource compiler stored it (UTF-16), not through
 // the thread's language.
+#include "shared/warning_texts.h"
+
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -11,43 +13,6 @@
 #include <vector>
 
 namespace {
-
-struct LanguageStrings {
-    WORD language;
-    const char16_t* caption;
-    const char16_t* text;
-};
-
-const LanguageStrings kExpected[] = {
-    {1033, u"Warning:",
-     u"Quillex Pro may conflict with some other login software installed on this machine:\n"
-     u"GinaDll value is %s\n\nPlease refer to Readme file.\n"
-     u"Press OK to continue, press Cancel to abort installation."},
-    {1028, u"警告:",
-     u"Quillex Pro 與機器上已安裝之其他登錄用途軟體發生衝突:\nGinaDll 值 %s\n\n請參閱 Readme 檔案.\n"
-     u"按OK鍵以繼續安裝，按取消鍵以停止安裝."},
-    {1031, u"Warnung:",
-     u"Zwischen Quillex Pro und einem weiteren Programm zum Anmelden auf diesem Computer können "
-     u"Konflikte auftreten:\nGinaDll-Wert ist %s\n\nBitte lesen Sie sich die Readme-Datei durch.\n"
-     u"Klicken Sie zum Fortfahren auf OK, oder klicken Sie auf Abbrechen, um die Installation "
-     u"abzubrechen."},
-    {1034, u"Advertencia:",
-     u"Quillex Pro puede estar en conflicto co otros programas en este contador:\n"
-     u"El valor de GinaDll es %s\n\nPor favor de leer el archivo de Readme.\n"
-     u"Haga clic en OK para continuar o Cancelar para abortar la instalación."},
-    {1040, u"Attenzione:",
-     u"Quillex Pro potrebbe creare conflitti con altri software per l'accesso a Windows:\n"
-     u"il codice di errore di GinaDLL è %s\n\nVedi il documento \"Leggimi\".\n"
-     u"OK per continuare, o Annulla per terminare l'installazione."},
-    {1042, u"경고:",
-     u"Quillex Pro 는 이 컴퓨터에 있는 다른 로그인 프로그램과 충돌할 수 있읍니다. :\n"
-     u" GinaDll 값 데이터 는 is %s\n\n입니다. Readme을 보시기 바랍니다.\n"
-     u" 인스톨을 계속하시려면 '예'에, 취소하시려면 '취소'에 클릭 하시기 바랍니다."},
-    {2060, u"Avertissement:",
-     u"Quillex Pro est peut être en conflit avec d'autre logiciel de login installé sur cette "
-     u"machine:\nLa valeur de GinaDll est %s\n\nVeuillez vous référez au fichier Lizezmoi.\n"
-     u"Appuyez sur OK pour continuer, Appuyez sur Annuler pour terminer l'installation."},
-};
 
 // RT_STRING in its wide form (the SDK's RT_STRING follows UNICODE, which these tests leave unset).
 const LPCWSTR kStringType = MAKEINTRESOURCEW(6);
@@ -120,7 +85,7 @@ std::string Describe(const std::u16string& text) {
 }
 
 TEST_F(StringTableTest, CaptionAndTextOfEveryLanguage) {
-    for (const LanguageStrings& row : kExpected) {
+    for (const WarningTexts& row : kWarningTexts) {
         SCOPED_TRACE(testing::Message() << "language " << row.language);
         std::vector<std::u16string> entries = ReadBlock(row.language);
         if (entries.size() != kEntriesPerBlock) {
@@ -149,7 +114,7 @@ TEST_F(StringTableTest, BlockExistsInExactlyTheSevenLanguages) {
         << "error " << GetLastError();
     std::sort(languages.begin(), languages.end());
     std::vector<WORD> expected;
-    for (const LanguageStrings& row : kExpected) {
+    for (const WarningTexts& row : kWarningTexts) {
         expected.push_back(row.language);
     }
     std::sort(expected.begin(), expected.end());
