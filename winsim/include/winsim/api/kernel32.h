@@ -47,6 +47,8 @@ HGLOBAL LoadResource(HMODULE module, HRSRC resource);
 LPVOID LockResource(HGLOBAL data);
 DWORD SizeofResource(HMODULE module, HRSRC resource);
 
+BOOL CloseHandle(HANDLE handle);
+
 void Sleep(DWORD milliseconds);
 DWORD GetTickCount();
 
