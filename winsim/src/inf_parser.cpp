@@ -123,21 +123,23 @@ private:
 
     // At a '\': when only blanks, further backslashes or a comment follow it on this line, the entry
     // continues on the next line and everything from the blanks before the '\' to the blanks that
-    // start the next line drops out. Otherwise the '\' is an ordinary character.
-    bool TakeContinuation() {
+    // start the next line drops out. Otherwise the run of backslashes and blanks is ordinary text,
+    // blanks included, and is returned for the caller to take whole.
+    std::optional<std::string_view> TakeBackslash() {
         size_t p = pos_;
         while (p < text_.size() && (text_[p] == '\\' || IsBlank(text_[p]))) ++p;
-        if (p < text_.size() && text_[p] == ';') {
-            while (p < text_.size() && text_[p] != '\n') ++p;
-        }
-        if (p >= text_.size()) {
+        if (p < text_.size() && text_[p] != '\n' && text_[p] != ';') {
+            const std::string_view run(text_.data() + pos_, p - pos_);
             pos_ = p;
-            return true;
+            return run;
         }
-        if (text_[p] != '\n') return false;
-        pos_ = p + 1;
-        ++line_;
-        return true;
+        while (p < text_.size() && text_[p] != '\n') ++p;  // a comment after the '\'
+        if (p < text_.size()) {
+            ++p;
+            ++line_;
+        }
+        pos_ = p;
+        return std::nullopt;
     }
 
     InfLine ReadEntry() {
@@ -185,9 +187,14 @@ private:
                 ++pos_;
                 flushBlanks();
                 ReadQuoted(field);
-            } else if (c == '\\' && TakeContinuation()) {
-                blanks.clear();
-                SkipBlanks();
+            } else if (c == '\\') {
+                if (auto text = TakeBackslash()) {
+                    flushBlanks();
+                    AppendLimited(field, *text);
+                } else {
+                    blanks.clear();
+                    SkipBlanks();
+                }
             } else if (IsBlank(c)) {
                 blanks.push_back(c);
                 ++pos_;

@@ -1,7 +1,7 @@
 // SetupAPI's INF reading calls over the simulated machine's files.
 //
-// An open INF is parsed once, with every %strkey% and %dirid% already substituted, and kept in a
-// process-wide handle table; INFCONTEXT names the handle, the section's index and the line's index.
+// An open INF is parsed once, with every %strkey% and %dirid% already substituted, and kept behind
+// its handle; INFCONTEXT names the handle, the section's index and the line's index.
 //
 // Deliberately less than Windows:
 // - Files without a Windows 95/NT signature ("old NT" INFs) are read with the same syntax as the
@@ -15,57 +15,34 @@
 //   folder ids (16384 and up) and the user profile (53) stay as written.
 // - Where Windows would fault on a bad handle or context, these calls fail with ERROR_INVALID_HANDLE
 //   or ERROR_INVALID_PARAMETER instead.
+// - An HINF shares the kernel handle table, so CloseHandle would close one too; on Windows an HINF
+//   is no kernel handle.
 
 #include "inf_parser.h"
 
 #include <winsim/api/kernel32.h>
 #include <winsim/api/setupapi.h>
 #include <winsim/files.h>
+#include <winsim/handles.h>
 #include <winsim/machine.h>
 
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 #include <memory>
-#include <mutex>
 
 namespace {
 
-struct COpenInf {
+// Open INF files live in the process's handle table with the kernel objects, so that tests can count
+// what a caller left open; only SetupCloseInfFile is meant to close them.
+struct COpenInf : winsim::KernelObject {
     std::string path;  // the Windows path it was read from
     winsim::InfDocument document;  // substituted
 };
 
-// Handles are small numbers with the low bits clear, never NULL or INVALID_HANDLE_VALUE.
-class CInfTable {
-public:
-    HINF Add(std::shared_ptr<const COpenInf> inf) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        next_ += 4;
-        infs_[next_] = std::move(inf);
-        return reinterpret_cast<HINF>(next_);
-    }
-    std::shared_ptr<const COpenInf> Find(const void* handle) const {
-        std::lock_guard<std::mutex> lock(mutex_);
-        auto found = infs_.find(reinterpret_cast<uintptr_t>(handle));
-        return found == infs_.end() ? nullptr : found->second;
-    }
-    void Remove(const void* handle) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        infs_.erase(reinterpret_cast<uintptr_t>(handle));
-    }
-
-private:
-    mutable std::mutex mutex_;
-    std::map<uintptr_t, std::shared_ptr<const COpenInf>> infs_;
-    uintptr_t next_ = 0x10000;
-};
-
-CInfTable& Table() {
-    static CInfTable table;
-    return table;
+std::shared_ptr<const COpenInf> FindInf(const void* handle) {
+    return winsim::ObjectFromHandle<COpenInf>(const_cast<void*>(handle));
 }
 
 bool HasPathSeparator(const char* name) { return std::strchr(name, '\\') || std::strchr(name, '/'); }
@@ -138,7 +115,7 @@ std::shared_ptr<const COpenInf> ResolveContext(const INFCONTEXT* context, const 
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
-    auto inf = Table().Find(context->CurrentInf ? context->CurrentInf : context->Inf);
+    auto inf = FindInf(context->CurrentInf ? context->CurrentInf : context->Inf);
     if (!inf) {
         SetLastError(ERROR_INVALID_HANDLE);
         return nullptr;
@@ -264,19 +241,19 @@ HINF SetupOpenInfFileA(PCSTR fileName, PCSTR infClass, DWORD infStyle, PUINT err
 
     if (infClass && *infClass && !ClassMatches(inf->document, infClass)) return FailOpen(ERROR_CLASS_MISMATCH);
 
-    HINF handle = Table().Add(std::move(inf));
+    HINF handle = winsim::AddHandle(std::move(inf));
     SetLastError(NO_ERROR);
     return handle;
 }
 
 void SetupCloseInfFile(HINF inf) {
     // Closing leaves the thread's last error alone, and NULL or INVALID_HANDLE_VALUE do nothing.
-    if (!inf || inf == INVALID_HANDLE_VALUE) return;
-    Table().Remove(inf);
+    if (!inf || inf == INVALID_HANDLE_VALUE || !FindInf(inf)) return;
+    CloseHandle(inf);
 }
 
 LONG SetupGetLineCountA(HINF inf, PCSTR section) {
-    auto open = Table().Find(inf);
+    auto open = FindInf(inf);
     if (!open) {
         SetLastError(ERROR_INVALID_HANDLE);
         return -1;
@@ -291,7 +268,7 @@ LONG SetupGetLineCountA(HINF inf, PCSTR section) {
 }
 
 BOOL SetupFindFirstLineA(HINF inf, PCSTR section, PCSTR key, PINFCONTEXT context) {
-    auto open = Table().Find(inf);
+    auto open = FindInf(inf);
     if (!open) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
@@ -357,7 +334,7 @@ BOOL SetupGetLineTextA(const INFCONTEXT* context, HINF inf, PCSTR section, PCSTR
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    auto open = Table().Find(inf);
+    auto open = FindInf(inf);
     if (!open) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
