@@ -8,9 +8,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -60,20 +62,16 @@ const EntryCase kEntries[] = {
     {"kvusb_Service", "kvusb_Service", {"kvusb_Service"}},  // a lone value answers as its key
     {"a,b=c", nullptr, {"a", "b=c"}},                        // '=' after a comma is text
     {"Name=a=b", "Name", {"a=b"}},
-    {"=orphan", "", {"orphan"}},
     {"Key=", "Key", {""}},
     // Blanks go around fields, stay inside them and inside quotes.
     {"  Display Name  =  Quillex  Pro  , x ", "Display Name", {"Quillex  Pro", "x"}},
     {"k=\"  padded  \"", "k", {"  padded  "}},
     {"k=  \"quoted\"  tail  ", "k", {"quoted  tail"}},
-    {"k=a\tb\t", "k", {"a\tb"}},
     // Quotes.
     {"k=\"a,b;c=d\"", "k", {"a,b;c=d"}},
     {"k=\"say \"\"hi\"\"\"", "k", {"say \"hi\""}},
     {"k=say \"\"hi\"\"", "k", {"say hi"}},  // outside quotes "" is an empty quoted string
     {"\"Enroll = Finger\"=x", "Enroll = Finger", {"x"}},
-    {"k=\"open to the end, of the line", "k", {"open to the end, of the line"}},
-    {"k='single'", "k", {"'single'"}},
     // Comments.
     {"k=v ; note", "k", {"v"}},
     {"k=\"v;w\";x", "k", {"v;w"}},
@@ -81,13 +79,11 @@ const EntryCase kEntries[] = {
     {"k=first, \\\r\n   second", "k", {"first", "second"}},
     {"k=join\\\ned", "k", {"joined"}},
     {"k=a \\ ; comment\n b", "k", {"ab"}},
-    {"k=a\\ \\\nb", "k", {"ab"}},
     {"k=C:\\Dir\\File", "k", {"C:\\Dir\\File"}},
     {"k=\"q\\\"\nnext=1", "k", {"q\\"}},  // inside quotes a final '\' is text
     {"k=v \\", "k", {"v"}},
     // Empty fields.
     {"k=,,x,", "k", {"", "", "x", ""}},
-    {"k=\"\",\" \"", "k", {"", " "}},
     // Strings.
     {"%Prod%=%Vendor% %Prod%\n[Strings]\nProd=\"Quillex Pro\"\nVendor=Korvane", "Quillex Pro", {"Korvane Quillex Pro"}},
     {"k=%PROD%\n[strings]\nprod=x", "k", {"x"}},
@@ -95,10 +91,8 @@ const EntryCase kEntries[] = {
     {"k=%Missing%,50%\n[Strings]\nx=y", "k", {"%Missing%", "50%"}},
     {"k=%Outer%\n[Strings]\nOuter=%Inner%\nInner=deep", "k", {"%Inner%"}},  // substituted once
     {"k=%List%\n[Strings]\nList=\"a, b\"", "k", {"a, b"}},
-    {"k=%Dup%\n[Strings]\nDup=first\nDup=second", "k", {"first"}},
     {"k=%Dir%\\file\n[Strings]\nDir=\"C:\\\"", "k", {"C:\\\\file"}},
     {"k=%24%\\file", "k", {"C:\\file"}},  // a directory id's own '\' merges
-    {"k=%9999%", "k", {"%9999%"}},
     // End of file mark.
     {"k=ab\x1a" "cd\n[Strings]", "k", {"ab"}},
 };
@@ -114,20 +108,15 @@ TEST(InfSyntax, KeysFieldsAndLineText) {
         INFCONTEXT context{};
         ASSERT_TRUE(SetupFindFirstLineA(inf, "Test", nullptr, &context)) << "row " << i;
 
+        // Field 0 is the key; a line without one reports ERROR_INVALID_PARAMETER, as for a field
+        // past the last.
         SetLastError(0xdeadbeef);
-        const auto key = Field(context, 0);
-        if (row.key) {
-            EXPECT_EQ(std::optional<std::string>(row.key), key) << "row " << i;
-            EXPECT_EQ(NO_ERROR, GetLastError()) << "row " << i;
-        } else {
-            EXPECT_EQ(std::nullopt, key) << "row " << i;
-            EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError()) << "row " << i;
-        }
+        EXPECT_EQ(row.key ? std::optional<std::string>(row.key) : std::nullopt, Field(context, 0)) << "row " << i;
+        EXPECT_EQ(row.key ? NO_ERROR : static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError()) << "row " << i;
+        std::vector<std::string> fields;
+        for (DWORD f = 1; auto field = Field(context, f); ++f) fields.push_back(*field);
+        EXPECT_EQ(row.fields, fields) << "row " << i;
         EXPECT_EQ(row.fields.size(), SetupGetFieldCount(&context)) << "row " << i;
-        for (size_t f = 0; f < row.fields.size(); ++f)
-            EXPECT_EQ(std::optional<std::string>(row.fields[f]), Field(context, static_cast<DWORD>(f + 1)))
-                << "row " << i << " field " << f + 1;
-        EXPECT_EQ(std::nullopt, Field(context, static_cast<DWORD>(row.fields.size() + 1))) << "row " << i;
         EXPECT_EQ(std::optional<std::string>(Join(row.fields)), LineText(context)) << "row " << i;
         if (row.key) {
             // The key finds the line, spelled in any case.
@@ -153,11 +142,9 @@ TEST(InfSyntax, SectionNames) {
         {"[Empty]\n[Next]\nx", "Empty", 0},
         {"[Merged]\na=1\n[Other]\nb=2\n[MERGED]\nc=3", "merged", 2},
         {"  [Indented]  text after the bracket\nx", "Indented", 1},
-        {"[A;B \"C\"]\nx", "A;B \"C\"", 1},
         {"[]\nx", "", 1},
         {"[Name]x]\n", "Name", 0},
         {";[Commented]\n", "Commented", -1},
-        {"[Present]\n", "Absent", -1},
     };
     winsim::ScopedMachine machine(OsVersion::NT4);
     for (size_t i = 0; i < std::size(cases); ++i) {
@@ -170,23 +157,6 @@ TEST(InfSyntax, SectionNames) {
     }
 }
 
-TEST(InfSyntax, MergedSectionsKeepTheirOrder) {
-    winsim::ScopedMachine machine(OsVersion::Win2000);
-    HINF inf = OpenText(std::string(kHeader) +
-                        "[InstallDevices]\nkvusb_Service\n[Strings]\n[installdevices]\nKVService_Service\n");
-    ASSERT_NE(INVALID_HANDLE_VALUE, inf);
-    std::vector<std::string> texts;
-    INFCONTEXT context{};
-    for (BOOL found = SetupFindFirstLineA(inf, "InstallDevices", nullptr, &context); found;
-         found = SetupFindNextLine(&context, &context))
-        texts.push_back(LineText(context).value_or("?"));
-    EXPECT_EQ((std::vector<std::string>{"kvusb_Service", "KVService_Service"}), texts);
-    SetLastError(0xdeadbeef);
-    EXPECT_FALSE(SetupFindNextLine(&context, &context));
-    EXPECT_EQ(ERROR_LINE_NOT_FOUND, GetLastError());
-    SetupCloseInfFile(inf);
-}
-
 TEST(InfOpen, RefusesMalformedFilesWithTheirLine) {
     struct Case {
         std::string text;
@@ -197,7 +167,6 @@ TEST(InfOpen, RefusesMalformedFilesWithTheirLine) {
     const Case cases[] = {
         {h + "[Open\r\nx=1\r\n", ERROR_BAD_SECTION_NAME_LINE, 3},
         {h + "\n[" + std::string(256, 'a') + "]\n", ERROR_SECTION_NAME_TOO_LONG, 4},
-        {h + "[" + std::string(255, 'a') + "]\n", 0, 0},
         {h + "[S]\nk=a \\\n b\n[Broken\n", ERROR_BAD_SECTION_NAME_LINE, 6},  // continued lines count
         {"stray\n" + h, ERROR_EXPECTED_SECTION_NAME, 1},
         {"; comment\n\n  stray\n" + h, ERROR_EXPECTED_SECTION_NAME, 3},
@@ -205,10 +174,7 @@ TEST(InfOpen, RefusesMalformedFilesWithTheirLine) {
         {"", ERROR_WRONG_INF_STYLE, 0},
         {"stray\n", ERROR_WRONG_INF_STYLE, 0},  // the style is judged first
         {"[Version]\nSignature=\"$Windows 3.1$\"\n", ERROR_WRONG_INF_STYLE, 0},
-        {"[Version]\nClass=Biometric\n", ERROR_WRONG_INF_STYLE, 0},
         {"[version]\nsignature=$WINDOWS NT$\n", 0, 0},
-        {"[Version]\nSignature=\"$Chicago$\",extra\n", 0, 0},
-        {"[Version]\nSignature=%Sig%\n[Strings]\nSig=$Windows 95$\n", 0, 0},
         {"[Version]\nProvider=Korvane\n[Other]\n[VERSION]\nSignature=$Chicago$\n", 0, 0},
     };
     winsim::ScopedMachine machine(OsVersion::Win2000);
@@ -239,7 +205,6 @@ TEST(InfOpen, StylesAndClass) {
     const char* win4 = "[Version]\nSignature=$Chicago$\nClass=Biometric\n";
     const char* oldNt = "[Identification]\nOptionType=NetAdapter\n";
     const Case cases[] = {
-        {oldNt, nullptr, INF_STYLE_OLDNT, 0},
         {oldNt, nullptr, INF_STYLE_OLDNT | INF_STYLE_WIN4, 0},
         {oldNt, nullptr, INF_STYLE_WIN4, ERROR_WRONG_INF_STYLE},
         {win4, nullptr, INF_STYLE_OLDNT, ERROR_WRONG_INF_STYLE},
@@ -247,7 +212,6 @@ TEST(InfOpen, StylesAndClass) {
         {win4, nullptr, 4, ERROR_INVALID_PARAMETER},
         {win4, "biometric", INF_STYLE_WIN4, 0},
         {win4, "Net", INF_STYLE_WIN4, ERROR_CLASS_MISMATCH},
-        {kHeader, "Net", INF_STYLE_WIN4, ERROR_CLASS_MISMATCH},
     };
     winsim::ScopedMachine machine(OsVersion::NT4);
     for (size_t i = 0; i < std::size(cases); ++i) {
@@ -270,10 +234,8 @@ TEST(InfOpen, PathsResolveAsSetupApiResolvesThem) {
         {"C:\\Setup\\Disk1\\quillex.inf", "quillex.inf", false},  // a bare name skips the current directory
         {"C:\\Setup\\Disk1\\quillex.inf", ".\\quillex.inf", true},
         {"C:\\Setup\\Disk1\\quillex.inf", "..\\Disk1\\QUILLEX.INF", true},
-        {"C:\\Setup\\Disk1\\quillex.inf", "/Setup/Disk1/quillex.inf", true},
         {"C:\\WINNT\\INF\\quillex.inf", "quillex.inf", true},
         {"C:\\WINNT\\System32\\quillex.inf", "quillex.inf", true},
-        {"C:\\WINNT\\quillex.inf", "quillex.inf", false},
         {"C:\\Setup\\Disk1\\quillex.inf", "C:\\Setup\\Disk1\\missing.inf", false},
     };
     for (size_t i = 0; i < std::size(cases); ++i) {
@@ -334,7 +296,7 @@ TEST(InfRead, BuffersAndRequiredSizes) {
 
 TEST(InfRead, MissingSectionsLinesAndFields) {
     winsim::ScopedMachine machine(OsVersion::NT4);
-    HINF inf = OpenText(std::string(kHeader) + "[Empty]\n[Svc]\nServiceName=kvusb\nlone, pair\n");
+    HINF inf = OpenText(std::string(kHeader) + "[Empty]\n[Svc]\nServiceName=kvusb\n");
     ASSERT_NE(INVALID_HANDLE_VALUE, inf);
     INFCONTEXT context{};
     char buffer[64];
@@ -362,65 +324,36 @@ TEST(InfRead, MissingSectionsLinesAndFields) {
         EXPECT_EQ(ERROR_LINE_NOT_FOUND, GetLastError()) << "row " << i;
     }
 
-    // A line of two values without '=' has no key.
-    ASSERT_TRUE(SetupFindFirstLineA(inf, "Svc", nullptr, &context));
-    ASSERT_TRUE(SetupFindNextLine(&context, &context));
-    SetLastError(0xdeadbeef);
-    EXPECT_FALSE(SetupGetStringFieldA(&context, 0, buffer, sizeof buffer, nullptr));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
-    SetLastError(0xdeadbeef);
-    EXPECT_FALSE(SetupGetStringFieldA(&context, 3, buffer, sizeof buffer, nullptr));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
     SetupCloseInfFile(inf);
 }
 
-TEST(InfRead, FindNextMatchLineAndFirstMatchByKey) {
+TEST(InfRead, WalksMergedSectionsInOrderAndMatchesKeys) {
     winsim::ScopedMachine machine(OsVersion::Win2000);
-    HINF inf = OpenText(std::string(kHeader) + "[S]\nDependencies=a\nOther=x\ndependencies=b\n");
+    HINF inf = OpenText(std::string(kHeader) + "[S]\nDependencies=a\nOther=x\n[Strings]\n[s]\ndependencies=b\n");
     ASSERT_NE(INVALID_HANDLE_VALUE, inf);
+    std::vector<std::string> texts;
+    INFCONTEXT context{};
+    for (BOOL found = SetupFindFirstLineA(inf, "S", nullptr, &context); found;
+         found = SetupFindNextLine(&context, &context))
+        texts.push_back(LineText(context).value_or("?"));
+    EXPECT_EQ((std::vector<std::string>{"a", "x", "b"}), texts);
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(SetupFindNextLine(&context, &context));
+    EXPECT_EQ(ERROR_LINE_NOT_FOUND, GetLastError());
+
     char buffer[16];
     ASSERT_TRUE(SetupGetLineTextA(nullptr, inf, "S", "DEPENDENCIES", buffer, sizeof buffer, nullptr));
-    EXPECT_STREQ("a", buffer);
-
-    INFCONTEXT context{};
+    EXPECT_STREQ("a", buffer);  // the first line with the key
     ASSERT_TRUE(SetupFindFirstLineA(inf, "S", "Dependencies", &context));
-    INFCONTEXT next{};
     SetLastError(0xdeadbeef);
-    ASSERT_TRUE(SetupFindNextMatchLineA(&context, "Dependencies", &next));
+    ASSERT_TRUE(SetupFindNextMatchLineA(&context, "Dependencies", &context));
     EXPECT_EQ(NO_ERROR, GetLastError());
-    EXPECT_EQ(std::optional<std::string>("b"), Field(next, 1));
+    EXPECT_EQ(std::optional<std::string>("b"), Field(context, 1));
     SetLastError(0xdeadbeef);
-    EXPECT_FALSE(SetupFindNextMatchLineA(&next, "Dependencies", &next));
+    EXPECT_FALSE(SetupFindNextMatchLineA(&context, "Dependencies", &context));
     EXPECT_EQ(ERROR_LINE_NOT_FOUND, GetLastError());
-    EXPECT_EQ(2u, next.Line);  // untouched by the failure
+    EXPECT_EQ(2u, context.Line);  // untouched by the failure
     SetupCloseInfFile(inf);
-}
-
-TEST(InfRead, IntegerFields) {
-    struct Case {
-        const char* line;
-        DWORD index;
-        BOOL ok;
-        INT value;
-    };
-    const Case cases[] = {
-        {"k=48", 1, TRUE, 48},         {"431=1,2,4", 0, TRUE, 431},   {"k=0x1F", 1, TRUE, 31},
-        {"k=-12", 1, TRUE, -12},       {"k=+7", 1, TRUE, 7},          {"k=0X80000000", 1, TRUE, INT32_MIN},
-        {"k=a,,c", 2, TRUE, 0},        {"k=12abc", 1, FALSE, -99},    {"k=Field", 1, FALSE, -99},
-        {"Key=1", 0, FALSE, -99},      {"k=0x", 1, FALSE, -99},       {"k=0x1FFFFFFFF", 1, FALSE, -99},
-    };
-    winsim::ScopedMachine machine(OsVersion::Win2000);
-    for (size_t i = 0; i < std::size(cases); ++i) {
-        HINF inf = OpenText(std::string(kHeader) + "[S]\n" + cases[i].line);
-        INFCONTEXT context{};
-        ASSERT_TRUE(SetupFindFirstLineA(inf, "S", nullptr, &context)) << "row " << i;
-        INT value = -99;
-        SetLastError(0xdeadbeef);
-        EXPECT_EQ(cases[i].ok, SetupGetIntField(&context, cases[i].index, &value)) << "row " << i;
-        EXPECT_EQ(cases[i].value, value) << "row " << i;
-        EXPECT_EQ(cases[i].ok ? NO_ERROR : static_cast<DWORD>(ERROR_INVALID_DATA), GetLastError()) << "row " << i;
-        SetupCloseInfFile(inf);
-    }
 }
 
 TEST(InfRead, LimitsCutFieldsAndSubstitutions) {
@@ -449,11 +382,8 @@ TEST(InfRead, DirectoryIdsFollowTheVersion) {
     };
     const Case cases[] = {
         {OsVersion::Win2000, "%12%\\kvusb.sys", "C:\\WINNT\\System32\\drivers\\kvusb.sys"},
-        {OsVersion::NT4, "%11%", "C:\\WINNT\\System32"},
         {OsVersion::Win98, "%11%\\kvsvc.exe", "C:\\WINDOWS\\SYSTEM\\kvsvc.exe"},
-        {OsVersion::Win95, "%10%", "C:\\WINDOWS"},
         {OsVersion::Win98, "%17%", "C:\\WINDOWS\\INF"},
-        {OsVersion::WinXP, "%24%\\Program Files", "C:\\Program Files"},
         {OsVersion::Win2000, "%01%\\kvusb.sys", "C:\\Setup\\kvusb.sys"},
     };
     for (size_t i = 0; i < std::size(cases); ++i) {
@@ -513,9 +443,8 @@ TEST(InfExample, QuillexInfReadsAsTheLibraryReadsIt) {
     HINF inf = SetupOpenInfFileA("C:\\Setup\\quillex.inf", nullptr, INF_STYLE_WIN4, &errorLine);
     ASSERT_NE(INVALID_HANDLE_VALUE, inf) << "error " << std::hex << GetLastError() << " at line " << errorLine;
 
-    for (const char* section : {"DefaultInstall", "DefaultInstall.ntx86", "DefaultInstall.nt5x86",
-                                "DefaultInstall.win98", "InstallDevices", "Strings"})
-        EXPECT_GT(SetupGetLineCountA(inf, section), 0) << section;
+    // Windows 95 has no form of its own and falls back to the plain install section.
+    EXPECT_GT(SetupGetLineCountA(inf, "DefaultInstall.nt5x86"), 0);
     EXPECT_EQ(-1, SetupGetLineCountA(inf, "DefaultInstall.win95"));
 
     // The service list names service sections; each has what the service calls read.
@@ -528,12 +457,7 @@ TEST(InfExample, QuillexInfReadsAsTheLibraryReadsIt) {
     char text[260];
     ASSERT_TRUE(SetupGetLineTextA(nullptr, inf, services[0].c_str(), "BinaryName", text, sizeof text, nullptr));
     EXPECT_STREQ("C:\\WINNT\\System32\\drivers\\kvusb.sys", text);
-    ASSERT_TRUE(SetupGetLineTextA(nullptr, inf, services[0].c_str(), "ServiceName", text, sizeof text, nullptr));
-    EXPECT_STREQ("kvusb", text);
     ASSERT_TRUE(SetupGetLineTextA(nullptr, inf, services[1].c_str(), "Dependencies", text, sizeof text, nullptr));
     EXPECT_STREQ("kvusb", text);
-    ASSERT_TRUE(
-        SetupGetLineTextA(nullptr, inf, services[1].c_str(), "ServiceDisplayName", text, sizeof text, nullptr));
-    EXPECT_STREQ("Quillex Pro Service", text);
     SetupCloseInfFile(inf);
 }

@@ -26,9 +26,6 @@
 #include <winsim/handles.h>
 #include <winsim/machine.h>
 
-#include <cctype>
-#include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 
@@ -227,7 +224,8 @@ HINF SetupOpenInfFileA(PCSTR fileName, PCSTR infClass, DWORD infStyle, PUINT err
 
     // The style is judged before stray text: a file without a signature is refused as the wrong style
     // even when it has text before its first section.
-    const bool win4 = IsWin4Signature(inf->document);
+    // The signature is compared as written, before substitution.
+    const bool win4 = IsWin4Signature(raw);
     const bool styleOk = infStyle == INF_STYLE_NONE || (win4 && (infStyle & INF_STYLE_WIN4)) ||
                          (!win4 && (infStyle & INF_STYLE_OLDNT));
     if (!styleOk) return FailOpen(ERROR_WRONG_INF_STYLE);
@@ -366,43 +364,4 @@ DWORD SetupGetFieldCount(const INFCONTEXT* context) {
     const winsim::InfLine* line = nullptr;
     if (!ResolveContext(context, &line)) return 0;
     return static_cast<DWORD>(line->fields.size());
-}
-
-BOOL SetupGetIntField(const INFCONTEXT* context, DWORD fieldIndex, PINT integerValue) {
-    const winsim::InfLine* line = nullptr;
-    if (!ResolveContext(context, &line)) return FALSE;
-    if (!integerValue || (fieldIndex == 0 ? !line->hasKey : fieldIndex > line->fields.size())) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    const std::string& text = fieldIndex == 0 ? line->key : line->fields[fieldIndex - 1];
-    // An optional sign, then decimal digits, or hexadecimal ones after 0x. An empty field reads as 0.
-    long long value = 0;
-    if (!text.empty()) {
-        size_t pos = 0;
-        bool negative = false;
-        if (text[pos] == '+' || text[pos] == '-') negative = text[pos++] == '-';
-        int base = 10;
-        if (pos + 1 < text.size() && text[pos] == '0' && (text[pos + 1] == 'x' || text[pos + 1] == 'X')) {
-            base = 16;
-            pos += 2;
-        }
-        const std::string digits = text.substr(pos);
-        const bool startsWithDigit =
-            !digits.empty() && (base == 16 ? std::isxdigit(static_cast<unsigned char>(digits[0]))
-                                           : std::isdigit(static_cast<unsigned char>(digits[0])));
-        char* end = nullptr;
-        errno = 0;
-        const unsigned long long magnitude = startsWithDigit ? std::strtoull(digits.c_str(), &end, base) : 0;
-        if (!startsWithDigit || *end || errno == ERANGE || magnitude > 0xFFFFFFFFull) {
-            SetLastError(ERROR_INVALID_DATA);
-            return FALSE;
-        }
-        // A value up to 0xFFFFFFFF is taken as its 32-bit pattern, so flags written in hexadecimal
-        // with the top bit set read as negative numbers.
-        value = negative ? -static_cast<long long>(magnitude) : static_cast<long long>(magnitude);
-    }
-    *integerValue = static_cast<INT>(static_cast<uint32_t>(value));
-    SetLastError(NO_ERROR);
-    return TRUE;
 }

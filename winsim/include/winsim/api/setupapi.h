@@ -25,8 +25,6 @@ typedef INFCONTEXT* PINFCONTEXT;
 #define ERROR_CLASS_MISMATCH ((DWORD)0xE0000201L)
 #endif
 
-typedef INT* PINT;
-
 HINF SetupOpenInfFileA(PCSTR fileName, PCSTR infClass, DWORD infStyle, PUINT errorLine);
 void SetupCloseInfFile(HINF inf);
 LONG SetupGetLineCountA(HINF inf, PCSTR section);
@@ -38,4 +36,3 @@ BOOL SetupGetStringFieldA(const INFCONTEXT* context, DWORD fieldIndex, PSTR retu
                           PDWORD requiredSize);
 DWORD SetupGetFieldCount(const INFCONTEXT* context);
 BOOL SetupFindNextMatchLineA(const INFCONTEXT* contextIn, PCSTR key, PINFCONTEXT contextOut);
-BOOL SetupGetIntField(const INFCONTEXT* context, DWORD fieldIndex, PINT integerValue);
