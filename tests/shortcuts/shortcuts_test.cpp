@@ -1,0 +1,309 @@
+// Start-menu shortcuts from the INF on every Windows version: the folders and links a user finds,
+// and what the exports report.
+#include "kvisinst/exports.h"
+#include "kvisinst/shortcuts/shortcuts.h"
+
+#include <winsim/files.h>
+#include <winsim/machine.h>
+#include <winsim/registry.h>
+#include <winsim/shellfolders.h>
+#include <winsim/shelllink.h>
+#include <winsim/win32api.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+
+using winsim::OsVersion;
+
+namespace {
+
+constexpr char kInfPath[] = "C:\\Setup\\quillex.inf";
+
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+bool IsFolder(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Sets "Shell Folders" values: root "HKEY_CURRENT_USER" or "HKEY_LOCAL_MACHINE".
+void SetShellFolder(winsim::Machine& machine, const char* root, const std::string& name, const std::string& regData) {
+    std::string error;
+    ASSERT_TRUE(machine.Reg().LoadRegText(std::string("REGEDIT4\r\n\r\n[") + root + "\\" + kShellFoldersKey + "]\r\n\"" +
+                                              name + "\"=" + regData + "\r\n\r\n",
+                                          &error))
+        << error;
+}
+
+// Each test runs on a fresh machine of one version, with the INF it writes open.
+class ShortcutsTest : public testing::TestWithParam<OsVersion> {
+protected:
+    void TearDown() override {
+        if (inf_ != INVALID_HANDLE_VALUE) SetupCloseInfFile(inf_);
+        // Every link object released, every COM initialisation undone.
+        EXPECT_EQ(0u, winsim::LiveComObjects());
+        EXPECT_EQ(0, winsim::ComInitializations());
+    }
+
+    HINF Inf(const std::string& sections) {
+        EXPECT_TRUE(winsim::WriteWholeFile(kInfPath, "[Version]\r\nSignature=\"$Chicago$\"\r\n\r\n" + sections));
+        UINT errorLine = 0;
+        inf_ = SetupOpenInfFileA(kInfPath, nullptr, INF_STYLE_WIN4, &errorLine);
+        EXPECT_NE(INVALID_HANDLE_VALUE, inf_) << "line " << errorLine;
+        return inf_;
+    }
+
+    // Where the per-user Programs and the All Users Programs folder are on this version; 95 has no
+    // All Users folder.
+    std::string Programs() { return *winsim::DefaultShellFolder(GetParam(), "Programs"); }
+    std::string CommonPrograms() { return winsim::DefaultShellFolder(GetParam(), "Common Programs").value_or(""); }
+    bool HasCommonPrograms() { return !CommonPrograms().empty(); }
+
+    winsim::ScopedMachine machine_{GetParam()};
+    HINF inf_ = INVALID_HANDLE_VALUE;
+};
+
+const char kReaderSections[] =
+    "[AddShortcuts]\r\n"
+    "Tools=\r\n"
+    "[Tools]\r\n"
+    "Enroll=C:\\Program Files\\Korvane\\kvenroll.exe\r\n"
+    "Settings=C:\\Program Files\\Korvane\\kvhost.exe,/settings,/page=2\r\n"
+    "Help=C:\\WINDOWS\\winhlp32.exe,C:\\Program Files\\Korvane\\kvhelp.hlp\r\n";
+
+TEST_P(ShortcutsTest, EmptyValueMakesTheFolderInCommonProgramsWithItsLinks) {
+    HINF inf = Inf(kReaderSections);
+    EXPECT_EQ(0, InstallShortcuts(inf, 1, nullptr));
+    if (!HasCommonPrograms()) {
+        // Windows 95 has no "Common Programs": the folder is left out rather than made elsewhere.
+        EXPECT_FALSE(Exists("C:\\Tools"));
+        EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), AddRemoveShortcut(inf, "Tools", nullptr, 1));
+        EXPECT_EQ(S_OK, AddRemoveShortcut(inf, "Tools", nullptr, 0));
+        return;
+    }
+    const std::string folder = CommonPrograms() + "\\Tools";
+    ASSERT_TRUE(IsFolder(folder));
+
+    struct Expected {
+        const char* name;
+        const char* target;
+        const char* arguments;
+    };
+    const Expected links[] = {
+        {"Enroll", "C:\\Program Files\\Korvane\\kvenroll.exe", ""},
+        {"Settings", "C:\\Program Files\\Korvane\\kvhost.exe", "/settings,/page=2"},
+        {"Help", "C:\\WINDOWS\\winhlp32.exe", "C:\\Program Files\\Korvane\\kvhelp.hlp"},
+    };
+    for (const auto& expected : links) {
+        auto link = winsim::ReadShellLink(folder + "\\" + expected.name + ".lnk");
+        ASSERT_TRUE(link) << expected.name;
+        EXPECT_EQ(expected.target, link->target) << expected.name;
+        EXPECT_EQ(expected.arguments, link->arguments) << expected.name;
+        EXPECT_EQ(expected.name, link->description) << expected.name;
+    }
+
+    // Removal takes links and folder; a second removal finds nothing and says nothing.
+    EXPECT_EQ(0, InstallShortcuts(inf, 0, nullptr));
+    EXPECT_FALSE(Exists(folder));
+    EXPECT_TRUE(IsFolder(CommonPrograms()));
+    EXPECT_EQ(0, InstallShortcuts(inf, 0, nullptr));
+    EXPECT_EQ(S_OK, AddRemoveShortcut(inf, "Tools", nullptr, 0));
+}
+
+TEST_P(ShortcutsTest, TemplatesUseTheRootTheirPlaceholderNames) {
+    HINF inf = Inf("[AddShortcuts]\r\n"
+                   "Mine=<Programs>\\Quillex Pro\r\n"
+                   "[Mine]\r\n"
+                   "Enroll=C:\\kvenroll.exe\r\n");
+    EXPECT_EQ(0, InstallShortcuts(inf, 1, nullptr));
+    EXPECT_TRUE(Exists(Programs() + "\\Quillex Pro\\Enroll.lnk"));
+
+    // Only names beginning with "Common " (that very spelling) are read from HKEY_LOCAL_MACHINE.
+    SetShellFolder(*machine_, "HKEY_CURRENT_USER", "common Programs", "\"C:\\\\Per User\"");
+    SetShellFolder(*machine_, "HKEY_LOCAL_MACHINE", "Common Stuff", "\"C:\\\\All Users Stuff\"");
+    char folder[kShortcutTextSize];
+    ASSERT_EQ(S_OK, ExpandFolderTemplate("<common Programs>\\a", folder));
+    EXPECT_STREQ("C:\\Per User\\a", folder);
+    ASSERT_EQ(S_OK, ExpandFolderTemplate("<Common Stuff>-<common Programs>", folder));
+    EXPECT_STREQ("C:\\All Users Stuff-C:\\Per User", folder);
+    ASSERT_EQ(S_OK, ExpandFolderTemplate("C:\\Plain\\Folder", folder));
+    EXPECT_STREQ("C:\\Plain\\Folder", folder);
+}
+
+TEST_P(ShortcutsTest, TemplatesThatCannotBeExpandedLeaveTheirFolderAlone) {
+    SetShellFolder(*machine_, "HKEY_CURRENT_USER", "Number", "dword:00000001");
+    SetShellFolder(*machine_, "HKEY_CURRENT_USER", "Long", "\"C:\\\\" + std::string(250, 'x') + "\"");
+    SetShellFolder(*machine_, "HKEY_CURRENT_USER", "TooLong", "\"C:\\\\" + std::string(300, 'y') + "\"");
+    struct Row {
+        const char* name;
+        std::string folderTemplate;
+        HRESULT expected;
+    };
+    const Row rows[] = {
+        {"a '<' without its '>'", "<Programs\\Broken", E_INVALIDARG},
+        {"a name with no value", "<No Such Folder>\\Broken", HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)},
+        {"an empty name", "<>\\Broken", HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)},
+        {"a value that is no string", "<Number>\\Broken", HRESULT_FROM_WIN32(ERROR_INVALID_DATA)},
+        {"a value over 260 bytes", "<TooLong>\\Broken", HRESULT_FROM_WIN32(ERROR_MORE_DATA)},
+        {"a path over 259 characters", "<Long>\\Broken", HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE)},
+        {"a literal path over 259 characters", "C:\\" + std::string(257, 'z'),
+         HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE)},
+    };
+    HINF inf = Inf("[Broken]\r\nEnroll=C:\\kvenroll.exe\r\n");
+    for (size_t i = 0; i < sizeof rows / sizeof rows[0]; ++i) {
+        const Row& row = rows[i];
+        char folder[kShortcutTextSize];
+        EXPECT_EQ(row.expected, ExpandFolderTemplate(row.folderTemplate.c_str(), folder)) << i << ": " << row.name;
+        EXPECT_EQ(row.expected, AddRemoveShortcut(inf, "Broken", row.folderTemplate.c_str(), 1)) << i << ": " << row.name;
+        EXPECT_EQ(S_OK, AddRemoveShortcut(inf, "Broken", row.folderTemplate.c_str(), 0)) << i << ": " << row.name;
+        EXPECT_EQ(0, winsim::ComInitializations()) << i << ": " << row.name;
+    }
+    // Nothing was made anywhere: not the literal text, not a folder below the current directory.
+    EXPECT_FALSE(Exists("C:\\Broken"));
+    EXPECT_FALSE(Exists(Programs() + "\\Broken"));
+    EXPECT_FALSE(Exists("C:\\Setup\\Broken"));
+}
+
+TEST_P(ShortcutsTest, MissingParentFolderMeansNoFolderAndNoLinks) {
+    HINF inf = Inf("[Deep]\r\nEnroll=C:\\kvenroll.exe\r\n[Empty]\r\n");
+    const std::string parent = Programs() + "\\Missing";
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND), AddRemoveShortcut(inf, "Deep", "<Programs>\\Missing\\Deep", 1));
+    EXPECT_FALSE(Exists(parent));
+    // With the parent in place the same call succeeds, and an existing folder is fine too.
+    ASSERT_TRUE(CreateDirectoryA(parent.c_str(), nullptr));
+    EXPECT_EQ(S_OK, AddRemoveShortcut(inf, "Deep", "<Programs>\\Missing\\Deep", 1));
+    EXPECT_EQ(S_OK, AddRemoveShortcut(inf, "Deep", "<Programs>\\Missing\\Deep", 1));
+    EXPECT_TRUE(Exists(parent + "\\Deep\\Enroll.lnk"));
+    // A section without lines: its folder is still made, and the result is COM's.
+    EXPECT_EQ(S_OK, AddRemoveShortcut(inf, "Empty", "<Programs>\\Empty", 1));
+    EXPECT_TRUE(IsFolder(Programs() + "\\Empty"));
+}
+
+TEST_P(ShortcutsTest, OneFailingLinkDoesNotStopTheOthers) {
+    HINF inf = Inf("[Mixed]\r\n"
+                   "Bad|Name=C:\\a.exe\r\n"
+                   "Good=C:\\b.exe\r\n"
+                   "[BadLast]\r\n"
+                   "Good=C:\\b.exe\r\n"
+                   "Bad?Name=C:\\a.exe\r\n"
+                   "[LongName]\r\n" +
+                   std::string(200, 'n') + "=C:\\a.exe\r\n");
+    const std::string folder = Programs() + "\\Mixed";
+    // Adding reports the last line's outcome only.
+    EXPECT_EQ(S_OK, AddRemoveShortcut(inf, "Mixed", "<Programs>\\Mixed", 1));
+    EXPECT_TRUE(Exists(folder + "\\Good.lnk"));
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_INVALID_NAME), AddRemoveShortcut(inf, "BadLast", "<Programs>\\Mixed", 1));
+    // A name that fits its field but makes the link's path longer than 259 characters.
+    const std::string deepTemplate = "<Programs>\\" + std::string(60, 'f');
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE),
+              AddRemoveShortcut(inf, "LongName", deepTemplate.c_str(), 1));
+    // Removing never reports: the bad names are simply not found.
+    EXPECT_EQ(S_OK, AddRemoveShortcut(inf, "Mixed", "<Programs>\\Mixed", 0));
+    EXPECT_FALSE(Exists(folder));
+}
+
+TEST_P(ShortcutsTest, RemovalKeepsAFolderThatHoldsOtherFiles) {
+    HINF inf = Inf("[Kept]\r\nEnroll=C:\\kvenroll.exe\r\n");
+    const std::string folder = Programs() + "\\Kept";
+    EXPECT_EQ(S_OK, AddRemoveShortcut(inf, "Kept", "<Programs>\\Kept", 1));
+    ASSERT_TRUE(winsim::WriteWholeFile(folder + "\\Notes.txt", "mine"));
+    EXPECT_EQ(S_OK, AddRemoveShortcut(inf, "Kept", "<Programs>\\Kept", 0));
+    EXPECT_FALSE(Exists(folder + "\\Enroll.lnk"));
+    EXPECT_TRUE(Exists(folder + "\\Notes.txt"));
+}
+
+TEST_P(ShortcutsTest, RemovalUsesRemoveShortcutsWhenTheInfHasIt) {
+    HINF inf = Inf("[AddShortcuts]\r\n"
+                   "New=<Programs>\\New\r\n"
+                   "[RemoveShortcuts]\r\n"
+                   "Old=<Programs>\\Old\r\n"
+                   "[New]\r\nTwo=C:\\two.exe\r\n"
+                   "[Old]\r\nOne=C:\\one.exe\r\n");
+    EXPECT_EQ(S_OK, AddRemoveShortcut(inf, "Old", "<Programs>\\Old", 1));
+    EXPECT_EQ(0, InstallShortcuts(inf, 1, nullptr));
+    ASSERT_TRUE(Exists(Programs() + "\\New\\Two.lnk"));
+    ASSERT_TRUE(Exists(Programs() + "\\Old\\One.lnk"));
+
+    EXPECT_EQ(0, InstallShortcuts(inf, 0, nullptr));
+    EXPECT_FALSE(Exists(Programs() + "\\Old"));
+    EXPECT_TRUE(Exists(Programs() + "\\New\\Two.lnk"));
+    // A list named by the caller wins over both.
+    EXPECT_EQ(0, InstallShortcuts(inf, 0, "AddShortcuts"));
+    EXPECT_FALSE(Exists(Programs() + "\\New"));
+}
+
+TEST_P(ShortcutsTest, ListsAreReadInTheirPlatformForm) {
+    static const char* const kSuffix[] = {".win95", ".win98", ".ntx86", ".nt5x86"};
+    const std::string suffix = kSuffix[static_cast<int>(GetParam())];
+    // Removal finds "RemoveShortcuts" even when only its platform form exists.
+    HINF inf = Inf("[AddShortcuts]\r\nGeneric=<Programs>\\Generic\r\n"
+                   "[AddShortcuts" + suffix + "]\r\nSpecific=<Programs>\\Specific\r\n"
+                   "[RemoveShortcuts" + suffix + "]\r\nSpecific=<Programs>\\Specific\r\n"
+                   "[Generic]\r\nA=C:\\a.exe\r\n"
+                   "[Specific]\r\nB=C:\\b.exe\r\n");
+    EXPECT_EQ(0, InstallShortcuts(inf, 1, nullptr));
+    EXPECT_TRUE(Exists(Programs() + "\\Specific\\B.lnk"));
+    EXPECT_FALSE(Exists(Programs() + "\\Generic"));
+    ASSERT_EQ(S_OK, AddRemoveShortcut(inf, "Generic", "<Programs>\\Generic", 1));
+    EXPECT_EQ(0, InstallShortcuts(inf, 0, nullptr));
+    EXPECT_FALSE(Exists(Programs() + "\\Specific"));
+    EXPECT_TRUE(Exists(Programs() + "\\Generic\\A.lnk")) << "removal used the RemoveShortcuts list";
+}
+
+TEST_P(ShortcutsTest, ResultsFollowTheCallersApartment) {
+    HINF inf = Inf("[Tool]\r\nEnroll=C:\\kvenroll.exe\r\n[Nothing]\r\n");
+    const std::string folder = Programs() + "\\Tool";
+    struct Row {
+        const char* name;
+        int callerInit;  // -1: none
+        HRESULT removal;
+    };
+    const Row rows[] = {
+        {"no COM on the thread", -1, S_OK},
+        {"a single-threaded caller", COINIT_APARTMENTTHREADED, S_FALSE},
+        {"a multithreaded caller", COINIT_MULTITHREADED, RPC_E_CHANGED_MODE},
+    };
+    for (const auto& row : rows) {
+        HRESULT results[4] = {};
+        // On a thread of its own, as a setup program's worker thread would call.
+        std::thread([&] {
+            if (row.callerInit >= 0) CoInitializeEx(nullptr, static_cast<DWORD>(row.callerInit));
+            results[0] = AddRemoveShortcut(inf, "Tool", "<Programs>\\Tool", 1);
+            results[1] = AddRemoveShortcut(inf, "Nothing", "<Programs>\\Nothing", 1);
+            results[2] = AddRemoveShortcut(inf, "Tool", "<Programs>\\Tool", 0);
+            results[3] = winsim::ComInitializations();
+            if (row.callerInit >= 0) CoUninitialize();
+        }).join();
+        EXPECT_EQ(S_OK, results[0]) << row.name << ": the link is made whatever the apartment";
+        EXPECT_EQ(row.removal, results[1]) << row.name << ": a section without lines gives COM's answer";
+        EXPECT_EQ(row.removal, results[2]) << row.name;
+        EXPECT_EQ(row.callerInit >= 0 ? 1 : 0, results[3]) << row.name << ": COM left as the caller had it";
+        EXPECT_FALSE(Exists(folder)) << row.name;
+    }
+}
+
+TEST_P(ShortcutsTest, LinesWithoutNamesOrWithOverlongTextsAreSkipped) {
+    HINF inf = Inf("[AddShortcuts]\r\n"
+                   "=<Programs>\\Nameless\r\n"
+                   "Long=<Programs>\\" + std::string(270, 'l') + "\r\n"
+                   "Fine=<Programs>\\Fine\r\n"
+                   "[Fine]\r\n"
+                   "Enroll=C:\\kvenroll.exe\r\n"
+                   "Huge=C:\\" + std::string(300, 'h') + ".exe\r\n");
+    EXPECT_EQ(0, InstallShortcuts(inf, 1, nullptr));
+    EXPECT_TRUE(Exists(Programs() + "\\Fine\\Enroll.lnk"));
+    EXPECT_FALSE(Exists(Programs() + "\\Fine\\Huge.lnk"));
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER), AddRemoveShortcut(inf, "Fine", "<Programs>\\Fine", 1));
+    EXPECT_FALSE(Exists(Programs() + "\\Nameless"));
+    // The whole section list was walked: nothing stopped at the bad lines.
+    EXPECT_EQ(0, InstallShortcuts(inf, 0, nullptr));
+    EXPECT_FALSE(Exists(Programs() + "\\Fine"));
+}
+
+INSTANTIATE_TEST_SUITE_P(EachVersion, ShortcutsTest,
+                         testing::Values(OsVersion::Win95, OsVersion::Win98, OsVersion::NT4, OsVersion::Win2000),
+                         [](const auto& info) { return std::string("Win") + winsim::OsVersionName(info.param); });
+
+}  // namespace

@@ -1,0 +1,102 @@
+// winsim's directory calls, DeleteFileA and SHFileOperationA's deletion.
+#include <winsim/files.h>
+#include <winsim/machine.h>
+#include <winsim/win32api.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+using winsim::OsVersion;
+
+namespace {
+
+bool IsFolder(const char* path) {
+    const DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+struct CallCase {
+    const char* name;
+    BOOL (*call)(LPCSTR);
+    const char* path;
+    DWORD error;  // 0: the call succeeds
+};
+
+BOOL Create(LPCSTR path) { return CreateDirectoryA(path, nullptr); }
+
+TEST(Directories, ResultsAndErrors) {
+    winsim::ScopedMachine machine(OsVersion::Win2000);
+    ASSERT_TRUE(winsim::WriteWholeFile("C:\\Data\\file.txt", "x"));
+    ASSERT_TRUE(winsim::WriteWholeFile("C:\\Full\\inner.txt", "x"));
+    const std::string tooLong = "C:\\" + std::string(246, 'a');
+    const CallCase rows[] = {
+        {"create below an existing folder", Create, "C:\\Data\\New", 0},
+        {"create matches existing names without regard to case", Create, "c:\\DATA\\new2", 0},
+        {"create what exists", Create, "C:\\Data\\New", ERROR_ALREADY_EXISTS},
+        {"create over a file", Create, "C:\\Data\\file.txt", ERROR_ALREADY_EXISTS},
+        {"create two levels at once", Create, "C:\\Missing\\Child", ERROR_PATH_NOT_FOUND},
+        {"create an invalid name", Create, "C:\\Data\\a?b", ERROR_INVALID_NAME},
+        {"create an empty name", Create, "", ERROR_PATH_NOT_FOUND},
+        {"create a path of 249 characters", Create, tooLong.c_str(), ERROR_FILENAME_EXCED_RANGE},
+        {"remove an empty folder", RemoveDirectoryA, "C:\\Data\\New", 0},
+        {"remove it again", RemoveDirectoryA, "C:\\Data\\New", ERROR_FILE_NOT_FOUND},
+        {"remove below a missing folder", RemoveDirectoryA, "C:\\Missing\\Child", ERROR_PATH_NOT_FOUND},
+        {"remove a folder with a file", RemoveDirectoryA, "C:\\Full", ERROR_DIR_NOT_EMPTY},
+        {"remove a file", RemoveDirectoryA, "C:\\Data\\file.txt", ERROR_DIRECTORY},
+        {"remove the root", RemoveDirectoryA, "C:\\", ERROR_ACCESS_DENIED},
+        {"delete a folder", DeleteFileA, "C:\\Data\\new2", ERROR_ACCESS_DENIED},
+        {"delete a file", DeleteFileA, "C:\\Data\\file.txt", 0},
+        {"delete it again", DeleteFileA, "C:\\Data\\file.txt", ERROR_FILE_NOT_FOUND},
+    };
+    for (size_t i = 0; i < sizeof rows / sizeof rows[0]; ++i) {
+        const auto& row = rows[i];
+        SetLastError(0xDEADBEEF);
+        const BOOL ok = row.call(row.path);
+        EXPECT_EQ(row.error == 0, ok != FALSE) << i << ": " << row.name;
+        if (row.error) EXPECT_EQ(row.error, GetLastError()) << i << ": " << row.name;
+    }
+    EXPECT_TRUE(IsFolder("C:\\Data\\NEW2"));
+    EXPECT_FALSE(IsFolder("C:\\Data\\New"));
+}
+
+TEST(Directories, CurrentDirectoryCannotBeRemoved) {
+    winsim::ScopedMachine machine(OsVersion::NT4);
+    ASSERT_TRUE(CreateDirectoryA("C:\\Work", nullptr));
+    ASSERT_TRUE(SetCurrentDirectoryA("C:\\Work"));
+    SetLastError(0);
+    EXPECT_FALSE(RemoveDirectoryA("c:\\work"));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), GetLastError());
+    ASSERT_TRUE(SetCurrentDirectoryA("C:\\"));
+    EXPECT_TRUE(RemoveDirectoryA("C:\\Work"));
+}
+
+TEST(FileOperation, DeleteTakesFilesAndFoldersAndStopsAtAMissingName) {
+    winsim::ScopedMachine machine(OsVersion::Win98);
+    ASSERT_TRUE(winsim::WriteWholeFile("C:\\Links\\One.lnk", "x"));
+    ASSERT_TRUE(winsim::WriteWholeFile("C:\\Links\\Two.lnk", "x"));
+    ASSERT_TRUE(winsim::WriteWholeFile("C:\\Tree\\sub\\deep.txt", "x"));
+
+    SHFILEOPSTRUCTA op = {};
+    op.wFunc = FO_DELETE;
+    op.fFlags = FOF_SILENT | FOF_NOCONFIRMATION;
+    op.fAnyOperationsAborted = TRUE;
+    op.pFrom = "C:\\Links\\One.lnk\0c:\\tree\0";
+    EXPECT_EQ(0, SHFileOperationA(&op));
+    EXPECT_FALSE(op.fAnyOperationsAborted);
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA("C:\\Links\\One.lnk"));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA("C:\\Tree"));
+
+    op.pFrom = "C:\\Links\\One.lnk\0C:\\Links\\Two.lnk\0";
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, SHFileOperationA(&op));
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA("C:\\Links\\Two.lnk")) << "stops at the missing name";
+
+    op.pFrom = "C:\\Gone\\One.lnk\0";
+    EXPECT_EQ(ERROR_PATH_NOT_FOUND, SHFileOperationA(&op));
+    op.wFunc = FO_COPY;
+    op.pFrom = "C:\\Links\\Two.lnk\0";
+    EXPECT_EQ(ERROR_CALL_NOT_IMPLEMENTED, SHFileOperationA(&op));
+    EXPECT_TRUE(IsFolder("C:\\Links"));
+}
+
+}  // namespace

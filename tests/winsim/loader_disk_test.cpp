@@ -1,0 +1,58 @@
+// Modules registered but not loaded stand for DLLs on disk: a load by path must name their file, and
+// a load by bare name finds them only in the folders of the search order.
+#include <winsim/loader.h>
+#include <winsim/machine.h>
+#include <winsim/win32api.h>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+void Export() {}
+const winsim::ExportEntry kExports[] = {{"BuildDriverDataBase", &Export}, {nullptr, nullptr}};
+
+// Registers a module and unloads it again: present on disk, loaded by nobody.
+HMODULE OnDisk(const char* fileName) {
+    winsim::ModuleImage image;
+    image.fileName = fileName;
+    image.exports = kExports;
+    HMODULE module = winsim::RegisterModule(image);
+    FreeLibrary(module);
+    return module;
+}
+
+TEST(LoaderOnDisk, PathsMustNameTheFileAndBareNamesFollowTheSearchOrder) {
+    winsim::ScopedMachine machine(winsim::OsVersion::Win98);
+    HMODULE product = OnDisk("C:\\Program Files\\Korvane\\kvthk32.dll");
+    struct Row {
+        const char* name;
+        bool found;
+    };
+    const Row rows[] = {
+        {"C:\\Program Files\\Korvane\\kvthk32.dll", true},
+        {"c:\\PROGRAM FILES\\korvane\\KVTHK32", true},
+        {"C:\\Program Files\\Korvane\\\\kvthk32.dll", true},  // a doubled separator is still that file
+        {"C:\\Program Files\\kvthk32.dll", false},
+        {"C:\\Program Files\\Korvanekvthk32.dll", false},
+        {"kvthk32.dll", false},  // not in the current, system or Windows directory
+    };
+    for (const auto& row : rows) {
+        HMODULE module = LoadLibraryA(row.name);
+        EXPECT_EQ(row.found ? product : nullptr, module) << row.name;
+        if (module) FreeLibrary(module);
+    }
+
+    winsim::UnregisterModule(product);
+
+    HMODULE system = OnDisk("C:\\WINDOWS\\SYSTEM\\kvthk32.dll");
+    HMODULE loaded = LoadLibraryA("kvthk32.dll");
+    EXPECT_EQ(system, loaded);
+    // While it is loaded, any load of that name finds it, as Windows does.
+    HMODULE again = LoadLibraryA("C:\\Elsewhere\\kvthk32.dll");
+    EXPECT_EQ(system, again);
+    FreeLibrary(again);
+    FreeLibrary(loaded);
+    winsim::UnregisterModule(system);
+}
+
+}  // namespace

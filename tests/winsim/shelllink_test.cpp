@@ -1,0 +1,154 @@
+// winsim's shell link object: what it saves, in the published link format that other tools read,
+// and how a save fails.
+#include <winsim/files.h>
+#include <winsim/machine.h>
+#include <winsim/shelllink.h>
+#include <winsim/win32api.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+using winsim::OsVersion;
+
+namespace {
+
+std::u16string Wide(const std::string& text) { return std::u16string(text.begin(), text.end()); }
+
+// Makes a link through the object's interfaces, as a client of the shell does.
+HRESULT SaveLink(const std::string& file, const char* target, const char* arguments, const char* description) {
+    IShellLinkA* link = nullptr;
+    IPersistFile* persist = nullptr;
+    HRESULT hr = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                  reinterpret_cast<void**>(&link));
+    if (SUCCEEDED(hr)) hr = link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persist));
+    if (SUCCEEDED(hr)) hr = link->SetPath(target);
+    if (SUCCEEDED(hr)) hr = link->SetArguments(arguments);
+    if (SUCCEEDED(hr)) hr = link->SetDescription(description);
+    if (SUCCEEDED(hr)) hr = persist->Save(Wide(file).c_str(), TRUE);
+    if (persist) persist->Release();
+    if (link) link->Release();
+    return hr;
+}
+
+class ShellLinkTest : public testing::TestWithParam<OsVersion> {
+protected:
+    void SetUp() override { ASSERT_EQ(S_OK, CoInitialize(nullptr)); }
+    void TearDown() override {
+        CoUninitialize();
+        EXPECT_EQ(0u, winsim::LiveComObjects());
+    }
+    winsim::ScopedMachine machine_{GetParam()};
+};
+
+TEST_P(ShellLinkTest, SavedLinkReadsBackThroughFileAndObject) {
+    ASSERT_TRUE(winsim::WriteWholeFile("C:\\Program Files\\Korvane\\kvenroll.exe", "MZ program"));
+    const std::string file = "C:\\Program Files\\Enroll.lnk";
+    ASSERT_EQ(S_OK, SaveLink(file, "C:\\Program Files\\Korvane\\kvenroll.exe", "/user,\"a b\",c", "Enroll it"));
+
+    auto saved = winsim::ReadShellLink(file);
+    ASSERT_TRUE(saved);
+    EXPECT_EQ("C:\\Program Files\\Korvane\\kvenroll.exe", saved->target);
+    EXPECT_EQ("/user,\"a b\",c", saved->arguments);
+    EXPECT_EQ("Enroll it", saved->description);
+    EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE), saved->targetAttributes);
+    EXPECT_EQ(10u, saved->targetSize);
+
+    // The NT family's shell writes its strings in UTF-16, Windows 95/98's in the ANSI code page.
+    auto bytes = winsim::ReadWholeFile(file);
+    ASSERT_TRUE(bytes && bytes->size() > 0x14);
+    const bool unicode = (static_cast<unsigned char>((*bytes)[0x14]) & 0x80) != 0;
+    EXPECT_EQ(winsim::IsNtFamily(GetParam()), unicode);
+
+    IShellLinkA* link = nullptr;
+    IPersistFile* persist = nullptr;
+    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                     reinterpret_cast<void**>(&link)));
+    ASSERT_EQ(S_OK, link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persist)));
+    ASSERT_EQ(S_OK, persist->Load(Wide("c:\\program files\\ENROLL.LNK").c_str(), STGM_READ));
+    char text[MAX_PATH];
+    EXPECT_EQ(S_OK, link->GetPath(text, sizeof text, nullptr, 0));
+    EXPECT_STREQ("C:\\Program Files\\Korvane\\kvenroll.exe", text);
+    EXPECT_EQ(S_OK, link->GetArguments(text, sizeof text));
+    EXPECT_STREQ("/user,\"a b\",c", text);
+    char cut[6];
+    EXPECT_EQ(S_OK, link->GetDescription(cut, sizeof cut));
+    EXPECT_STREQ("Enrol", cut) << "a small buffer gets the text cut and terminated";
+    persist->Release();
+    link->Release();
+}
+
+TEST_P(ShellLinkTest, SaveFailsWithoutItsFolderOrWithAnInvalidName) {
+    struct Row {
+        const char* file;
+        HRESULT expected;
+    };
+    const Row rows[] = {
+        {"C:\\No Such Folder\\Tool.lnk", HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND)},
+        {"C:\\Program Files\\Bad|Name.lnk", HRESULT_FROM_WIN32(ERROR_INVALID_NAME)},
+        {"C:\\Program Files", E_ACCESSDENIED},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(row.expected, SaveLink(row.file, "C:\\x.exe", "", "x")) << row.file;
+    }
+    EXPECT_FALSE(winsim::ReadWholeFile("C:\\No Such Folder\\Tool.lnk"));
+    auto host = winsim::HostPath("C:\\No Such Folder");
+    ASSERT_TRUE(host);
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA("C:\\No Such Folder")) << "saving never makes a folder";
+}
+
+TEST_P(ShellLinkTest, LnkinfoReadsTargetArgumentsAndDescription) {
+    if (std::system("command -v lnkinfo >/dev/null 2>&1") != 0) GTEST_SKIP() << "lnkinfo (liblnk-utils) not installed";
+    const std::string file = "C:\\Reader.lnk";
+    ASSERT_EQ(S_OK, SaveLink(file, "C:\\Program Files\\Korvane\\kvhost.exe", "/settings,x", "Quillex Pro Settings"));
+    auto host = winsim::HostPath(file);
+    ASSERT_TRUE(host);
+    FILE* pipe = popen(("lnkinfo '" + *host + "' 2>&1").c_str(), "r");
+    ASSERT_NE(nullptr, pipe);
+    std::string output;
+    char buffer[512];
+    while (size_t n = fread(buffer, 1, sizeof buffer, pipe)) output.append(buffer, n);
+    EXPECT_EQ(0, pclose(pipe)) << output;
+    EXPECT_NE(std::string::npos, output.find("C:\\Program Files\\Korvane\\kvhost.exe")) << output;
+    EXPECT_NE(std::string::npos, output.find("/settings,x")) << output;
+    EXPECT_NE(std::string::npos, output.find("Quillex Pro Settings")) << output;
+    EXPECT_EQ(std::string::npos, output.find("Unable")) << output;
+}
+
+INSTANTIATE_TEST_SUITE_P(EachVersion, ShellLinkTest,
+                         testing::Values(OsVersion::Win95, OsVersion::Win98, OsVersion::NT4, OsVersion::Win2000),
+                         [](const auto& info) { return std::string("Win") + winsim::OsVersionName(info.param); });
+
+TEST(ShellLinkFormat, EncodedLinksDecodeAndDamagedOnesAreRefused) {
+    winsim::ScopedMachine machine(OsVersion::Win2000);
+    winsim::ShellLinkData link;
+    link.target = "C:\\WINNT\\notepad.exe";
+    link.arguments = "a,b";
+    link.description = "Notes";
+    link.workingDirectory = "C:\\";
+    link.iconLocation = "C:\\WINNT\\notepad.exe";
+    link.iconIndex = 2;
+    for (bool unicode : {false, true}) {
+        const std::string bytes = winsim::EncodeShellLink(link, unicode);
+        auto decoded = winsim::DecodeShellLink(bytes);
+        ASSERT_TRUE(decoded) << unicode;
+        EXPECT_EQ(link.target, decoded->target);
+        EXPECT_EQ(link.arguments, decoded->arguments);
+        EXPECT_EQ(link.description, decoded->description);
+        EXPECT_EQ(link.workingDirectory, decoded->workingDirectory);
+        EXPECT_EQ(link.iconLocation, decoded->iconLocation);
+        EXPECT_EQ(2, decoded->iconIndex);
+        // Every shorter prefix is refused, never read past its end.
+        for (size_t length = 0; length + 4 < bytes.size(); ++length)
+            EXPECT_FALSE(winsim::DecodeShellLink(std::string_view(bytes).substr(0, length))) << length;
+    }
+    // A target that is no local path is kept as the relative path.
+    link.target = "notepad.exe";
+    auto relative = winsim::DecodeShellLink(winsim::EncodeShellLink(link, true));
+    ASSERT_TRUE(relative);
+    EXPECT_EQ("notepad.exe", relative->target);
+}
+
+}  // namespace
