@@ -14,8 +14,8 @@ TEST(Error, RaiseWin32ErrorAddsTheWin32FacilityOnlyWhenMissing) {
         {ERROR_NO_MORE_ITEMS, static_cast<HRESULT>(0x80070103)},
         {static_cast<LONG>(0x80070057), static_cast<HRESULT>(0x80070057)},
         {static_cast<LONG>(0x800401F0), static_cast<HRESULT>(0x800401F0)},
-        // A code above 0xFFFF without facility bits keeps only its low word, as Windows does.
-        {static_cast<LONG>(0x00012345), static_cast<HRESULT>(0x80072345)},
+        // Any facility bit makes the status an HRESULT already, even a positive one.
+        {static_cast<LONG>(0x00012345), static_cast<HRESULT>(0x00012345)},
         // SetupAPI's own codes carry facility bits and pass unchanged.
         {static_cast<LONG>(0xE0000102), static_cast<HRESULT>(0xE0000102)},
     };
