@@ -2,6 +2,7 @@
 #include "registry_impl.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 namespace winsim {
@@ -244,6 +245,12 @@ void Registry::Impl::RemoveTree(RegKey* key) {
     MarkDeleted(key);
 }
 
+namespace {
+// Registry handles of every machine come from one counter, far from the kernel's handles, so that
+// a handle never means something in another machine or to CloseHandle.
+std::atomic<uintptr_t> g_nextHandle{0x20000000};
+}  // namespace
+
 HKEY Registry::Impl::OpenHandle(RegKey* key, REGSAM access) {
     if (!nt) {
         for (auto& entry : handles) {
@@ -253,8 +260,7 @@ HKEY Registry::Impl::OpenHandle(RegKey* key, REGSAM access) {
             }
         }
     }
-    uintptr_t value = nextHandle;
-    nextHandle += 4;
+    uintptr_t value = g_nextHandle.fetch_add(4);
     handles[value] = Handle{key->shared_from_this(), access, 1};
     return reinterpret_cast<HKEY>(value);
 }
@@ -296,20 +302,9 @@ std::string Registry::Impl::PathOf(const RegKey* key) const {
 
 // ---- Registry ----------------------------------------------------------------------------------
 
-Registry::Registry(OsVersion version) : impl_(std::make_unique<Impl>(version)) {}
-Registry::~Registry() = default;
+namespace {
 
-OsVersion Registry::Version() const { return impl_->version; }
-
-const std::string& Registry::CurrentUserKeyName() const { return impl_->currentUser; }
-
-void Registry::SetCurrentUserKeyName(std::string name) {
-    std::lock_guard<std::recursive_mutex> guard(impl_->lock);
-    impl_->currentUser = std::move(name);
-}
-
-void Registry::CreateStandardKeys() {
-    std::lock_guard<std::recursive_mutex> guard(impl_->lock);
+void CreateStandardKeys(Registry::Impl& reg) {
     static const char* const kNtKeys[] = {
         "HKLM\\HARDWARE\\DESCRIPTION\\System",
         "HKLM\\SAM",
@@ -337,11 +332,27 @@ void Registry::CreateStandardKeys() {
         "HKU\\.DEFAULT\\Software",
         "HKCU\\Software",
     };
-    if (impl_->nt) {
-        for (const char* path : kNtKeys) impl_->CreatePath(path);
+    if (reg.nt) {
+        for (const char* path : kNtKeys) reg.CreatePath(path);
     } else {
-        for (const char* path : k9xKeys) impl_->CreatePath(path);
+        for (const char* path : k9xKeys) reg.CreatePath(path);
     }
+}
+
+}  // namespace
+
+Registry::Registry(OsVersion version, Contents contents) : impl_(std::make_unique<Impl>(version)) {
+    if (contents == Contents::Standard) CreateStandardKeys(*impl_);
+}
+Registry::~Registry() = default;
+
+OsVersion Registry::Version() const { return impl_->version; }
+
+const std::string& Registry::CurrentUserKeyName() const { return impl_->currentUser; }
+
+void Registry::SetCurrentUserKeyName(std::string name) {
+    std::lock_guard<std::recursive_mutex> guard(impl_->lock);
+    impl_->currentUser = std::move(name);
 }
 
 bool Registry::KeyExists(std::string_view path) const {

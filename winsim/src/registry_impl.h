@@ -59,8 +59,7 @@ struct Registry::Impl {
         REGSAM access = 0;
         unsigned refs = 1;  // 95/98 hand out one handle per key and count its opens
     };
-    std::map<uintptr_t, Handle> handles;
-    uintptr_t nextHandle = 0x1000;  // never reused, so a stale handle is always recognised
+    std::map<uintptr_t, Handle> handles;  // handle values are never reused: a stale one is recognised
     // One lock for the whole registry: simulated threads may share a machine.
     mutable std::recursive_mutex lock;
 

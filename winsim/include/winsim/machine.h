@@ -62,6 +62,11 @@ public:
     uint64_t NowMs() const { return clockMs_; }
     void Advance(uint64_t ms) { clockMs_ += ms; }
 
+    // The user's default language (GetUserDefaultLangID), which resource lookups prefer: 0x409 unless
+    // the machine is set up otherwise.
+    WORD DefaultLanguage() const { return defaultLanguage_; }
+    void SetDefaultLanguage(WORD language) { defaultLanguage_ = language; }
+
     // The process's current directory, as a Windows path ("C:\" after boot).
     const std::string& CurrentDirectory() const { return currentDirectory_; }
     void SetCurrentDirectory(std::string path) { currentDirectory_ = std::move(path); }
@@ -73,6 +78,7 @@ private:
     std::string root_;
     std::unique_ptr<Registry> registry_;
     uint64_t clockMs_ = 0;
+    WORD defaultLanguage_ = 0x409;
     std::string currentDirectory_ = "C:\\";
 };
 

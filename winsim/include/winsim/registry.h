@@ -10,8 +10,9 @@
 //                        without user profiles), a user's SID on the NT family
 //   HKEY_CLASSES_ROOT    HKEY_LOCAL_MACHINE\SOFTWARE\Classes (Windows 2000 would merge in the
 //                        user's own classes; winsim does not)
-//   HKEY_CURRENT_CONFIG  HKEY_LOCAL_MACHINE\Config\0001 on 95/98, ...\SYSTEM\CurrentControlSet\
-//                        Hardware Profiles\Current on the NT family
+//   HKEY_CURRENT_CONFIG  HKEY_LOCAL_MACHINE\Config\0001 on 95/98,
+//                        HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Hardware Profiles\Current
+//                        on the NT family
 #pragma once
 
 #include <winsim/api/advapi32.h>
@@ -30,17 +31,16 @@ namespace winsim {
 
 class Registry {
 public:
-    // An empty registry (just the two hive roots) with the rules of `version`.
-    explicit Registry(OsVersion version = OsVersion::Win2000);
+    // Standard: the keys every installation of the version has - the top-level keys of
+    // HKEY_LOCAL_MACHINE, HKEY_USERS\.DEFAULT, the current user's key and the keys the predefined
+    // views show. Empty: just the two hive roots.
+    enum class Contents { Standard, Empty };
+    explicit Registry(OsVersion version = OsVersion::Win2000, Contents contents = Contents::Standard);
     ~Registry();
     Registry(const Registry&) = delete;
     Registry& operator=(const Registry&) = delete;
 
     OsVersion Version() const;
-
-    // The keys every installation of the version has: the top-level keys of HKEY_LOCAL_MACHINE,
-    // HKEY_USERS\.DEFAULT, the current user's key and the keys the predefined views show.
-    void CreateStandardKeys();
 
     // The subkey of HKEY_USERS that HKEY_CURRENT_USER shows.
     const std::string& CurrentUserKeyName() const;

@@ -41,10 +41,13 @@ FARPROC GetProcAddress(HMODULE module, LPCSTR name);
 HMODULE GetModuleHandleA(LPCSTR name);
 DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size);
 
+HRSRC FindResourceA(HMODULE module, LPCSTR name, LPCSTR type);
 HRSRC FindResourceExA(HMODULE module, LPCSTR type, LPCSTR name, WORD language);
 HGLOBAL LoadResource(HMODULE module, HRSRC resource);
 LPVOID LockResource(HGLOBAL data);
 DWORD SizeofResource(HMODULE module, HRSRC resource);
+
+BOOL CloseHandle(HANDLE handle);
 
 void Sleep(DWORD milliseconds);
 DWORD GetTickCount();
@@ -52,6 +55,11 @@ DWORD GetTickCount();
 int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int length, LPWSTR wide, int wideLength);
 int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int wideLength, LPSTR text, int length,
                         LPCSTR defaultChar, LPBOOL usedDefault);
+
+typedef WORD LANGID;
+LANGID GetUserDefaultLangID();
+LANGID GetSystemDefaultLangID();
+UINT GetACP();
 
 DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer);
 BOOL SetCurrentDirectoryA(LPCSTR path);

@@ -1,0 +1,52 @@
+#include "kvisinst/common/error.h"
+#include "kvisinst/common/strconv.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+TEST(Error, RaiseWin32ErrorAddsTheWin32FacilityOnlyWhenMissing) {
+    struct Row {
+        LONG status;
+        HRESULT raised;
+    } rows[] = {
+        {5, static_cast<HRESULT>(0x80070005)},
+        {ERROR_NO_MORE_ITEMS, static_cast<HRESULT>(0x80070103)},
+        {static_cast<LONG>(0x80070057), static_cast<HRESULT>(0x80070057)},
+        {static_cast<LONG>(0x800401F0), static_cast<HRESULT>(0x800401F0)},
+        // A code above 0xFFFF without facility bits keeps only its low word, as Windows does.
+        {static_cast<LONG>(0x00012345), static_cast<HRESULT>(0x80072345)},
+        // SetupAPI's own codes carry facility bits and pass unchanged.
+        {static_cast<LONG>(0xE0000102), static_cast<HRESULT>(0xE0000102)},
+    };
+    for (const auto& row : rows) {
+        try {
+            RaiseWin32Error(row.status);
+            ADD_FAILURE() << "nothing raised for " << std::hex << row.status;
+        } catch (const CWin32Error& e) {
+            EXPECT_EQ(row.raised, e.Result()) << std::hex << "status " << row.status;
+        }
+    }
+}
+
+TEST(Error, CheckStatusPassesSuccessAndPositiveHResultsAndRaisesFailures) {
+    EXPECT_NO_THROW(CheckStatus(0));
+    EXPECT_NO_THROW(CheckStatus(S_FALSE));
+    EXPECT_NO_THROW(CheckStatus(static_cast<LONG>(0x00040000)));  // success HRESULT with a facility
+    EXPECT_THROW(CheckStatus(ERROR_ACCESS_DENIED), CWin32Error);
+    EXPECT_THROW(CheckStatus(E_NOINTERFACE), CWin32Error);
+}
+
+TEST(Error, BoundaryTurnsRaisedErrorsIntoResultsAndEverythingElseIntoUnexpected) {
+    EXPECT_EQ(S_FALSE, HResultBoundary([] { return S_FALSE; }));
+    EXPECT_EQ(static_cast<HRESULT>(0x80070002), HResultBoundary([]() -> HRESULT { RaiseWin32Error(2); }));
+    EXPECT_EQ(E_UNEXPECTED, HResultBoundary([]() -> HRESULT { throw std::runtime_error("x"); }));
+    EXPECT_EQ(E_UNEXPECTED, HResultBoundary([]() -> HRESULT { throw 42; }));
+}
+
+TEST(Error, RaiseLastErrorUsesTheThreadsLastErrorOrEFail) {
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(static_cast<HRESULT>(0x80070002), HResultBoundary([]() -> HRESULT { RaiseLastError(); }));
+    SetLastError(0);
+    EXPECT_EQ(E_FAIL, HResultBoundary([]() -> HRESULT { RaiseLastError(); }));
+}

@@ -1,0 +1,69 @@
+// The library's string table as the simulated loader serves it: the same compiled resources the DLL
+// carries, found by language as FindResourceEx finds them.
+#include "kvisinst/common/module.h"
+#include "shared/warning_texts.h"
+
+#include <winsim/machine.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+namespace {
+
+// String `id` of the block in exactly `language`, or nothing.
+std::u16string StringInLanguage(UINT id, WORD language) {
+    HMODULE module = LibraryModule();
+    HRSRC block = FindResourceExA(module, RT_STRING, MAKEINTRESOURCEA(id / 16 + 1), language);
+    if (!block) return u"<missing>";
+    const auto* p = static_cast<const char16_t*>(LockResource(LoadResource(module, block)));
+    for (UINT i = 0; i < id % 16; ++i) p += 1 + *p;
+    return std::u16string(p + 1, *p);
+}
+
+}  // namespace
+
+TEST(Resources, WarningStringsInAllSevenLanguages) {
+    winsim::ScopedMachine machine(winsim::OsVersion::Win2000);
+    for (const auto& row : kWarningTexts) {
+        EXPECT_EQ(std::u16string(row.caption), StringInLanguage(1, row.language)) << row.language;
+        EXPECT_EQ(std::u16string(row.text), StringInLanguage(2, row.language)) << row.language;
+    }
+    SetLastError(0);
+    EXPECT_EQ(nullptr, FindResourceExA(LibraryModule(), RT_STRING, MAKEINTRESOURCEA(1), 1049));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_RESOURCE_LANG_NOT_FOUND), GetLastError());
+}
+
+TEST(Resources, LoadStringFollowsTheUserLanguage) {
+    winsim::ScopedMachine machine(winsim::OsVersion::Win98);
+    char text[512];
+    EXPECT_EQ(8, LoadStringA(LibraryModule(), 1, text, sizeof text));
+    EXPECT_STREQ("Warning:", text);
+
+    machine->SetDefaultLanguage(1031);
+    EXPECT_EQ(8, LoadStringA(LibraryModule(), 1, text, sizeof text));
+    EXPECT_STREQ("Warnung:", text);
+    // German text in code page 1252: "können".
+    LoadStringA(LibraryModule(), 2, text, sizeof text);
+    EXPECT_NE(nullptr, std::strstr(text, "k\xf6nnen"));
+
+    // A language the table lacks falls back to English.
+    machine->SetDefaultLanguage(1049);
+    LoadStringA(LibraryModule(), 1, text, sizeof text);
+    EXPECT_STREQ("Warning:", text);
+
+    // Cut to the buffer and terminated; an id that is not there gives 0 and an empty string.
+    char small[5];
+    EXPECT_EQ(4, LoadStringA(LibraryModule(), 1, small, sizeof small));
+    EXPECT_STREQ("Warn", small);
+    EXPECT_EQ(0, LoadStringA(LibraryModule(), 3, text, sizeof text));
+    EXPECT_STREQ("", text);
+}
+
+TEST(Resources, VersionBlockIsPresent) {
+    winsim::ScopedMachine machine(winsim::OsVersion::Win2000);
+    HRSRC version = FindResourceExA(LibraryModule(), RT_VERSION, MAKEINTRESOURCEA(1), 1033);
+    ASSERT_NE(nullptr, version);
+    EXPECT_GT(SizeofResource(LibraryModule(), version), 100u);
+}

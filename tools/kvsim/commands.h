@@ -1,0 +1,25 @@
+// kvsim's commands: each takes its own arguments and returns the program's exit status.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace kvsim {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;   // the library call reported a failure
+constexpr int kExitUsage = 2;    // wrong command line
+constexpr int kExitBadInput = 3; // a file or machine folder that is missing or damaged
+
+struct Command {
+    const char* name;
+    const char* usage;
+    const char* summary;
+    int (*run)(const std::vector<std::string>& args);
+};
+
+const std::vector<Command>& Commands();
+
+int RunSections(const std::vector<std::string>& args);
+
+}  // namespace kvsim

@@ -1,0 +1,118 @@
+#include <winsim/files.h>
+#include <winsim/machine.h>
+
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <system_error>
+#include <vector>
+
+namespace winsim {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+std::vector<std::string> SplitComponents(std::string_view path) {
+    std::vector<std::string> parts;
+    std::string part;
+    for (char c : path) {
+        if (c == '\\' || c == '/') {
+            if (!part.empty()) parts.push_back(part);
+            part.clear();
+        } else {
+            part += c;
+        }
+    }
+    if (!part.empty()) parts.push_back(part);
+    return parts;
+}
+
+}  // namespace
+
+std::optional<std::string> FullWindowsPath(std::string_view path) {
+    if (path.empty()) return std::nullopt;
+    std::string combined;
+    const bool hasDrive = path.size() >= 2 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':';
+    if (hasDrive) {
+        // "C:x" is relative to drive C's own current directory, which this machine does not keep.
+        if (path.size() > 2 && path[2] != '\\' && path[2] != '/') return std::nullopt;
+        combined = std::string(path);
+    } else if (path[0] == '\\' || path[0] == '/') {
+        if (path.size() > 1 && (path[1] == '\\' || path[1] == '/')) return std::nullopt;  // UNC
+        combined = Current().CurrentDirectory().substr(0, 2) + std::string(path);
+    } else {
+        combined = Current().CurrentDirectory() + "\\" + std::string(path);
+    }
+    const char drive = static_cast<char>(std::toupper(static_cast<unsigned char>(combined[0])));
+    std::vector<std::string> resolved;
+    for (auto& part : SplitComponents(std::string_view(combined).substr(2))) {
+        if (part == ".") continue;
+        if (part == "..") {
+            if (resolved.empty()) return std::nullopt;
+            resolved.pop_back();
+            continue;
+        }
+        resolved.push_back(part);
+    }
+    std::string result{drive, ':'};
+    for (auto& part : resolved) result += "\\" + part;
+    if (resolved.empty()) result += "\\";
+    return result;
+}
+
+std::optional<std::string> HostPath(std::string_view windowsPath) {
+    auto full = FullWindowsPath(windowsPath);
+    if (!full) return std::nullopt;
+    fs::path host = fs::path(Current().RootFolder()) / std::string(1, (*full)[0]);
+    bool exists = fs::is_directory(host);
+    for (auto& part : SplitComponents(std::string_view(*full).substr(2))) {
+        std::string chosen = part;
+        if (exists) {
+            // Names are matched without regard to case; the first spelling found on disk wins.
+            exists = false;
+            std::error_code ec;
+            for (auto& entry : fs::directory_iterator(host, ec)) {
+                if (EqualsNoCase(entry.path().filename().string(), part)) {
+                    chosen = entry.path().filename().string();
+                    exists = true;
+                    break;
+                }
+            }
+        }
+        host /= chosen;
+        if (exists) exists = fs::is_directory(host);
+    }
+    return host.string();
+}
+
+std::optional<std::string> ReadWholeFile(std::string_view windowsPath) {
+    auto host = HostPath(windowsPath);
+    if (!host || !fs::is_regular_file(*host)) return std::nullopt;
+    std::ifstream in(*host, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::ostringstream contents;
+    contents << in.rdbuf();
+    return contents.str();
+}
+
+bool WriteWholeFile(std::string_view windowsPath, std::string_view contents) {
+    auto host = HostPath(windowsPath);
+    if (!host) return false;
+    std::error_code ec;
+    fs::create_directories(fs::path(*host).parent_path(), ec);
+    std::ofstream out(*host, std::ios::binary | std::ios::trunc);
+    out.write(contents.data(), static_cast<std::streamsize>(contents.size()));
+    return static_cast<bool>(out);
+}
+
+}  // namespace winsim

@@ -1,0 +1,39 @@
+// The loader's module records, shared by the loader and the resource calls.
+#pragma once
+
+#include <winsim/loader.h>
+
+#include <string>
+#include <vector>
+
+namespace winsim {
+
+// A resource type or name: a number, or a string compared without regard to case.
+struct ResourceId {
+    bool isNumber = true;
+    WORD number = 0;
+    std::u16string text;  // upper case
+};
+
+struct ResourceEntry {
+    ResourceId type;
+    ResourceId name;
+    WORD language = 0;
+    const unsigned char* data = nullptr;
+    DWORD size = 0;
+};
+
+struct Module {
+    ModuleImage image;
+    int loadCount = 0;
+    void* hostObject = nullptr;  // dlopen handle when the module is a host shared object
+    std::vector<ResourceEntry> resources;
+};
+
+Module* ModuleFromHandle(HMODULE handle);
+
+// Reads the entries of a compiled resource (.res) image; a damaged image yields the entries before
+// the damage.
+std::vector<ResourceEntry> ParseResourceImage(const unsigned char* image, size_t size);
+
+}  // namespace winsim

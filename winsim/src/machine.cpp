@@ -1,0 +1,105 @@
+#include <winsim/machine.h>
+#include <winsim/registry.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <stdexcept>
+#include <system_error>
+
+namespace winsim {
+
+namespace {
+Machine* g_current = nullptr;
+
+struct VersionRow {
+    OsVersion version;
+    const char* name;
+    VersionRecord record;
+};
+
+// What GetVersionExA reports on each version as shipped (NT 4 with its last service pack).
+const VersionRow kVersions[] = {
+    // 95/98 put the build in the low word only; the high word repeats the version.
+    {OsVersion::Win95, "95", {4, 0, 0x040003B6, 1, ""}},
+    {OsVersion::Win98, "98", {4, 10, 0x040A07CE, 1, ""}},
+    {OsVersion::NT4, "NT4", {4, 0, 1381, 2, "Service Pack 6"}},
+    {OsVersion::Win2000, "2000", {5, 0, 2195, 2, ""}},
+    {OsVersion::WinXP, "XP", {5, 1, 2600, 2, "Service Pack 2"}},
+};
+}  // namespace
+
+VersionRecord VersionRecordOf(OsVersion version) {
+    for (const auto& row : kVersions)
+        if (row.version == version) return row.record;
+    return {};
+}
+
+const char* OsVersionName(OsVersion version) {
+    for (const auto& row : kVersions)
+        if (row.version == version) return row.name;
+    return "?";
+}
+
+std::optional<OsVersion> ParseOsVersion(std::string_view name) {
+    for (const auto& row : kVersions)
+        if (name == row.name) return row.version;
+    if (name == "NT" || name == "nt4") return OsVersion::NT4;
+    return std::nullopt;
+}
+
+Machine::Machine(OsVersion version, std::string rootFolder)
+    : version_(version), record_(VersionRecordOf(version)), root_(std::move(rootFolder)),
+      registry_(std::make_unique<Registry>(version)) {
+    namespace fs = std::filesystem;
+    // Drive C with the folders every installation of that version has.
+    const fs::path c = fs::path(root_) / "C";
+    const bool nt = IsNtFamily(version);
+    const bool winnt = version == OsVersion::NT4 || version == OsVersion::Win2000;
+    const fs::path windows = c / (winnt ? "WINNT" : "WINDOWS");
+    fs::create_directories(windows / (nt ? "System32" : "SYSTEM"));
+    fs::create_directories(windows / "INF");
+    fs::create_directories(c / "Program Files");
+}
+
+Machine::~Machine() {
+    if (g_current == this) g_current = nullptr;
+}
+
+std::string Machine::WindowsDirectory() const {
+    return (version_ == OsVersion::NT4 || version_ == OsVersion::Win2000) ? "C:\\WINNT" : "C:\\WINDOWS";
+}
+
+std::string Machine::SystemDirectory() const {
+    return WindowsDirectory() + (IsNtFamily(version_) ? "\\System32" : "\\SYSTEM");
+}
+
+Machine& Current() {
+    if (!g_current) {
+        std::fprintf(stderr, "winsim: a Win32 call was made with no simulated machine current\n");
+        std::abort();
+    }
+    return *g_current;
+}
+
+bool HasCurrent() { return g_current != nullptr; }
+
+void SetCurrent(Machine* machine) { g_current = machine; }
+
+ScopedMachine::ScopedMachine(OsVersion version) : previous_(g_current) {
+    namespace fs = std::filesystem;
+    std::string pattern = (fs::temp_directory_path() / "winsim-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) throw std::runtime_error("winsim: cannot create a machine folder");
+    folder_ = pattern;
+    machine_ = std::make_unique<Machine>(version, folder_);
+    SetCurrent(machine_.get());
+}
+
+ScopedMachine::~ScopedMachine() {
+    machine_.reset();
+    SetCurrent(previous_);
+    std::error_code ignored;
+    std::filesystem::remove_all(folder_, ignored);
+}
+
+}  // namespace winsim
