@@ -152,6 +152,8 @@ LONG RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM access, PHKEY result) 
     return ERROR_SUCCESS;
 }
 
+// The security attributes are for the NT key-security code to apply to the keys created here;
+// until it exists new keys get the default security.
 LONG RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR className, DWORD options, REGSAM access,
                      LPSECURITY_ATTRIBUTES, PHKEY result, LPDWORD disposition) {
     if (!result) return ERROR_INVALID_PARAMETER;

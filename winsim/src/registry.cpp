@@ -289,17 +289,6 @@ bool Registry::Impl::DeleteValue(RegKey* key, std::string_view valueName) {
 
 void Registry::Impl::Touch(RegKey* key) const { key->lastWrite = RegistryNow(); }
 
-std::string Registry::Impl::PathOf(const RegKey* key) const {
-    std::vector<const RegKey*> chain;
-    for (const RegKey* k = key; k; k = k->parent) chain.push_back(k);
-    std::string path;
-    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
-        if (!path.empty()) path += '\\';
-        path += (*it)->name;
-    }
-    return path;
-}
-
 // ---- Registry ----------------------------------------------------------------------------------
 
 namespace {

@@ -27,7 +27,10 @@ struct RegKey : std::enable_shared_from_this<RegKey> {
     std::string name;  // spelling of the call that created it; looked up case-insensitively
     std::string className;
     RegKey* parent = nullptr;  // null for a hive root and for a deleted key
-    // NT keeps subkeys sorted (case-insensitively); 95/98 keep them in creation order.
+    // The order RegEnumKeyExA gives. NT keeps a key's subkey index sorted by upcased name (stable
+    // subkeys first, then volatile ones). Microsoft documents no order; the 95/98 registry keeps a
+    // key's subkeys as an unsorted list (regedit sorts them only for display), which winsim models
+    // as creation order, so that no caller comes to rely on the NT order there.
     std::vector<std::shared_ptr<RegKey>> children;
     std::vector<RegValue> values;  // in the order they were first set, on every version
     bool deleted = false;
@@ -87,7 +90,6 @@ struct Registry::Impl {
     void SetValue(RegKey* key, std::string_view valueName, DWORD type, std::vector<BYTE> data);
     bool DeleteValue(RegKey* key, std::string_view valueName);
     void Touch(RegKey* key) const;
-    std::string PathOf(const RegKey* key) const;  // "HKEY_LOCAL_MACHINE\..."
 
     // Handles: 95/98 give every open of one key the same handle and count the opens; the NT
     // family gives each open a handle of its own.
