@@ -117,8 +117,8 @@ TEST(RegText, ReadsTheStringTypesOfEachHeaderInItsOwnEncoding) {
     };
     for (size_t i = 0; i < std::size(kRows); ++i) {
         Registry reg = Empty();
-        ASSERT_EQ("", Load(reg, std::string(kRows[i].header) + "\n\n[HKEY_LOCAL_MACHINE\\K]\n\"v\"=" + kRows[i].data + "\n"))
-            << "row " << i;
+        const std::string text = std::string(kRows[i].header) + "\n\n[HKEY_LOCAL_MACHINE\\K]\n\"v\"=" + kRows[i].data;
+        ASSERT_EQ("", Load(reg, text + "\n")) << "row " << i;
         auto value = reg.GetValue("HKLM\\K", "v");
         ASSERT_TRUE(value) << "row " << i;
         EXPECT_EQ(Bytes(kRows[i].expected), value->data) << "row " << i;
@@ -161,7 +161,9 @@ TEST(RegText, ReadsDeletionsCommentsContinuationsAndByteOrderMarks) {
 
     // The same in UTF-16LE with its byte order mark.
     std::string utf16 = "\xFF\xFE";
-    for (char c : std::string("Windows Registry Editor Version 5.00\r\n[HKEY_CURRENT_USER\\U]\r\n\"e\"=\"\xC3\xA9\"\r\n")) {
+    const std::string narrow =
+        "Windows Registry Editor Version 5.00\r\n[HKEY_CURRENT_USER\\U]\r\n\"e\"=\"\xC3\xA9\"\r\n";
+    for (char c : narrow) {
         utf16 += c;
         utf16 += '\0';
     }

@@ -27,7 +27,8 @@ HKEY Create(HKEY parent, const char* path, REGSAM access = KEY_ALL_ACCESS, DWORD
 void CreateClosed(HKEY parent, const char* path) { RegCloseKey(Create(parent, path)); }
 
 LONG SetString(HKEY key, const char* name, const char* text) {
-    return RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), static_cast<DWORD>(strlen(text) + 1));
+    return RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                          static_cast<DWORD>(strlen(text) + 1));
 }
 
 std::vector<std::string> EnumKeys(HKEY key) {
@@ -188,7 +189,8 @@ TEST(RegistryEnumKey, BufferMustHoldTheNameAndItsNul) {
         char name[16];
         DWORD size = sizeof name;
         EXPECT_EQ(ERROR_NO_MORE_ITEMS, RegEnumKeyExA(parent, 1, name, &size, nullptr, nullptr, nullptr, nullptr));
-        EXPECT_EQ(ERROR_INVALID_PARAMETER, RegEnumKeyExA(parent, 0, nullptr, &size, nullptr, nullptr, nullptr, nullptr));
+        EXPECT_EQ(ERROR_INVALID_PARAMETER,
+                  RegEnumKeyExA(parent, 0, nullptr, &size, nullptr, nullptr, nullptr, nullptr));
         RegCloseKey(parent);
     }
 }
@@ -198,7 +200,8 @@ TEST(RegistryEnumKey, ReturnsTheClassGivenAtCreation) {
     HKEY parent = Create(HKEY_LOCAL_MACHINE, "SOFTWARE\\Classy");
     char className[] = "SensorClass";
     HKEY child = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(parent, "Child", 0, className, 0, KEY_ALL_ACCESS, nullptr, &child, nullptr));
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegCreateKeyExA(parent, "Child", 0, className, 0, KEY_ALL_ACCESS, nullptr, &child, nullptr));
     RegCloseKey(child);
     char name[16], cls[16];
     DWORD nameSize = sizeof name, classSize = 5;
@@ -451,7 +454,8 @@ TEST(RegistryHandles, AHandleToADeletedKeyOnlyCloses) {
         EXPECT_EQ(ERROR_KEY_DELETED, RegEnumKeyExA(doomed, 0, name, &size, nullptr, nullptr, nullptr, nullptr));
         EXPECT_EQ(ERROR_KEY_DELETED, RegQueryInfoKeyA(doomed, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr,
                                                       nullptr, nullptr, nullptr, nullptr, nullptr));
-        EXPECT_EQ(ERROR_KEY_DELETED, RegCreateKeyExA(doomed, "x", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &sub, nullptr));
+        EXPECT_EQ(ERROR_KEY_DELETED,
+                  RegCreateKeyExA(doomed, "x", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &sub, nullptr));
         EXPECT_EQ(ERROR_KEY_DELETED, RegOpenKeyExA(doomed, nullptr, 0, KEY_READ, &sub));
         EXPECT_EQ(ERROR_KEY_DELETED, RegDeleteValueA(doomed, "v"));
         EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(doomed)) << Name(version);
@@ -498,7 +502,8 @@ TEST(RegistryAccess, NtRefusesWhatTheHandleWasNotOpenedFor) {
                 << "row " << i << " " << Name(version);
             // The parent's access is never asked when opening or creating below it.
             HKEY child = nullptr;
-            EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyExA(key, "Sub", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &child, nullptr))
+            EXPECT_EQ(ERROR_SUCCESS,
+                      RegCreateKeyExA(key, "Sub", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &child, nullptr))
                 << "row " << i;
             RegCloseKey(child);
             RegCloseKey(key);
@@ -518,7 +523,8 @@ TEST(RegistryOpenKey, SubkeyNamesAndTheirEdgeCases) {
         EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "", 0, KEY_READ, &key));
         EXPECT_EQ(HKEY_LOCAL_MACHINE, key);
         // Trailing and doubled backslashes are harmless.
-        EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\\\Korvane\\QuillexPro\\\\", 0, KEY_READ, &key));
+        EXPECT_EQ(ERROR_SUCCESS,
+                  RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\\\Korvane\\QuillexPro\\\\", 0, KEY_READ, &key));
         RegCloseKey(key);
         // A leading backslash is a bad path on NT only.
         key = nullptr;

@@ -342,8 +342,14 @@ public:
                 continue;
             }
             if (line[0] == ';') continue;
-            bool ok = line[0] == '[' ? ReadKeyLine(line) : (line[0] == '"' || line[0] == '@') ? ReadValueLine(line)
-                                                                                              : Problem("unrecognised line");
+            bool ok;
+            if (line[0] == '[') {
+                ok = ReadKeyLine(line);
+            } else if (line[0] == '"' || line[0] == '@') {
+                ok = ReadValueLine(line);
+            } else {
+                ok = Problem("unrecognised line");
+            }
             if (!ok) return Fail(problem_, error);
         }
         if (!headerSeen_) {
@@ -528,7 +534,7 @@ private:
 
 bool Registry::LoadRegText(std::string_view text, std::string* error) {
     std::string converted;
-    if (text.size() >= 2 && static_cast<unsigned char>(text[0]) == 0xFF && static_cast<unsigned char>(text[1]) == 0xFE) {
+    if (text.size() >= 2 && text.substr(0, 2) == "\xFF\xFE") {
         converted = Utf16TextToUtf8(text.substr(2));
         text = converted;
     } else if (text.size() >= 3 && text.substr(0, 3) == "\xEF\xBB\xBF") {
