@@ -54,7 +54,9 @@ TEST(Directories, ResultsAndErrors) {
         SetLastError(0xDEADBEEF);
         const BOOL ok = row.call(row.path);
         EXPECT_EQ(row.error == 0, ok != FALSE) << i << ": " << row.name;
-        if (row.error) EXPECT_EQ(row.error, GetLastError()) << i << ": " << row.name;
+        if (row.error) {
+            EXPECT_EQ(row.error, GetLastError()) << i << ": " << row.name;
+        }
     }
     EXPECT_TRUE(IsFolder("C:\\Data\\NEW2"));
     EXPECT_FALSE(IsFolder("C:\\Data\\New"));
