@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include "shared/proc.h"
+
 namespace {
 
 TEST(Devices, RemoveDevicesReturnsOneAndFindsNoReader) {
@@ -23,10 +25,8 @@ TEST(Devices, ReEnumerateDevicesReturnsAndReleasesTheConfigurationManager) {
 TEST(Devices, ExportedUnderTheirPlainNames) {
     HMODULE module = LoadLibraryA("KVISINST.DLL");
     ASSERT_NE(module, nullptr) << "error " << GetLastError();
-    auto removeDevices =
-        reinterpret_cast<int (*)()>(reinterpret_cast<void (*)()>(GetProcAddress(module, "RemoveDevices")));
-    auto reEnumerate =
-        reinterpret_cast<void (*)()>(reinterpret_cast<void (*)()>(GetProcAddress(module, "ReEnumerateDevices")));
+    auto removeDevices = ProcAs<int (*)()>(GetProcAddress(module, "RemoveDevices"));
+    auto reEnumerate = ProcAs<void (*)()>(GetProcAddress(module, "ReEnumerateDevices"));
     ASSERT_NE(removeDevices, nullptr);
     ASSERT_NE(reEnumerate, nullptr);
     EXPECT_EQ(removeDevices(), 1);

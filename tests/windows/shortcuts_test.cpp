@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include "shared/proc.h"
+
 #include <string>
 
 namespace {
@@ -164,6 +166,25 @@ TEST_F(ShortcutsTest, ResultsReportLinkAndComOutcomes) {
     const std::string orphan = CommonPrograms() + "\\KvWine Missing\\Child";
     EXPECT_TRUE(FAILED(AddRemoveShortcut(inf.Handle(), "KvWine Result", "<Common Programs>\\KvWine Missing\\Child", 1)));
     EXPECT_FALSE(Exists(orphan));
+}
+
+TEST_F(ShortcutsTest, DecoratedExportsOfTheDllMakeAndRemoveTheFolder) {
+    HMODULE module = LoadLibraryA("KVISINST.DLL");
+    ASSERT_NE(module, nullptr) << "error " << GetLastError();
+    auto installShortcuts =
+        ProcAs<LONG (*)(void*, int, const char*)>(GetProcAddress(module, "?InstallShortcuts@@YAJPEAXHPEBD@Z"));
+    auto addRemoveShortcut = ProcAs<LONG (*)(void*, const char*, const char*, int)>(
+        GetProcAddress(module, "?AddRemoveShortcut@@YAJPEAXPEBD1H@Z"));
+    ASSERT_NE(installShortcuts, nullptr);
+    ASSERT_NE(addRemoveShortcut, nullptr);
+
+    CTempInf inf("[AddShortcuts]\r\nKvWine Dll=\r\n[KvWine Dll]\r\nTool=" + WindowsFile("notepad.exe") + "\r\n");
+    const std::string folder = CommonPrograms() + "\\KvWine Dll";
+    EXPECT_EQ(installShortcuts(inf.Handle(), 1, nullptr), 0);
+    EXPECT_TRUE(Exists(folder + "\\Tool.lnk"));
+    EXPECT_EQ(addRemoveShortcut(inf.Handle(), "KvWine Dll", nullptr, 0), S_FALSE);
+    EXPECT_FALSE(Exists(folder));
+    FreeLibrary(module);
 }
 
 TEST(ShortcutsApartment, MultithreadedCallerGetsChangedModeAndLinksAreStillMade) {

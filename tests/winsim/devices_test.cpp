@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include "shared/proc.h"
+
 #include <string>
 #include <vector>
 
@@ -163,9 +165,8 @@ TEST(ConfigManager, LocatesTheRootAndReenumeratesFromIt) {
     machine->Devices().PlugIn(Node("USB\\VID_2C8F&PID_0001\\5&3", {"USB\\VID_2C8F&PID_0001"}));
     HMODULE module = LoadLibraryA("cfgmgr32.dll");
     ASSERT_NE(nullptr, module);
-    auto locate = reinterpret_cast<LocateProc>(reinterpret_cast<void (*)()>(GetProcAddress(module, "CM_Locate_DevNodeA")));
-    auto reenumerate =
-        reinterpret_cast<ReenumerateProc>(reinterpret_cast<void (*)()>(GetProcAddress(module, "CM_Reenumerate_DevNode")));
+    auto locate = ProcAs<LocateProc>(GetProcAddress(module, "CM_Locate_DevNodeA"));
+    auto reenumerate = ProcAs<ReenumerateProc>(GetProcAddress(module, "CM_Reenumerate_DevNode"));
     ASSERT_TRUE(locate && reenumerate);
 
     DEVINST root = 0, node = 0;
