@@ -1,17 +1,11 @@
-// The trace file: where it lies, how it is opened, and its records.
-//
-// Layout (numbers little-endian): the header "trace1" CR LF when the file was created fresh, then one
-// record per line: a 4-byte length L and L enciphered bytes, the line with each LF turned into CR LF
-// (cipher.h). A record is at most 512 bytes.
+// The trace file: where it lies, how it is opened, and how a line becomes a record (its layout is in
+// traceformat.h).
 #pragma once
 
 #include "kvisinst/trace/sink.h"
+#include "kvisinst/trace/traceformat.h"
 
 #include <cstddef>
-
-inline constexpr char kTraceFileHeader[] = "trace1\r\n";
-inline constexpr size_t kTraceFileHeaderSize = 8;
-inline constexpr size_t kTraceRecordMax = 512;
 
 // Splits a module path as the C runtime's _splitpath does, into buffers of MAX_PATH bytes (any may be
 // null): drive ("C:"), directory with its trailing backslash, base name, extension with its dot.
