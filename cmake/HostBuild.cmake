@@ -7,6 +7,12 @@ if(KVISINST_SANITIZE)
 endif()
 set(CMAKE_POSITION_INDEPENDENT_CODE ON)
 
+option(KVISINST_FUZZ "Build only the libFuzzer targets (needs clang)" OFF)
+if(KVISINST_FUZZ)
+  add_subdirectory(fuzz)
+  return()
+endif()
+
 find_package(GTest REQUIRED)
 include(GoogleTest)
 include(EmbedResources)
