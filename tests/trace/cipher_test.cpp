@@ -59,7 +59,7 @@ TEST(TraceCipher, TheShiftCopiesTheSignBit) {
     // Text bytes are below 0x80 but the register's words are not: the two shifts part ways at once.
     const std::vector<unsigned char> line = {'a', 'b', '\r', '\n'};
     EXPECT_NE(ReferenceEncipher(line, false), ReferenceEncipher(line, true));
-    EXPECT_EQ(0xF8000001u, TeaShiftRight5(0x80000020u));
+    EXPECT_EQ(0xFC000001u, TeaShiftRight5(0x80000020u));
     EXPECT_EQ(0x00000001u, TeaShiftRight5(0x00000020u));
 }
 

@@ -127,7 +127,7 @@ const std::vector<Row> kRows = {
     {"error codes", {{"PrintTime", 0}}, ErrorCodes,
      {"*ERR* CleanUp() unknown error code (0x80041234)", "*ERR* CleanUp() Catastrophic failure (0x8000FFFF)",
       "*ERR* CleanUp() The system cannot find the file specified. (0x80070002)"}},
-    {"null name", {{"TraceEntryExit", 1}}, NullName, {">>>????()", "<<<????()"}},
+    {"null name", {{"TraceEntryExit", 1}}, NullName, {">>>?\?\?\?()", "<<<?\?\?\?()"}},
     {"formatted messages", {{"PrintTime", 0}}, FormattedMessages,
      {"CleanUp() count=-3 0xFF", "CleanUp() ", "CleanUp() "}},
 };

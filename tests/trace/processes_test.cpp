@@ -17,11 +17,15 @@ constexpr int kProcesses = 3;
 constexpr int kLinesEach = 300;
 
 // What each process does: a scope per line, so that every line costs a full round of the mutex and
-// a write, interleaving with the others as much as they can.
+// a write. The pause between lines lets the others have the mutex: without it the process that just
+// released it mostly takes it again at once, and the lines come in long runs.
 void TraceLinesAs(int process) {
     for (int i = 0; i < kLinesEach; ++i) {
-        TraceScope scope("Worker");
-        TraceMessage(scope, nullptr, "process %d line %d %s", process, i, std::string(40 + i % 50, '.').c_str());
+        {
+            TraceScope scope("Worker");
+            TraceMessage(scope, nullptr, "process %d line %d %s", process, i, std::string(40 + i % 50, '.').c_str());
+        }
+        usleep(20);
     }
 }
 
@@ -31,16 +35,24 @@ TEST_F(TraceProcessesTest, LinesFromSeveralProcessesStayWhole) {
     TraceOn({{"PrintTime", 0}, {"NewFileAlways", 0}});
     Reload();  // each process forked below loads the settings and opens the file for itself
     std::fflush(nullptr);
+    // The children start together when the parent closes the gate, so that they really trace at once.
+    int gate[2];
+    ASSERT_EQ(0, pipe(gate));
     std::vector<pid_t> children;
     for (int p = 0; p < kProcesses; ++p) {
         const pid_t child = fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
+            close(gate[1]);
+            char c;
+            (void)!read(gate[0], &c, 1);
             TraceLinesAs(p);
             _exit(0);
         }
         children.push_back(child);
     }
+    close(gate[0]);
+    close(gate[1]);
     for (pid_t child : children) {
         int status = 0;
         ASSERT_EQ(child, waitpid(child, &status, 0));

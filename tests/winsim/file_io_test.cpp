@@ -42,7 +42,9 @@ TEST(FileIo, DispositionsCreateOpenAndTruncateAsWindowsDoes) {
     for (size_t i = 0; i < std::size(kRows); ++i) {
         SCOPED_TRACE(testing::Message() << "row " << i);
         winsim::ScopedMachine machine(OsVersion::Win2000);
-        if (kRows[i].exists) ASSERT_TRUE(winsim::WriteWholeFile("C:\\file.txt", "old"));
+        if (kRows[i].exists) {
+            ASSERT_TRUE(winsim::WriteWholeFile("C:\\file.txt", "old"));
+        }
         SetLastError(0xDEADBEEF);
         HANDLE file = Open("c:\\FILE.txt", GENERIC_READ | GENERIC_WRITE, 0, kRows[i].disposition);
         EXPECT_EQ(static_cast<DWORD>(kRows[i].lastError), GetLastError());
@@ -50,7 +52,9 @@ TEST(FileIo, DispositionsCreateOpenAndTruncateAsWindowsDoes) {
         if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
         auto contents = winsim::ReadWholeFile("C:\\file.txt");
         EXPECT_EQ(kRows[i].contentsAfter != nullptr, contents.has_value());
-        if (contents && kRows[i].contentsAfter) EXPECT_EQ(kRows[i].contentsAfter, *contents);
+        if (contents && kRows[i].contentsAfter) {
+            EXPECT_EQ(kRows[i].contentsAfter, *contents);
+        }
     }
 }
 

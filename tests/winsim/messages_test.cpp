@@ -108,7 +108,7 @@ TEST(FormatMessage, ModuleMessageTablesWithInsertsAndEscapes) {
 
     char buffer[64];
     const DWORD_PTR inserts[] = {reinterpret_cast<DWORD_PTR>("2"), reinterpret_cast<DWORD_PTR>("5")};
-    EXPECT_EQ(15u, FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ARGUMENT_ARRAY, handle, 100, 0, buffer,
+    EXPECT_EQ(14u, FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ARGUMENT_ARRAY, handle, 100, 0, buffer,
                                   sizeof buffer, reinterpret_cast<va_list*>(const_cast<DWORD_PTR*>(inserts))));
     EXPECT_STREQ("Step 2 of 5.\r\n", buffer);
     EXPECT_EQ(16u, FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_IGNORE_INSERTS, handle, 100, 0, buffer,

@@ -50,26 +50,26 @@ TEST(Mutex, OwnershipIsRecursiveAndOnlyTheOwnerReleases) {
 TEST(Mutex, NamesOpenTheSameObjectUntilItsLastHandleCloses) {
     winsim::ScopedMachine machine(OsVersion::NT4);
     SetLastError(0xDEADBEEF);
-    HANDLE first = CreateMutexA(nullptr, TRUE, "__KV_TRACE_MUTEX__");
+    HANDLE first = CreateMutexA(nullptr, TRUE, "kvisinst-test-mutex");
     EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), GetLastError());
     // Opened again: the initial-owner request is ignored for an existing mutex.
-    HANDLE second = OnOtherThread([] { return CreateMutexA(nullptr, TRUE, "__KV_TRACE_MUTEX__"); });
+    HANDLE second = OnOtherThread([] { return CreateMutexA(nullptr, TRUE, "kvisinst-test-mutex"); });
     EXPECT_EQ(static_cast<DWORD>(ERROR_ALREADY_EXISTS), OnOtherThread([] {
-                  HANDLE h = CreateMutexA(nullptr, FALSE, "__KV_TRACE_MUTEX__");
+                  HANDLE h = CreateMutexA(nullptr, FALSE, "kvisinst-test-mutex");
                   const DWORD error = GetLastError();
                   CloseHandle(h);
                   return error;
               }));
     EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), OnOtherThread([&] { return WaitForSingleObject(second, 0); }));
-    HANDLE third = OpenMutexA(SYNCHRONIZE, FALSE, "__KV_TRACE_MUTEX__");
+    HANDLE third = OpenMutexA(SYNCHRONIZE, FALSE, "kvisinst-test-mutex");
     EXPECT_NE(nullptr, third);
     // Names are case-sensitive.
     SetLastError(0);
-    EXPECT_EQ(nullptr, OpenMutexA(SYNCHRONIZE, FALSE, "__kv_trace_mutex__"));
+    EXPECT_EQ(nullptr, OpenMutexA(SYNCHRONIZE, FALSE, "KVISINST-TEST-MUTEX"));
     EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());
     ReleaseMutex(first);
     for (HANDLE h : {first, second, third}) CloseHandle(h);
-    EXPECT_EQ(nullptr, OpenMutexA(SYNCHRONIZE, FALSE, "__KV_TRACE_MUTEX__"));
+    EXPECT_EQ(nullptr, OpenMutexA(SYNCHRONIZE, FALSE, "kvisinst-test-mutex"));
 }
 
 TEST(Mutex, EachMachineHasItsOwnNames) {

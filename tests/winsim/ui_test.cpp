@@ -70,7 +70,7 @@ TEST(LocalTime, FollowsTheVirtualClockFromTheDayTheMachineStarts) {
 TEST(Modules, TheProgramAndLinkedLibrariesLieWhereTheMachineSays) {
     winsim::ScopedMachine machine(OsVersion::Win2000);
     char path[MAX_PATH];
-    EXPECT_EQ(19u, GetModuleFileNameA(nullptr, path, MAX_PATH));
+    EXPECT_EQ(18u, GetModuleFileNameA(nullptr, path, MAX_PATH));
     EXPECT_STREQ("C:\\Setup\\setup.exe", path);
     machine->SetProgramPath("D:\\SETUP\\INSTALL.EXE");
     GetModuleFileNameA(nullptr, path, MAX_PATH);
@@ -93,7 +93,7 @@ TEST(Modules, Kernel32OffersIsDebuggerPresentFromWindows98On) {
         winsim::ScopedMachine machine(version);
         HMODULE kernel = LoadLibraryA("Kernel32.dll");
         ASSERT_NE(nullptr, kernel);
-        auto isDebuggerPresent = reinterpret_cast<BOOL (*)()>(GetProcAddress(kernel, "IsDebuggerPresent"));
+        auto isDebuggerPresent = reinterpret_cast<BOOL (*)()>(reinterpret_cast<void (*)()>(GetProcAddress(kernel, "IsDebuggerPresent")));
         EXPECT_EQ(version != OsVersion::Win95, isDebuggerPresent != nullptr);
         if (isDebuggerPresent) {
             EXPECT_FALSE(isDebuggerPresent());

@@ -164,6 +164,7 @@ bool ModuleMessage(HMODULE module, DWORD code, std::string* text, DWORD* error) 
                 }
                 return true;
             }
+            offset += length;
         }
     }
     return false;
