@@ -43,6 +43,29 @@ public:
         buffer_[length_] = '\0';
     }
 
+    // The number in decimal, with leading zeros to at least minDigits digits ("%0*u").
+    void AppendDecimal(unsigned value, int minDigits = 1) {
+        char digits[16];
+        int n = 0;
+        do {
+            digits[n++] = static_cast<char>('0' + value % 10);
+            value /= 10;
+        } while (value);
+        while (n < minDigits && n < 16) digits[n++] = '0';
+        while (n > 0) AppendChar(digits[--n]);
+    }
+
+    // The number in upper-case hexadecimal without leading zeros ("%X").
+    void AppendHex(unsigned value) {
+        char digits[8];
+        int n = 0;
+        do {
+            digits[n++] = "0123456789ABCDEF"[value & 0xF];
+            value >>= 4;
+        } while (value);
+        while (n > 0) AppendChar(digits[--n]);
+    }
+
     // Room is kept back for what must end the line whatever its length (its line feed).
     void SetLimit(size_t limit) { limit_ = limit; }
 

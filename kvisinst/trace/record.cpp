@@ -36,12 +36,17 @@ void AppendIndentation(CLineBuffer& line) {
     line.AppendRepeated(' ', spaces);
 }
 
-// "CleanUp()" or, with thread ids, "CleanUp(0x1A4)".
+// "%s()" or, with thread ids, "%s(0x%X)": "CleanUp()" or "CleanUp(0x1A4)". Lines are built by hand
+// rather than with printf, which would cost more than the rest of a line's formatting together.
 void AppendNamePart(CLineBuffer& line, const TraceScope& scope) {
-    if (g_traceSettings.PrintThreadId)
-        line.Format("%s(0x%X)", scope.Name, static_cast<unsigned>(GetCurrentThreadId()));
-    else
-        line.Format("%s()", scope.Name);
+    line.Append(scope.Name);
+    if (g_traceSettings.PrintThreadId) {
+        line.Append("(0x");
+        line.AppendHex(static_cast<unsigned>(GetCurrentThreadId()));
+        line.AppendChar(')');
+    } else {
+        line.Append("()");
+    }
 }
 
 // Everything of a message or error line but its line feed.
@@ -54,9 +59,17 @@ void FormatTraceLine(const TraceScope& scope, const char* prefix, const char* te
         line.Append(s.Delimiter);
     }
     if (s.PrintTime) {
+        // "%02d:%02d:%02d:%03d%s"
         SYSTEMTIME now;
         GetLocalTime(&now);
-        line.Format("%02d:%02d:%02d:%03d%s", now.wHour, now.wMinute, now.wSecond, now.wMilliseconds, s.Delimiter);
+        line.AppendDecimal(now.wHour, 2);
+        line.AppendChar(':');
+        line.AppendDecimal(now.wMinute, 2);
+        line.AppendChar(':');
+        line.AppendDecimal(now.wSecond, 2);
+        line.AppendChar(':');
+        line.AppendDecimal(now.wMilliseconds, 3);
+        line.Append(s.Delimiter);
     }
     // Inside a traced scope the indentation already says which function speaks.
     if (!(insideScope && scope.Level >= 0)) {
@@ -88,39 +101,10 @@ private:
     char* text_ = nullptr;
 };
 
-}  // namespace
-
-void TraceEnter(TraceScope& scope, const char* name, LONG level) {
-    CTraceLock lock;
-    EnsureTraceSettings();
+// The lines of TraceExit, TraceMessage and TraceError are written out of line, so that those calls'
+// tests with tracing off cost no stack frame.
+__attribute__((noinline)) void WriteExitLine(TraceScope& scope) noexcept {
     TraceSettings& s = g_traceSettings;
-    if (!s.DoTrace) return;
-
-    CLineBuffer copy(scope.Name, sizeof scope.Name - 1);
-    copy.Append(name ? name : "????");
-    scope.Level = level;
-
-    if (!s.ComponentTraced || level < 0) return;
-    if (!EntryExitTraced(scope)) return;
-
-    char text[kEntryExitLineMax + 1];
-    CLineBuffer line(text, kEntryExitLineMax - 1);
-    AppendIndentation(line);
-    line.Append(">>>");
-    AppendNamePart(line, scope);
-    if (s.DoProfiling) {
-        scope.StartTick = GetTickCount();
-        line.Format("\t %d", static_cast<int>(scope.StartTick));
-    }
-    line.SetLimit(kEntryExitLineMax);
-    line.AppendChar('\n');
-    WriteTraceLine(line.Text());
-    ++s.Depth;
-}
-
-void TraceExit(TraceScope& scope) noexcept {
-    TraceSettings& s = g_traceSettings;
-    if (!s.DoTrace) return;
     CTraceLock lock;
     if (!EntryExitTraced(scope)) return;
     if (s.Depth > 0) --s.Depth;
@@ -139,9 +123,9 @@ void TraceExit(TraceScope& scope) noexcept {
     WriteTraceLine(line.Text());
 }
 
-void TraceMessage(const TraceScope& scope, const char* keyword, const char* format, ...) noexcept {
+__attribute__((noinline)) void WriteMessageLine(const TraceScope& scope, const char* keyword, const char* format,
+                                                va_list arguments) noexcept {
     const TraceSettings& s = g_traceSettings;
-    if (!s.DoTrace || s.DoProfiling) return;
     CTraceLock lock;
     if (!s.ComponentTraced) return;
     if (static_cast<long long>(s.Verbosity) < std::llabs(static_cast<long long>(scope.Level))) return;
@@ -149,10 +133,7 @@ void TraceMessage(const TraceScope& scope, const char* keyword, const char* form
 
     char message[kMessageTextMax + 1] = "";
     if (format && *format) {
-        va_list arguments;
-        va_start(arguments, format);
         std::vsnprintf(message, sizeof message, format, arguments);
-        va_end(arguments);
         message[kMessageTextMax] = '\0';
     }
 
@@ -164,8 +145,8 @@ void TraceMessage(const TraceScope& scope, const char* keyword, const char* form
     WriteTraceLine(line.Text());
 }
 
-void TraceError(const TraceScope& scope, const char* caption, LONG code, HMODULE module) noexcept {
-    if (!g_traceSettings.DoTrace || code >= 0) return;
+__attribute__((noinline)) void WriteErrorLine(const TraceScope& scope, const char* caption, LONG code,
+                                              HMODULE module) noexcept {
     CTraceLock lock;
 
     const DWORD id = static_cast<DWORD>(code);
@@ -203,4 +184,50 @@ void TraceError(const TraceScope& scope, const char* caption, LONG code, HMODULE
     line.SetLimit(kMessageLineMax);
     line.AppendChar('\n');
     WriteTraceLine(line.Text());
+}
+
+}  // namespace
+
+void TraceEnter(TraceScope& scope, const char* name, LONG level) {
+    CTraceLock lock;
+    EnsureTraceSettings();
+    TraceSettings& s = g_traceSettings;
+    if (!s.DoTrace) return;
+
+    CLineBuffer copy(scope.Name, sizeof scope.Name - 1);
+    copy.Append(name ? name : "????");
+    scope.Level = level;
+
+    if (!s.ComponentTraced || level < 0) return;
+    if (!EntryExitTraced(scope)) return;
+
+    char text[kEntryExitLineMax + 1];
+    CLineBuffer line(text, kEntryExitLineMax - 1);
+    AppendIndentation(line);
+    line.Append(">>>");
+    AppendNamePart(line, scope);
+    if (s.DoProfiling) {
+        scope.StartTick = GetTickCount();
+        line.Format("\t %d", static_cast<int>(scope.StartTick));
+    }
+    line.SetLimit(kEntryExitLineMax);
+    line.AppendChar('\n');
+    WriteTraceLine(line.Text());
+    ++s.Depth;
+}
+
+void TraceExit(TraceScope& scope) noexcept {
+    if (g_traceSettings.DoTrace) WriteExitLine(scope);
+}
+
+void TraceMessage(const TraceScope& scope, const char* keyword, const char* format, ...) noexcept {
+    if (!g_traceSettings.DoTrace || g_traceSettings.DoProfiling) return;
+    va_list arguments;
+    va_start(arguments, format);
+    WriteMessageLine(scope, keyword, format, arguments);
+    va_end(arguments);
+}
+
+void TraceError(const TraceScope& scope, const char* caption, LONG code, HMODULE module) noexcept {
+    if (g_traceSettings.DoTrace && code < 0) WriteErrorLine(scope, caption, code, module);
 }

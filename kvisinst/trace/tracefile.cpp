@@ -92,10 +92,12 @@ FileTraceSink::FileTraceSink() {
     }
     if (File != INVALID_HANDLE_VALUE) {
         DWORD written = 0;
-        if (ReadTraceSwitch(key, "NewFileAlways", true))
+        if (ReadTraceSwitch(key, "NewFileAlways", true)) {
             WriteFile(File, kTraceFileHeader, kTraceFileHeaderSize, &written, nullptr);
-        else
+        } else {
             SetFilePointer(File, 0, nullptr, FILE_END);
+            Append = true;
+        }
     } else {
         // Once per process: this sink stays in place and drops every line from now on.
         char message[MAX_PATH + 64];
@@ -117,10 +119,12 @@ void FileTraceSink::Write(const char* line) {
     EncipherTraceRecord(record, length);
     unsigned char prefix[4];
     StoreLe32(prefix, static_cast<uint32_t>(length));
-    // Each handle keeps its own file position: another process tracing into the same file may have
-    // added records since this one last wrote, and they would be overwritten from here. Holding the
-    // trace mutex, the end of the file is where this record belongs.
-    SetFilePointer(File, 0, nullptr, FILE_END);
+    // In append mode several processes add to one file. Each handle keeps its own file position, so
+    // the records another process added since this one last wrote would be overwritten from here;
+    // holding the trace mutex, the end of the file is where this record belongs. (A fresh file is
+    // emptied by every process that opens it, so it is not shared that way, and its lines cost only
+    // their two writes.)
+    if (Append) SetFilePointer(File, 0, nullptr, FILE_END);
     DWORD written = 0;
     WriteFile(File, prefix, sizeof prefix, &written, nullptr);
     WriteFile(File, record, static_cast<DWORD>(length), &written, nullptr);

@@ -31,4 +31,5 @@ public:
 private:
     HANDLE File = INVALID_HANDLE_VALUE;
     char Path[MAX_PATH] = "";
+    bool Append = false;  // opened in append mode: other processes may write to the file too
 };

@@ -8,6 +8,10 @@ namespace winsim {
 // Kept while no handle in the process has been closed (HandleCloseCount), so the object is still the
 // table's. A traced function waits for and releases the same mutex and writes to the same file over
 // and over; the table's lock would cost more than the call itself.
+// Caches are thread_local with the initial-exec model: winsim is loaded with the program, and the
+// general model would cost a call on every lookup.
+#define WINSIM_FAST_TLS __attribute__((tls_model("initial-exec")))
+
 template <typename T>
 class CLookupCache {
 public:

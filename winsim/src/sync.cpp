@@ -184,8 +184,8 @@ private:
     pthread_mutex_t* mutex_;
 };
 
-thread_local winsim::CLookupCache<winsim::WaitableObject> t_waitCache;
-thread_local winsim::CLookupCache<CMutexObject> t_releaseCache;
+thread_local winsim::CLookupCache<winsim::WaitableObject> t_waitCache WINSIM_FAST_TLS;
+thread_local winsim::CLookupCache<CMutexObject> t_releaseCache WINSIM_FAST_TLS;
 
 // Finds or creates the slot of a name under the table lock; counts the new reference. Sets *created
 // when the slot is new. Null when the table is full.
