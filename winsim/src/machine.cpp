@@ -1,7 +1,7 @@
 #include <winsim/machine.h>
 #include <winsim/registry.h>
 
-#include "system_modules.h"
+#include "machine_observers.h"
 
 #include <cctype>
 #include <cstdio>
@@ -29,6 +29,15 @@ void DetachLinkedLibraries() {
     // In the reverse order of attaching, as a process detaches its DLLs.
     const auto& libraries = LinkedLibraries();
     for (auto it = libraries.rbegin(); it != libraries.rend(); ++it) it->detach();
+}
+
+struct MachineObserver {
+    void (*created)(Machine&);
+    void (*destroyed)(Machine&);
+};
+std::vector<MachineObserver>& MachineObservers() {
+    static std::vector<MachineObserver> observers;
+    return observers;
 }
 
 std::string UpperName(std::string_view name) {
@@ -85,7 +94,7 @@ Machine::Machine(OsVersion version, std::string rootFolder)
     fs::create_directories(windows / (nt ? "System32" : "SYSTEM"));
     fs::create_directories(windows / "INF");
     fs::create_directories(c / "Program Files");
-    systemModule_ = RegisterSystemModule(version);
+    for (const auto& observer : MachineObservers()) observer.created(*this);
 }
 
 Machine::~Machine() {
@@ -93,7 +102,11 @@ Machine::~Machine() {
         DetachLinkedLibraries();
         g_current = nullptr;
     }
-    UnregisterSystemModule(systemModule_);
+    for (const auto& observer : MachineObservers()) observer.destroyed(*this);
+}
+
+void AddMachineObserver(void (*created)(Machine&), void (*destroyed)(Machine&)) {
+    MachineObservers().push_back({created, destroyed});
 }
 
 void Machine::SetModulePath(std::string_view moduleName, std::string path) {

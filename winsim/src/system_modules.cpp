@@ -5,7 +5,9 @@
 #include <winsim/win32api.h>
 
 #include "loader_internal.h"
-#include "system_modules.h"
+#include "machine_observers.h"
+
+#include <map>
 
 namespace {
 
@@ -49,25 +51,33 @@ void MachineTime(LPSYSTEMTIME time) {
     time->wMilliseconds = static_cast<WORD>(inDay % 1000);
 }
 
-}  // namespace
+// Each machine offers its own KERNEL32.DLL, with the exports of its version of Windows.
+std::map<const winsim::Machine*, HMODULE>& SystemModules() {
+    static std::map<const winsim::Machine*, HMODULE> modules;
+    return modules;
+}
 
-namespace winsim {
-
-HMODULE RegisterSystemModule(OsVersion version) {
-    ModuleImage image;
+void RegisterSystemModules(winsim::Machine& machine) {
+    winsim::ModuleImage image;
     image.fileName = "KERNEL32.DLL";
-    image.exports = version == OsVersion::Win95 ? kKernel32Exports95 : kKernel32Exports;
-    return RegisterModule(image);
+    image.exports = machine.Version() == winsim::OsVersion::Win95 ? kKernel32Exports95 : kKernel32Exports;
+    SystemModules()[&machine] = winsim::RegisterModule(image);
 }
 
-void UnregisterSystemModule(HMODULE module) {
-    // Only while it is still ours: a test that took it away may have registered something else since.
-    Module* m = ModuleFromHandle(module);
+void UnregisterSystemModules(winsim::Machine& machine) {
+    auto it = SystemModules().find(&machine);
+    if (it == SystemModules().end()) return;
+    // Only while it is still this machine's: a test that took it away may have registered something
+    // else since.
+    const winsim::Module* m = winsim::ModuleFromHandle(it->second);
     if (m && (m->image.exports == kKernel32Exports || m->image.exports == kKernel32Exports95))
-        UnregisterModule(module);
+        winsim::UnregisterModule(it->second);
+    SystemModules().erase(it);
 }
 
-}  // namespace winsim
+[[maybe_unused]] const bool g_observing = (winsim::AddMachineObserver(&RegisterSystemModules, &UnregisterSystemModules), true);
+
+}  // namespace
 
 BOOL IsDebuggerPresent() { return winsim::Current().DebuggerPresent() ? TRUE : FALSE; }
 

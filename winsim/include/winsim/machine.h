@@ -115,7 +115,6 @@ private:
     bool debuggerPresent_ = false;
     std::vector<MessageBoxCall> messageBoxes_;
     int messageBoxAnswer_ = 0;
-    HMODULE systemModule_ = nullptr;  // the simulated KERNEL32.DLL
 };
 
 // The machine simulated calls act on. Calling a Win32 function with no current machine aborts.
