@@ -3,7 +3,7 @@
 // and every line handed out must fit what the writer can write.
 //
 // Build: clang++ -std=c++17 -fsanitize=fuzzer,address,undefined -I. fuzz/trace_fuzz.cpp
-//        tools/kvtrace/reader.cpp
+//        tools/kvtrace/reader.cpp kvisinst/trace/cipher.cpp
 
 #include "kvisinst/trace/traceformat.h"
 #include "tools/kvtrace/reader.h"

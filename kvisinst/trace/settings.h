@@ -5,7 +5,7 @@
 #include "kvisinst/common/win32.h"
 #include "kvisinst/trace/namefilter.h"
 
-inline constexpr char kTracingKey[] = "SOFTWARE\\Korvane\\Tracing";
+constexpr char kTracingKey[] = "SOFTWARE\\Korvane\\Tracing";
 
 // The process-wide settings record (plain static data). Written only while it is loaded, under the
 // trace mutex, and only read afterwards - except Depth, which the entry and exit lines move.

@@ -8,6 +8,6 @@
 
 #include <cstddef>
 
-inline constexpr char kTraceFileHeader[] = "trace1\r\n";
-inline constexpr size_t kTraceFileHeaderSize = 8;
-inline constexpr size_t kTraceRecordMax = 512;
+constexpr char kTraceFileHeader[] = "trace1\r\n";
+constexpr size_t kTraceFileHeaderSize = 8;
+constexpr size_t kTraceRecordMax = 512;
