@@ -61,19 +61,22 @@ void SplitModulePath(const char* path, char* drive, char* directory, char* base,
 size_t ExpandTraceLine(const char* line, unsigned char* record) {
     // Two bytes stay free for the CR LF that ends every record, even a cut one.
     constexpr size_t kBody = kTraceRecordMax - 2;
+    size_t textLength = std::strlen(line);
+    if (textLength && line[textLength - 1] == '\n') --textLength;  // the line's own end, written below
     size_t length = 0;
-    const size_t textLength = std::strlen(line);
-    const size_t bodyLength = textLength && line[textLength - 1] == '\n' ? textLength - 1 : textLength;
-    for (size_t i = 0; i < bodyLength; ++i) {
-        const char c = line[i];
-        if (c == '\n') {
-            if (length + 2 > kBody) break;
-            record[length++] = '\r';
-            record[length++] = '\n';
-        } else {
-            if (length + 1 > kBody) break;
-            record[length++] = static_cast<unsigned char>(c);
-        }
+    const char* p = line;
+    const char* end = line + textLength;
+    while (p < end) {
+        // Runs of text between line feeds are copied whole.
+        const char* lf = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
+        const size_t run = static_cast<size_t>((lf ? lf : end) - p);
+        const size_t fits = run < kBody - length ? run : kBody - length;
+        std::memcpy(record + length, p, fits);
+        length += fits;
+        if (fits < run || !lf || length + 2 > kBody) break;
+        record[length++] = '\r';
+        record[length++] = '\n';
+        p = lf + 1;
     }
     record[length++] = '\r';
     record[length++] = '\n';
