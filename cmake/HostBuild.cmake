@@ -48,7 +48,14 @@ foreach(tool_dir kvsim kvtrace)
   file(GLOB tool_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/${tool_dir}/*.cpp)
   if(tool_sources)
     add_executable(${tool_dir} ${tool_sources})
-    target_link_libraries(${tool_dir} PRIVATE kvisinst_objects)
+    if(tool_dir STREQUAL "kvtrace")
+      # The reader needs only the trace file's definitions and the cipher, not the rest of the library
+      # or winsim: it runs on any Linux machine.
+      target_sources(kvtrace PRIVATE ${CMAKE_SOURCE_DIR}/kvisinst/trace/cipher.cpp)
+      target_include_directories(kvtrace PRIVATE ${CMAKE_SOURCE_DIR})
+    else()
+      target_link_libraries(${tool_dir} PRIVATE kvisinst_objects)
+    endif()
   endif()
 endforeach()
 

@@ -7,10 +7,11 @@ cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/inf" "$work/reg" "$work/shell" "$work/device"
+mkdir -p "$work/inf" "$work/reg" "$work/trace" "$work/shell" "$work/device"
 cp examples/*.inf "$work/inf/" 2>/dev/null || true
 cp examples/*.reg "$work/reg/" 2>/dev/null || true
-for target in inf reg_text shell_link device_tree; do
+cp fuzz/corpus/trace/* "$work/trace/" 2>/dev/null || true
+for target in inf reg_text trace shell_link device_tree; do
   corpus="$work/${target%%_*}"
   echo "== ${target}_fuzz for ${seconds}s"
   build/fuzz/fuzz/${target}_fuzz -max_total_time="$seconds" -print_final_stats=0 "$corpus" 2>&1 | tail -n 2

@@ -59,16 +59,16 @@ TEST(RemoveDevices, RemovesTheReadersNodesByTheirFirstHardwareIdOnEveryPlugAndPl
     for (const auto& [version, removes] : rows) {
         const char* name = winsim::OsVersionName(version);
         winsim::ScopedMachine machine(version);
-        AddDevices(machine->Devices());
-        const std::vector<std::string> before = Ids(machine->Devices());
+        AddDevices(winsim::DevicesOf(*machine));
+        const std::vector<std::string> before = Ids(winsim::DevicesOf(*machine));
         EXPECT_EQ(1, RemoveDevices()) << name;
         if (!removes) {
-            EXPECT_EQ(before, Ids(machine->Devices())) << name << ": NT 4 has no device tree to clean";
-            EXPECT_TRUE(machine->Devices().Removed().empty()) << name;
+            EXPECT_EQ(before, Ids(winsim::DevicesOf(*machine))) << name << ": NT 4 has no device tree to clean";
+            EXPECT_TRUE(winsim::DevicesOf(*machine).Removed().empty()) << name;
             continue;
         }
-        EXPECT_EQ(kNotReader, Ids(machine->Devices())) << name;
-        EXPECT_EQ(3u, machine->Devices().Removed().size()) << name;
+        EXPECT_EQ(kNotReader, Ids(winsim::DevicesOf(*machine))) << name;
+        EXPECT_EQ(3u, winsim::DevicesOf(*machine).Removed().size()) << name;
         EXPECT_EQ(0u, winsim::OpenDeviceInfoSets()) << name;
     }
 }
@@ -77,20 +77,20 @@ TEST(RemoveDevices, ADeviceThatRefusesRemovalDoesNotStopTheOthersAndTheCountIsOf
     winsim::ScopedMachine machine(OsVersion::Win2000);
     DeviceNode stuck = Node("USB\\VID_" + kVid + "&PID_0001\\1", {"USB\\VID_" + kVid + "&PID_0001"});
     stuck.removalFails = true;
-    machine->Devices().Add(stuck);
-    machine->Devices().Add(Node("USB\\VID_" + kVid + "&PID_0001\\2", {"USB\\VID_" + kVid + "&PID_0001"}));
-    machine->Devices().Add(Node("USB\\VID_" + kVid + "&PID_0001\\3", {"USB\\VID_" + kVid + "&PID_0001"}));
+    winsim::DevicesOf(*machine).Add(stuck);
+    winsim::DevicesOf(*machine).Add(Node("USB\\VID_" + kVid + "&PID_0001\\2", {"USB\\VID_" + kVid + "&PID_0001"}));
+    winsim::DevicesOf(*machine).Add(Node("USB\\VID_" + kVid + "&PID_0001\\3", {"USB\\VID_" + kVid + "&PID_0001"}));
     EXPECT_EQ(2, RemoveReaderDevices());
-    EXPECT_EQ(std::vector<std::string>{"USB\\VID_" + kVid + "&PID_0001\\1"}, Ids(machine->Devices()));
+    EXPECT_EQ(std::vector<std::string>{"USB\\VID_" + kVid + "&PID_0001\\1"}, Ids(winsim::DevicesOf(*machine)));
     EXPECT_EQ(0, RemoveReaderDevices()) << "the one left is still refused";
 }
 
 TEST(RemoveDevices, AHardwareIdListLongerThanItsBufferIsPassedOver) {
     winsim::ScopedMachine machine(OsVersion::Win98);
-    machine->Devices().Add(Node("USB\\VID_" + kVid + "&PID_0001\\1",
+    winsim::DevicesOf(*machine).Add(Node("USB\\VID_" + kVid + "&PID_0001\\1",
                                 {"USB\\VID_" + kVid + "&PID_0001", std::string(300, 'x')}));
     EXPECT_EQ(0, RemoveReaderDevices());
-    EXPECT_EQ(1u, machine->Devices().Nodes().size());
+    EXPECT_EQ(1u, winsim::DevicesOf(*machine).Nodes().size());
 }
 
 // Windows 95's registry records of USB devices: "Enum\USB\<device>\<instance>" with a "Driver"
@@ -105,7 +105,7 @@ bool KeyExists(winsim::Machine& machine, const std::string& path) {
 
 TEST(RemoveDevices, Windows95LeftoversGoEvenWhenAdjacentAndWithTheirDriverKeys) {
     winsim::ScopedMachine machine(OsVersion::Win95);
-    auto& tree = machine->Devices();
+    auto& tree = winsim::DevicesOf(*machine);
     // In enumeration order: an unrelated device, two of the reader's side by side, another unrelated
     // one, and a third of the reader's with two instances.
     AddRecord(tree, "VID_0AAA&PID_0007", "1");           // USB\0000
@@ -131,10 +131,10 @@ TEST(RemoveDevices, Windows95LeftoversGoEvenWhenAdjacentAndWithTheirDriverKeys) 
 
 TEST(RemoveDevices, Windows98LeavesTheEnumTreeAlone) {
     winsim::ScopedMachine machine(OsVersion::Win98);
-    AddRecord(machine->Devices(), "VID_" + kVid + "&PID_0001", "1");
-    machine->Devices().Add(Node("USB\\VID_" + kVid + "&PID_0001\\2", {"USB\\VID_" + kVid + "&PID_0001"}));
+    AddRecord(winsim::DevicesOf(*machine), "VID_" + kVid + "&PID_0001", "1");
+    winsim::DevicesOf(*machine).Add(Node("USB\\VID_" + kVid + "&PID_0001\\2", {"USB\\VID_" + kVid + "&PID_0001"}));
     EXPECT_EQ(1, RemoveDevices());
-    EXPECT_TRUE(machine->Devices().Nodes().empty());
+    EXPECT_TRUE(winsim::DevicesOf(*machine).Nodes().empty());
     EXPECT_TRUE(KeyExists(*machine, "Enum\\USB\\VID_" + kVid + "&PID_0001\\1")) << "only the node's own record went";
     EXPECT_TRUE(KeyExists(*machine, "System\\CurrentControlSet\\Services\\Class\\USB\\0000"));
 }
@@ -242,8 +242,8 @@ TEST(ReEnumerateDevices, SupportLibraryOn9xThenRootReenumeration) {
 
         ReEnumerateDevices();
         EXPECT_EQ(row.builds, g_builds);
-        EXPECT_EQ(row.reenumerations, machine->Devices().Reenumerations().size());
-        for (ULONG flags : machine->Devices().Reenumerations())
+        EXPECT_EQ(row.reenumerations, winsim::DevicesOf(*machine).Reenumerations().size());
+        for (ULONG flags : winsim::DevicesOf(*machine).Reenumerations())
             EXPECT_EQ(static_cast<ULONG>(CM_REENUMERATE_SYNCHRONOUS), flags) << "waits for the enumeration's end";
         // Everything loaded for the call was unloaded again.
         EXPECT_EQ(nullptr, GetModuleHandleA("kvthk32.dll"));
@@ -253,21 +253,21 @@ TEST(ReEnumerateDevices, SupportLibraryOn9xThenRootReenumeration) {
 
 TEST(ReEnumerateDevices, PluggedInReaderIsFoundAndNothingHappensWithoutTheRoot) {
     winsim::ScopedMachine machine(OsVersion::Win2000);
-    machine->Devices().PlugIn(Node("USB\\VID_" + kVid + "&PID_0001\\5&9", {"USB\\VID_" + kVid + "&PID_0001"}));
-    machine->Devices().SetRootLocateFails(true);
+    winsim::DevicesOf(*machine).PlugIn(Node("USB\\VID_" + kVid + "&PID_0001\\5&9", {"USB\\VID_" + kVid + "&PID_0001"}));
+    winsim::DevicesOf(*machine).SetRootLocateFails(true);
     ReEnumerateDevices();
-    EXPECT_TRUE(machine->Devices().Reenumerations().empty());
-    EXPECT_TRUE(machine->Devices().Nodes().empty());
+    EXPECT_TRUE(winsim::DevicesOf(*machine).Reenumerations().empty());
+    EXPECT_TRUE(winsim::DevicesOf(*machine).Nodes().empty());
 
-    machine->Devices().SetRootLocateFails(false);
+    winsim::DevicesOf(*machine).SetRootLocateFails(false);
     ReEnumerateDevices();
-    ASSERT_EQ(1u, machine->Devices().Nodes().size());
-    EXPECT_TRUE(machine->Devices().Nodes()[0].present);
+    ASSERT_EQ(1u, winsim::DevicesOf(*machine).Nodes().size());
+    EXPECT_TRUE(winsim::DevicesOf(*machine).Nodes()[0].present);
 
     // A configuration manager taken off the machine: the call still returns quietly.
-    machine->Devices().SetConfigManagerInstalled(false);
+    winsim::DevicesOf(*machine).SetConfigManagerInstalled(false);
     ReEnumerateDevices();
-    EXPECT_EQ(1u, machine->Devices().Reenumerations().size());
+    EXPECT_EQ(1u, winsim::DevicesOf(*machine).Reenumerations().size());
 }
 
 }  // namespace

@@ -48,7 +48,7 @@ std::vector<std::string> ListedIds(HDEVINFO set) {
 
 TEST(DeviceInfoSets, ListWhatTheFlagsAsk) {
     winsim::ScopedMachine machine(OsVersion::Win2000);
-    AddSampleTree(machine->Devices());
+    AddSampleTree(winsim::DevicesOf(*machine));
     const GUID usb = {0x36FC9E60, 0xC465, 0x11CF, {0x80, 0x56, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
     struct Row {
         const char* name;
@@ -81,7 +81,7 @@ TEST(DeviceInfoSets, ListWhatTheFlagsAsk) {
 
 TEST(DeviceInfoSets, HardwareIdsAreOneMultiStringAndSmallBuffersLearnTheSize) {
     winsim::ScopedMachine machine(OsVersion::Win98);
-    AddSampleTree(machine->Devices());
+    AddSampleTree(winsim::DevicesOf(*machine));
     HDEVINFO set = SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES);
     SP_DEVINFO_DATA data = {};
     data.cbSize = sizeof data;
@@ -113,8 +113,8 @@ TEST(DeviceInfoSets, HardwareIdsAreOneMultiStringAndSmallBuffersLearnTheSize) {
 
 TEST(DeviceInfoSets, RemovalTakesTheNodeAndKeepsTheSetsOrder) {
     winsim::ScopedMachine machine(OsVersion::WinXP);
-    AddSampleTree(machine->Devices());
-    machine->Devices().Add([] {
+    AddSampleTree(winsim::DevicesOf(*machine));
+    winsim::DevicesOf(*machine).Add([] {
         DeviceNode stuck = Node("USB\\VID_2C8F&PID_0002\\9", {"USB\\VID_2C8F&PID_0002"});
         stuck.removalFails = true;
         return stuck;
@@ -137,8 +137,8 @@ TEST(DeviceInfoSets, RemovalTakesTheNodeAndKeepsTheSetsOrder) {
     SetupDiDestroyDeviceInfoList(set);
 
     const std::vector<std::string> removed = {"USB\\VID_2C8F&PID_0001\\5&1", "USB\\VID_2C8F&PID_0001\\5&2"};
-    EXPECT_EQ(removed, machine->Devices().Removed());
-    EXPECT_EQ(3u, machine->Devices().Nodes().size());
+    EXPECT_EQ(removed, winsim::DevicesOf(*machine).Removed());
+    EXPECT_EQ(3u, winsim::DevicesOf(*machine).Nodes().size());
 }
 
 typedef CONFIGRET (*LocateProc)(PDEVINST, DEVINSTID_A, ULONG);
@@ -161,8 +161,8 @@ TEST(ConfigManager, LoadedByNameWhereTheVersionHasIt) {
 
 TEST(ConfigManager, LocatesTheRootAndReenumeratesFromIt) {
     winsim::ScopedMachine machine(OsVersion::Win2000);
-    AddSampleTree(machine->Devices());
-    machine->Devices().PlugIn(Node("USB\\VID_2C8F&PID_0001\\5&3", {"USB\\VID_2C8F&PID_0001"}));
+    AddSampleTree(winsim::DevicesOf(*machine));
+    winsim::DevicesOf(*machine).PlugIn(Node("USB\\VID_2C8F&PID_0001\\5&3", {"USB\\VID_2C8F&PID_0001"}));
     HMODULE module = LoadLibraryA("cfgmgr32.dll");
     ASSERT_NE(nullptr, module);
     auto locate = ProcAs<LocateProc>(GetProcAddress(module, "CM_Locate_DevNodeA"));
@@ -176,14 +176,14 @@ TEST(ConfigManager, LocatesTheRootAndReenumeratesFromIt) {
     EXPECT_EQ(static_cast<CONFIGRET>(CR_SUCCESS), locate(&node, absent, CM_LOCATE_DEVNODE_PHANTOM));
     EXPECT_EQ(static_cast<CONFIGRET>(CR_INVALID_FLAG), locate(&node, nullptr, 0x100));
 
-    EXPECT_EQ(nullptr, machine->Devices().Find("USB\\VID_2C8F&PID_0001\\5&3"));
+    EXPECT_EQ(nullptr, winsim::DevicesOf(*machine).Find("USB\\VID_2C8F&PID_0001\\5&3"));
     EXPECT_EQ(static_cast<CONFIGRET>(CR_SUCCESS), reenumerate(root, CM_REENUMERATE_SYNCHRONOUS));
-    const auto* found = machine->Devices().Find("USB\\VID_2C8F&PID_0001\\5&3");
+    const auto* found = winsim::DevicesOf(*machine).Find("USB\\VID_2C8F&PID_0001\\5&3");
     ASSERT_NE(nullptr, found) << "the plugged-in reader is found by the enumeration";
     EXPECT_TRUE(found->present);
-    EXPECT_EQ(std::vector<ULONG>{CM_REENUMERATE_SYNCHRONOUS}, machine->Devices().Reenumerations());
+    EXPECT_EQ(std::vector<ULONG>{CM_REENUMERATE_SYNCHRONOUS}, winsim::DevicesOf(*machine).Reenumerations());
 
-    machine->Devices().SetRootLocateFails(true);
+    winsim::DevicesOf(*machine).SetRootLocateFails(true);
     EXPECT_EQ(static_cast<CONFIGRET>(CR_FAILURE), locate(&root, nullptr, CM_LOCATE_DEVNODE_NORMAL));
     FreeLibrary(module);
 }
@@ -191,8 +191,8 @@ TEST(ConfigManager, LocatesTheRootAndReenumeratesFromIt) {
 TEST(DeviceRegistry, Windows9xKeepsHardwareAndDriverKeys) {
     winsim::ScopedMachine machine(OsVersion::Win95);
     auto& reg = machine->Reg();
-    machine->Devices().Add(Node("USB\\VID_2C8F&PID_0001\\5&1", {"USB\\VID_2C8F&PID_0001&REV_0100", "USB\\VID_2C8F&PID_0001"}));
-    machine->Devices().Add(Node("USB\\VID_2C8F&PID_0001\\5&2", {"USB\\VID_2C8F&PID_0001&REV_0100"}));
+    winsim::DevicesOf(*machine).Add(Node("USB\\VID_2C8F&PID_0001\\5&1", {"USB\\VID_2C8F&PID_0001&REV_0100", "USB\\VID_2C8F&PID_0001"}));
+    winsim::DevicesOf(*machine).Add(Node("USB\\VID_2C8F&PID_0001\\5&2", {"USB\\VID_2C8F&PID_0001&REV_0100"}));
     const char* const first = "HKEY_LOCAL_MACHINE\\Enum\\USB\\VID_2C8F&PID_0001\\5&1";
     EXPECT_EQ("USB\\VID_2C8F&PID_0001&REV_0100,USB\\VID_2C8F&PID_0001", reg.StringValue(first, "HardwareID").value_or(""));
     EXPECT_EQ("USB\\0000", reg.StringValue(first, "Driver").value_or(""));
@@ -200,34 +200,34 @@ TEST(DeviceRegistry, Windows9xKeepsHardwareAndDriverKeys) {
               reg.StringValue("HKLM\\Enum\\USB\\VID_2C8F&PID_0001\\5&2", "Driver").value_or(""));
     EXPECT_TRUE(reg.KeyExists("HKLM\\System\\CurrentControlSet\\Services\\Class\\USB\\0000"));
 
-    ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), machine->Devices().RemoveNode("usb\\vid_2c8f&pid_0001\\5&1"));
+    ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), winsim::DevicesOf(*machine).RemoveNode("usb\\vid_2c8f&pid_0001\\5&1"));
     EXPECT_FALSE(reg.KeyExists(first));
     EXPECT_FALSE(reg.KeyExists("HKLM\\System\\CurrentControlSet\\Services\\Class\\USB\\0000"));
     EXPECT_TRUE(reg.KeyExists("HKLM\\System\\CurrentControlSet\\Services\\Class\\USB\\0001"));
     EXPECT_TRUE(reg.KeyExists("HKLM\\Enum\\USB\\VID_2C8F&PID_0001")) << "the device's own key stays";
 
     winsim::ScopedMachine nt(OsVersion::Win2000);
-    nt->Devices().Add(Node("USB\\VID_2C8F&PID_0001\\5&1", {"USB\\VID_2C8F&PID_0001"}));
+    winsim::DevicesOf(*nt).Add(Node("USB\\VID_2C8F&PID_0001\\5&1", {"USB\\VID_2C8F&PID_0001"}));
     EXPECT_FALSE(nt->Reg().KeyExists("HKLM\\Enum\\USB")) << "the NT family keeps its device registry to itself";
 }
 
 TEST(DeviceTreeText, SavedTreeLoadsBackAndBadTextNamesItsLine) {
     winsim::ScopedMachine machine(OsVersion::Win2000);
-    AddSampleTree(machine->Devices());
-    machine->Devices().PlugIn(Node("USB\\VID_2C8F&PID_0001\\5&3", {"USB\\VID_2C8F&PID_0001"}));
-    const std::string text = machine->Devices().SaveText();
+    AddSampleTree(winsim::DevicesOf(*machine));
+    winsim::DevicesOf(*machine).PlugIn(Node("USB\\VID_2C8F&PID_0001\\5&3", {"USB\\VID_2C8F&PID_0001"}));
+    const std::string text = winsim::DevicesOf(*machine).SaveText();
 
     winsim::ScopedMachine other(OsVersion::Win2000);
     std::string error;
-    ASSERT_TRUE(other->Devices().LoadText(text, &error)) << error;
-    EXPECT_EQ(text, other->Devices().SaveText());
-    ASSERT_EQ(4u, other->Devices().Nodes().size());
-    EXPECT_FALSE(other->Devices().Nodes()[1].present);
-    EXPECT_EQ("HIDClass", other->Devices().Nodes()[2].className);
+    ASSERT_TRUE(winsim::DevicesOf(*other).LoadText(text, &error)) << error;
+    EXPECT_EQ(text, winsim::DevicesOf(*other).SaveText());
+    ASSERT_EQ(4u, winsim::DevicesOf(*other).Nodes().size());
+    EXPECT_FALSE(winsim::DevicesOf(*other).Nodes()[1].present);
+    EXPECT_EQ("HIDClass", winsim::DevicesOf(*other).Nodes()[2].className);
 
-    EXPECT_FALSE(other->Devices().LoadText("[USB\\X\\1]\r\nColour=blue\r\n", &error));
+    EXPECT_FALSE(winsim::DevicesOf(*other).LoadText("[USB\\X\\1]\r\nColour=blue\r\n", &error));
     EXPECT_NE(std::string::npos, error.find("line 2")) << error;
-    EXPECT_EQ(4u, other->Devices().Nodes().size()) << "bad text changes nothing";
+    EXPECT_EQ(4u, winsim::DevicesOf(*other).Nodes().size()) << "bad text changes nothing";
 }
 
 }  // namespace

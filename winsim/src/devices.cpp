@@ -9,6 +9,8 @@
 #include <winsim/registry.h>
 #include <winsim/win32api.h>
 
+#include "machine_observers.h"
+
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -343,7 +345,24 @@ bool DeviceTree::LoadText(std::string_view text, std::string* error) {
     return true;
 }
 
-DeviceTree& Devices() { return Current().Devices(); }
+namespace {
+
+// Each machine has its device tree from its making to its end.
+std::map<const Machine*, std::unique_ptr<DeviceTree>>& Trees() {
+    static std::map<const Machine*, std::unique_ptr<DeviceTree>> trees;
+    return trees;
+}
+
+void MakeTree(Machine& machine) { Trees()[&machine] = std::make_unique<DeviceTree>(machine); }
+void EndTree(Machine& machine) { Trees().erase(&machine); }
+
+[[maybe_unused]] const bool g_observing = (AddMachineObserver(&MakeTree, &EndTree), true);
+
+}  // namespace
+
+DeviceTree& DevicesOf(Machine& machine) { return *Trees().at(&machine); }
+
+DeviceTree& Devices() { return DevicesOf(Current()); }
 
 // SetupAPI's device information sets: a snapshot of the tree's instance IDs when the set was made.
 namespace {

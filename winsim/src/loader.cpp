@@ -50,11 +50,15 @@ Module* FindByBaseName(const std::string& base) {
     return nullptr;
 }
 
-// The folder of a Windows path, upper case, without its trailing '\'; a bare name is taken to be in
-// the system directory, as GetModuleFileNameA reports it.
+// The folder of a Windows path, upper case, without its trailing '\'; a bare name is where the machine
+// placed that module (the system directory unless told otherwise), as GetModuleFileNameA reports it.
 std::string FolderOf(std::string_view path) {
     const auto slash = path.find_last_of("\\/");
-    if (slash == std::string_view::npos) return Upper(Current().SystemDirectory());
+    if (slash == std::string_view::npos) {
+        auto placed = Current().ModulePath(path);
+        if (placed && placed->find('\\') != std::string::npos) return FolderOf(*placed);
+        return Upper(Current().SystemDirectory());
+    }
     auto full = FullWindowsPath(path.substr(0, slash + 1));
     std::string folder = full ? Upper(*full) : std::string();
     if (!folder.empty() && folder.back() == '\\') folder.pop_back();
@@ -202,13 +206,22 @@ HMODULE GetModuleHandleA(LPCSTR name) {
 }
 
 DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size) {
-    Module* m = winsim::ModuleFromHandle(module);
-    if (!m) {
-        SetLastError(ERROR_MOD_NOT_FOUND);
-        return 0;
+    std::string path;
+    if (!module) {
+        // The program itself.
+        path = winsim::Current().ProgramPath();
+    } else {
+        Module* m = winsim::ModuleFromHandle(module);
+        if (!m) {
+            SetLastError(ERROR_MOD_NOT_FOUND);
+            return 0;
+        }
+        path = m->image.fileName;
+        if (path.find('\\') == std::string::npos) {
+            auto placed = winsim::Current().ModulePath(path);
+            path = placed ? *placed : winsim::Current().SystemDirectory() + "\\" + path;
+        }
     }
-    std::string path = m->image.fileName;
-    if (path.find('\\') == std::string::npos) path = winsim::Current().SystemDirectory() + "\\" + path;
     if (size == 0) {
         SetLastError(ERROR_INSUFFICIENT_BUFFER);
         return 0;

@@ -90,7 +90,8 @@ private:
     bool rootLocateFails_ = false;
 };
 
-// The current machine's device tree.
+// A machine's device tree, and the current machine's.
+DeviceTree& DevicesOf(Machine& machine);
 DeviceTree& Devices();
 
 // Device information sets created and not yet destroyed, in the whole process.

@@ -20,7 +20,7 @@ std::optional<std::string> DefaultShellFolder(OsVersion version, std::string_vie
 
 // Writes the version's values under "Software\Microsoft\Windows\CurrentVersion\Explorer\Shell
 // Folders" (per-user ones under HKEY_CURRENT_USER, All Users ones under HKEY_LOCAL_MACHINE) and
-// creates the folders they name. The machine constructor calls it.
+// creates the folders they name. Every new machine gets them.
 void LayOutShellFolders(Machine& machine);
 
 }  // namespace winsim

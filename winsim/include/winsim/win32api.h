@@ -5,9 +5,12 @@
 
 #include <winsim/types.h>
 #include <winsim/api/kernel32.h>
+#include <winsim/api/kernel32_io.h>
+#include <winsim/api/kernel32_sync.h>
 #include <winsim/api/directories.h>
 #include <winsim/api/advapi32.h>
 #include <winsim/api/user32.h>
+#include <winsim/api/user32_ui.h>
 #include <winsim/api/setupapi.h>
 #include <winsim/api/setupapi_devices.h>
 #include <winsim/api/ole32.h>
