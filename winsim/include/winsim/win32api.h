@@ -6,5 +6,6 @@
 #include <winsim/types.h>
 #include <winsim/api/kernel32.h>
 #include <winsim/api/advapi32.h>
+#include <winsim/api/advapi32_svc.h>
 #include <winsim/api/user32.h>
 #include <winsim/api/setupapi.h>
