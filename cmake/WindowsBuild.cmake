@@ -1,0 +1,65 @@
+# Windows builds (mingw cross): KVISINST.DLL, the check of its export and import tables, and, in the
+# 64-bit build, the Windows test suite that ctest runs under Wine.
+
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+  set(KVISINST_ARCH win64)
+  set(KVISINST_DEF ${CMAKE_SOURCE_DIR}/kvisinst/kvisinst-x64.def)
+  set(KVISINST_TOOL_PREFIX x86_64-w64-mingw32-)
+  set(KVISINST_TESTS_DEFAULT ON)
+else()
+  set(KVISINST_ARCH win32)
+  set(KVISINST_DEF ${CMAKE_SOURCE_DIR}/kvisinst/kvisinst.def)
+  set(KVISINST_TOOL_PREFIX i686-w64-mingw32-)
+  # Debian's Wine runs 64-bit programs only, so the 32-bit build stops at the DLL and its checks.
+  set(KVISINST_TESTS_DEFAULT OFF)
+endif()
+option(KVISINST_WINDOWS_TESTS "Build the Windows test programs (run under Wine)" ${KVISINST_TESTS_DEFAULT})
+
+# The DLL and the test programs share the top of the build folder, so that a test's
+# LoadLibraryA("KVISINST.DLL") finds the library next to the program, as a setup program finds it
+# next to itself.
+set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+
+# The resources go through windres by hand rather than as an RC source: the project's warning flags
+# apply to every language of the directory, and windres knows none of them. The .rc file is UTF-8.
+set(KVISINST_RES_OBJ ${CMAKE_BINARY_DIR}/generated/kvisinst_res.o)
+add_custom_command(
+  OUTPUT ${KVISINST_RES_OBJ}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/generated
+  COMMAND ${CMAKE_RC_COMPILER} -c 65001 -O coff -I ${CMAKE_SOURCE_DIR}/kvisinst
+          -i ${CMAKE_SOURCE_DIR}/kvisinst/kvisinst.rc -o ${KVISINST_RES_OBJ}
+  DEPENDS ${CMAKE_SOURCE_DIR}/kvisinst/kvisinst.rc
+  COMMENT "Compiling kvisinst.rc")
+set_source_files_properties(${KVISINST_RES_OBJ} PROPERTIES EXTERNAL_OBJECT TRUE GENERATED TRUE)
+
+# The library's code once, for the DLL and for the test programs that call its internals directly.
+add_library(kvisinst_objects OBJECT ${KVISINST_SOURCES})
+target_include_directories(kvisinst_objects PUBLIC ${CMAKE_SOURCE_DIR})
+# Only system DLLs; what a Windows version may lack (cfgmgr32, netapi32, shlwapi, toolhelp) is loaded
+# by name at run time and so is not linked.
+target_link_libraries(kvisinst_objects PUBLIC
+  advapi32 setupapi user32 ole32 oleaut32 shell32 uuid version)
+
+# Linking the object library brings in its objects and its system libraries.
+add_library(kvisinst SHARED ${KVISINST_RES_OBJ} ${KVISINST_DEF})
+target_link_libraries(kvisinst PRIVATE kvisinst_objects)
+set_target_properties(kvisinst PROPERTIES OUTPUT_NAME KVISINST PREFIX "" SUFFIX ".DLL")
+# The runtime (libgcc, libstdc++, winpthread) is linked in: the DLL must load on a bare Windows 95
+# with nothing beside it but the system's own DLLs.
+target_link_options(kvisinst PRIVATE -static -static-libgcc -static-libstdc++ -Wl,--no-insert-timestamp)
+set_target_properties(kvisinst PROPERTIES LINK_DEPENDS ${KVISINST_DEF})
+
+# Export and import tables of the built DLL.
+find_program(KVISINST_OBJDUMP NAMES ${KVISINST_TOOL_PREFIX}objdump objdump REQUIRED)
+find_program(KVISINST_UNDNAME NAMES llvm-undname llvm-undname-16 llvm-undname-15 llvm-undname-14)
+add_test(NAME kvisinst_dll_tables
+  COMMAND ${CMAKE_COMMAND}
+    -DDLL=$<TARGET_FILE:kvisinst>
+    -DOBJDUMP=${KVISINST_OBJDUMP}
+    -DUNDNAME=${KVISINST_UNDNAME}
+    -DEXPECTED=${CMAKE_SOURCE_DIR}/tests/windows/expected-exports-${KVISINST_ARCH}.txt
+    -P ${CMAKE_SOURCE_DIR}/tests/windows/check-dll-tables.cmake)
+
+if(KVISINST_WINDOWS_TESTS)
+  add_subdirectory(tests/windows)
+endif()

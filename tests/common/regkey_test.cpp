@@ -1,0 +1,87 @@
+#include "kvisinst/common/regkey.h"
+
+#include <winsim/machine.h>
+#include <winsim/registry.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+using winsim::OsVersion;
+
+namespace {
+
+const OsVersion kAllVersions[] = {OsVersion::Win95, OsVersion::Win98, OsVersion::NT4, OsVersion::Win2000};
+
+void CreateKey(const char* path) {
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                                             nullptr))
+        << path;
+    RegCloseKey(key);
+}
+
+bool Exists(const char* path) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    RegCloseKey(key);
+    return true;
+}
+
+}  // namespace
+
+TEST(RegKey, RecurseDeleteKeyRemovesAThreeLevelTreeOnEveryVersion) {
+    for (OsVersion version : kAllVersions) {
+        winsim::ScopedMachine machine(version);
+        for (const char* path : {"Software\\Korvane\\QuillexPro\\Modules\\Sensor", "Software\\Korvane\\QuillexPro\\Modules\\Match",
+                                 "Software\\Korvane\\QuillexPro\\Options", "Software\\Korvane\\Install\\Add"}) {
+            CreateKey(path);
+        }
+        HKEY opened = nullptr;
+        RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Korvane\\QuillexPro\\Options", 0, KEY_ALL_ACCESS, &opened);
+        const char data[] = "x";
+        RegSetValueExA(opened, "Value", 0, REG_SZ, reinterpret_cast<const BYTE*>(data), sizeof data);
+        RegCloseKey(opened);
+
+        CRegKey korvane;
+        ASSERT_EQ(ERROR_SUCCESS, korvane.Open(HKEY_LOCAL_MACHINE, "Software\\Korvane", KEY_ALL_ACCESS));
+        EXPECT_EQ(ERROR_SUCCESS, korvane.RecurseDeleteKey("QuillexPro")) << winsim::OsVersionName(version);
+        EXPECT_FALSE(Exists("Software\\Korvane\\QuillexPro"));
+        EXPECT_TRUE(Exists("Software\\Korvane\\Install\\Add")) << "a sibling tree must stay";
+    }
+}
+
+TEST(RegKey, RecurseDeleteKeyOfAMissingNameChangesNothing) {
+    winsim::ScopedMachine machine(OsVersion::Win2000);
+    CreateKey("Software\\Korvane\\QuillexPro");
+    const std::string before = machine->Reg().SaveRegText();
+    CRegKey software;
+    ASSERT_EQ(ERROR_SUCCESS, software.Open(HKEY_LOCAL_MACHINE, "Software\\Korvane"));
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, software.RecurseDeleteKey("Missing"));
+    EXPECT_EQ(before, machine->Reg().SaveRegText());
+}
+
+TEST(RegKey, OpenAndCreateKeepTheHeldKeyOnFailure) {
+    winsim::ScopedMachine machine(OsVersion::NT4);
+    CreateKey("Software\\Korvane");
+    CRegKey key;
+    EXPECT_EQ(ERROR_SUCCESS, key.Close()) << "closing an empty holder is a no-op";
+    ASSERT_EQ(ERROR_SUCCESS, key.Open(HKEY_LOCAL_MACHINE, "Software\\Korvane"));
+    HKEY held = key;
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, key.Open(HKEY_LOCAL_MACHINE, "Software\\Missing"));
+    EXPECT_EQ(held, key.Handle());
+
+    DWORD disposition = 0;
+    ASSERT_EQ(ERROR_SUCCESS,
+              key.Create(HKEY_LOCAL_MACHINE, "Software\\Korvane\\New", nullptr, 0, KEY_ALL_ACCESS, nullptr, &disposition));
+    EXPECT_EQ(static_cast<DWORD>(REG_CREATED_NEW_KEY), disposition);
+    EXPECT_NE(held, key.Handle());
+    ASSERT_EQ(ERROR_SUCCESS,
+              key.Create(HKEY_LOCAL_MACHINE, "Software\\Korvane\\New", nullptr, 0, KEY_ALL_ACCESS, nullptr, &disposition));
+    EXPECT_EQ(static_cast<DWORD>(REG_OPENED_EXISTING_KEY), disposition);
+
+    // The previous handle was really closed when it was replaced.
+    EXPECT_EQ(ERROR_INVALID_HANDLE, RegCloseKey(held));
+    EXPECT_EQ(ERROR_SUCCESS, key.Close());
+    EXPECT_EQ(nullptr, key.Handle());
+}

@@ -1,0 +1,67 @@
+#!/bin/sh
+# Runs the Windows test suite of a win64 build under Wine, in a Wine prefix of its own that is
+# created for this run and removed afterwards, so that no run sees what an earlier one left behind.
+#
+#   tests/windows/run-wine-tests.sh BUILD_DIR [ctest arguments...]
+#
+# Runs two tests at a time unless the arguments say otherwise (-j1). Exits with ctest's status.
+set -eu
+
+if [ $# -lt 1 ] || [ ! -f "$1/CTestTestfile.cmake" ]; then
+    echo "usage: $0 BUILD_DIR [ctest arguments...]   (BUILD_DIR: a configured and built win64 tree)" >&2
+    exit 2
+fi
+build_dir=$1
+shift
+
+# The 64-bit loader; Debian keeps it out of PATH. The wineserver must be the one of the same Wine.
+wine=${WINE64:-}
+if [ -z "$wine" ]; then
+    for candidate in "$(command -v wine64 || true)" /usr/lib/wine/wine64 /usr/lib64/wine/wine64 /opt/wine-stable/bin/wine64; do
+        if [ -n "$candidate" ] && [ -x "$candidate" ]; then
+            wine=$candidate
+            break
+        fi
+    done
+fi
+if [ -z "$wine" ]; then
+    echo "$0: no wine64 found (set WINE64)" >&2
+    exit 2
+fi
+wineserver=${WINESERVER:-$(dirname "$wine")/wineserver}
+if [ ! -x "$wineserver" ]; then
+    wineserver=$(command -v wineserver || true)
+    if [ -z "$wineserver" ]; then
+        echo "$0: no wineserver found (set WINESERVER)" >&2
+        exit 2
+    fi
+fi
+
+WINEPREFIX=$(mktemp -d "${TMPDIR:-/tmp}/kvisinst-wine.XXXXXX")
+export WINEPREFIX
+export WINEDEBUG=-all
+# No Mono or Gecko installer prompts and no desktop menu entries while the prefix is set up.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+
+cleanup() {
+    # Ends the server and every Wine process of this prefix before the prefix goes.
+    "$wineserver" -k >/dev/null 2>&1 || true
+    rm -rf "$WINEPREFIX" "$WINEPREFIX.boot.log"
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM HUP
+
+# One persistent server for the whole run: the prefix's system processes (services, explorer,
+# plugplay) start once, outside ctest, instead of with each test program; a test's output pipes are
+# therefore not held open by them and ctest does not wait for them to exit.
+"$wineserver" -p
+if ! "$wine" wineboot -i >"$WINEPREFIX.boot.log" 2>&1; then
+    echo "$0: wineboot failed:" >&2
+    cat "$WINEPREFIX.boot.log" >&2
+    exit 1
+fi
+
+status=0
+ctest --test-dir "$build_dir" --output-on-failure --no-tests=error -j2 "$@" || status=$?
+exit $status
