@@ -7,6 +7,12 @@ if(KVISINST_SANITIZE)
 endif()
 set(CMAKE_POSITION_INDEPENDENT_CODE ON)
 
+option(KVISINST_FUZZ "Build only the libFuzzer targets (needs clang)" OFF)
+if(KVISINST_FUZZ)
+  add_subdirectory(fuzz)
+  return()
+endif()
+
 find_package(GTest REQUIRED)
 include(GoogleTest)
 include(EmbedResources)
@@ -42,7 +48,14 @@ foreach(tool_dir kvsim kvtrace)
   file(GLOB tool_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/${tool_dir}/*.cpp)
   if(tool_sources)
     add_executable(${tool_dir} ${tool_sources})
-    target_link_libraries(${tool_dir} PRIVATE kvisinst_objects)
+    if(tool_dir STREQUAL "kvtrace")
+      # The reader needs only the trace file's definitions and the cipher, not the rest of the library
+      # or winsim: it runs on any Linux machine.
+      target_sources(kvtrace PRIVATE ${CMAKE_SOURCE_DIR}/kvisinst/trace/cipher.cpp)
+      target_include_directories(kvtrace PRIVATE ${CMAKE_SOURCE_DIR})
+    else()
+      target_link_libraries(${tool_dir} PRIVATE kvisinst_objects)
+    endif()
   endif()
 endforeach()
 

@@ -21,3 +21,6 @@ echo "== win64 (Windows tests under Wine)"
 cmake --preset win64 >/dev/null
 cmake --build --preset win64
 tests/windows/run-wine-tests.sh build/win64
+
+echo "== fuzz (short runs of every parser target)"
+scripts/fuzz.sh 15

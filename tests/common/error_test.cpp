@@ -14,10 +14,10 @@ TEST(Error, RaiseWin32ErrorAddsTheWin32FacilityOnlyWhenMissing) {
         {ERROR_NO_MORE_ITEMS, static_cast<HRESULT>(0x80070103)},
         {static_cast<LONG>(0x80070057), static_cast<HRESULT>(0x80070057)},
         {static_cast<LONG>(0x800401F0), static_cast<HRESULT>(0x800401F0)},
-        // A code above 0xFFFF without facility bits keeps only its low word, as Windows does.
-        {static_cast<LONG>(0x00012345), static_cast<HRESULT>(0x80072345)},
-        // SetupAPI's own codes carry facility bits and pass unchanged.
-        {static_cast<LONG>(0xE0000102), static_cast<HRESULT>(0xE0000102)},
+        // Any facility bit makes the status an HRESULT already, even a positive one.
+        {static_cast<LONG>(0x00012345), static_cast<HRESULT>(0x00012345)},
+        // SetupAPI's own codes have no bits in the facility field: they count as Win32 codes.
+        {static_cast<LONG>(0xE0000102), static_cast<HRESULT>(0x80070102)},
     };
     for (const auto& row : rows) {
         try {
@@ -31,7 +31,11 @@ TEST(Error, RaiseWin32ErrorAddsTheWin32FacilityOnlyWhenMissing) {
 
 TEST(Error, CheckStatusPassesSuccessAndPositiveHResultsAndRaisesFailures) {
     EXPECT_NO_THROW(CheckStatus(0));
-    EXPECT_NO_THROW(CheckStatus(S_FALSE));
+    // S_FALSE has no facility and so reads as Win32 code 1: callers that accept it test it first.
+    EXPECT_EQ(static_cast<HRESULT>(0x80070001), HResultBoundary([] {
+                  CheckStatus(S_FALSE);
+                  return S_OK;
+              }));
     EXPECT_NO_THROW(CheckStatus(static_cast<LONG>(0x00040000)));  // success HRESULT with a facility
     EXPECT_THROW(CheckStatus(ERROR_ACCESS_DENIED), CWin32Error);
     EXPECT_THROW(CheckStatus(E_NOINTERFACE), CWin32Error);

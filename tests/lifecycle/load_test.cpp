@@ -4,6 +4,8 @@
 #include <winsim/machine.h>
 #include <winsim/win32api.h>
 
+#include "shared/proc.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -19,7 +21,7 @@ protected:
 TEST_F(Lifecycle, LoadRecordsTheModuleAndTheRebootFlagStartsAtZero) {
     HMODULE module = LoadLibraryA("KVISINST.DLL");
     ASSERT_NE(nullptr, module);
-    auto needReboot = reinterpret_cast<int (*)()>(GetProcAddress(module, "?NeedReboot@@YAHXZ"));
+    auto needReboot = ProcAs<int (*)()>(GetProcAddress(module, "?NeedReboot@@YAHXZ"));
     ASSERT_NE(nullptr, needReboot);
     EXPECT_EQ(0, needReboot());
 
@@ -56,7 +58,7 @@ TEST_F(Lifecycle, UnloadForgetsTheModuleAndReloadAttachesAgain) {
 
     HMODULE reloaded = LoadLibraryA("KVISINST.DLL");
     ASSERT_NE(nullptr, reloaded);
-    auto needReboot = reinterpret_cast<int (*)()>(GetProcAddress(reloaded, "?NeedReboot@@YAHXZ"));
+    auto needReboot = ProcAs<int (*)()>(GetProcAddress(reloaded, "?NeedReboot@@YAHXZ"));
     EXPECT_EQ(0, needReboot());
     FreeLibrary(reloaded);
 }

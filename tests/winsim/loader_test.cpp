@@ -2,6 +2,8 @@
 #include <winsim/machine.h>
 #include <winsim/win32api.h>
 
+#include "shared/proc.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -28,7 +30,7 @@ TEST(Loader, SimulatedModulesLoadByNameAndExportFunctions) {
         EXPECT_TRUE(FreeLibrary(module));
     }
     HMODULE module = LoadLibraryA("kvtest.dll");
-    auto call = reinterpret_cast<void (*)()>(GetProcAddress(module, "KVQuillexRemoteTest"));
+    auto call = ProcAs<void (*)()>(GetProcAddress(module, "KVQuillexRemoteTest"));
     ASSERT_NE(nullptr, call);
     call();
     EXPECT_EQ(1, g_calls);

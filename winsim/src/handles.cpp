@@ -1,6 +1,7 @@
 #include <winsim/handles.h>
 #include <winsim/win32api.h>
 
+#include <atomic>
 #include <map>
 #include <mutex>
 
@@ -13,6 +14,7 @@ std::map<ULONG_PTR, std::shared_ptr<KernelObject>> g_table;
 // Windows hands out multiples of 4; starting high keeps simulated handles apart from small integers
 // and from the pseudo-handles (-1, -2).
 ULONG_PTR g_next = 0x1000;
+std::atomic<uint64_t> g_closed{0};
 
 }  // namespace
 
@@ -29,6 +31,8 @@ std::shared_ptr<KernelObject> ObjectFromHandle(HANDLE handle) {
     auto it = g_table.find(reinterpret_cast<ULONG_PTR>(handle));
     return it == g_table.end() ? nullptr : it->second;
 }
+
+uint64_t HandleCloseCount() { return g_closed.load(std::memory_order_acquire); }
 
 size_t OpenHandleCount() {
     std::lock_guard<std::mutex> lock(g_lock);
@@ -48,6 +52,8 @@ BOOL CloseHandle(HANDLE handle) {
         }
         released = std::move(it->second);
         winsim::g_table.erase(it);
+        // Counted before the object can go, so that no remembered lookup outlives it.
+        winsim::g_closed.fetch_add(1, std::memory_order_acq_rel);
     }
     return TRUE;
 }

@@ -166,13 +166,22 @@ HMODULE GetModuleHandleA(LPCSTR name) {
 }
 
 DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size) {
-    Module* m = winsim::ModuleFromHandle(module);
-    if (!m) {
-        SetLastError(ERROR_MOD_NOT_FOUND);
-        return 0;
+    std::string path;
+    if (!module) {
+        // The program itself.
+        path = winsim::Current().ProgramPath();
+    } else {
+        Module* m = winsim::ModuleFromHandle(module);
+        if (!m) {
+            SetLastError(ERROR_MOD_NOT_FOUND);
+            return 0;
+        }
+        path = m->image.fileName;
+        if (path.find('\\') == std::string::npos) {
+            auto placed = winsim::Current().ModulePath(path);
+            path = placed ? *placed : winsim::Current().SystemDirectory() + "\\" + path;
+        }
     }
-    std::string path = m->image.fileName;
-    if (path.find('\\') == std::string::npos) path = winsim::Current().SystemDirectory() + "\\" + path;
     if (size == 0) {
         SetLastError(ERROR_INSUFFICIENT_BUFFER);
         return 0;

@@ -2,16 +2,50 @@
 #include <winsim/registry.h>
 #include <winsim/services.h>
 
+#include "machine_observers.h"
+
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
 #include <system_error>
+#include <vector>
 
 namespace winsim {
 
 namespace {
 Machine* g_current = nullptr;
+
+struct LinkedLibrary {
+    void (*attach)();
+    void (*detach)();
+};
+std::vector<LinkedLibrary>& LinkedLibraries() {
+    static std::vector<LinkedLibrary> libraries;
+    return libraries;
+}
+
+void DetachLinkedLibraries() {
+    // In the reverse order of attaching, as a process detaches its DLLs.
+    const auto& libraries = LinkedLibraries();
+    for (auto it = libraries.rbegin(); it != libraries.rend(); ++it) it->detach();
+}
+
+struct MachineObserver {
+    void (*created)(Machine&);
+    void (*destroyed)(Machine&);
+};
+std::vector<MachineObserver>& MachineObservers() {
+    static std::vector<MachineObserver> observers;
+    return observers;
+}
+
+std::string UpperName(std::string_view name) {
+    std::string out(name);
+    for (auto& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return out;
+}
 
 struct VersionRow {
     OsVersion version;
@@ -51,7 +85,7 @@ std::optional<OsVersion> ParseOsVersion(std::string_view name) {
 
 Machine::Machine(OsVersion version, std::string rootFolder)
     : version_(version), record_(VersionRecordOf(version)), root_(std::move(rootFolder)),
-      registry_(std::make_unique<Registry>()), services_(std::make_unique<ServiceDatabase>(*this)) {
+      registry_(std::make_unique<Registry>(version)), services_(std::make_unique<ServiceDatabase>(*this)) {
     namespace fs = std::filesystem;
     // Drive C with the folders every installation of that version has.
     const fs::path c = fs::path(root_) / "C";
@@ -61,10 +95,36 @@ Machine::Machine(OsVersion version, std::string rootFolder)
     fs::create_directories(windows / (nt ? "System32" : "SYSTEM"));
     fs::create_directories(windows / "INF");
     fs::create_directories(c / "Program Files");
+    for (const auto& observer : MachineObservers()) observer.created(*this);
 }
 
 Machine::~Machine() {
-    if (g_current == this) g_current = nullptr;
+    if (g_current == this) {
+        DetachLinkedLibraries();
+        g_current = nullptr;
+    }
+    for (const auto& observer : MachineObservers()) observer.destroyed(*this);
+}
+
+void AddMachineObserver(void (*created)(Machine&), void (*destroyed)(Machine&)) {
+    MachineObservers().push_back({created, destroyed});
+}
+
+void Machine::SetModulePath(std::string_view moduleName, std::string path) {
+    const std::string key = UpperName(moduleName);
+    for (auto& entry : modulePaths_)
+        if (entry.first == key) {
+            entry.second = std::move(path);
+            return;
+        }
+    modulePaths_.emplace_back(key, std::move(path));
+}
+
+std::optional<std::string> Machine::ModulePath(std::string_view moduleName) const {
+    const std::string key = UpperName(moduleName);
+    for (const auto& entry : modulePaths_)
+        if (entry.first == key) return entry.second;
+    return std::nullopt;
 }
 
 std::string Machine::WindowsDirectory() const {
@@ -85,7 +145,15 @@ Machine& Current() {
 
 bool HasCurrent() { return g_current != nullptr; }
 
-void SetCurrent(Machine* machine) { g_current = machine; }
+void SetCurrent(Machine* machine) {
+    if (machine == g_current) return;
+    if (g_current) DetachLinkedLibraries();
+    g_current = machine;
+    if (g_current)
+        for (const auto& library : LinkedLibraries()) library.attach();
+}
+
+void AddLinkedLibrary(void (*attach)(), void (*detach)()) { LinkedLibraries().push_back({attach, detach}); }
 
 ScopedMachine::ScopedMachine(OsVersion version) : previous_(g_current) {
     namespace fs = std::filesystem;

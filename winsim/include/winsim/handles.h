@@ -4,6 +4,7 @@
 
 #include <winsim/types.h>
 
+#include <cstdint>
 #include <memory>
 
 namespace winsim {
@@ -13,6 +14,14 @@ namespace winsim {
 class KernelObject {
 public:
     virtual ~KernelObject() = default;
+};
+
+// An object the wait functions can wait for (a mutex, a process, ...). Wait returns what
+// WaitForSingleObject returns for it: WAIT_OBJECT_0, WAIT_ABANDONED, WAIT_TIMEOUT, or WAIT_FAILED with
+// the last error set.
+class WaitableObject : public KernelObject {
+public:
+    virtual DWORD Wait(DWORD milliseconds) = 0;
 };
 
 // Adds an object to the process's handle table and returns its new handle (never null, never
@@ -25,6 +34,11 @@ template <typename T>
 std::shared_ptr<T> ObjectFromHandle(HANDLE handle) {
     return std::dynamic_pointer_cast<T>(ObjectFromHandle(handle));
 }
+
+// How many handles the process has closed so far. An object found through a handle stays alive at
+// least until this count changes, which lets a hot path (the wait functions) remember its last lookup
+// instead of searching the table under its lock on every call.
+uint64_t HandleCloseCount();
 
 // Number of open handles: tests use it to prove that a call released what it opened.
 size_t OpenHandleCount();

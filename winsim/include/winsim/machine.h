@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace winsim {
 
@@ -74,6 +75,35 @@ public:
     const std::string& CurrentDirectory() const { return currentDirectory_; }
     void SetCurrentDirectory(std::string path) { currentDirectory_ = std::move(path); }
 
+    // The program that runs on this machine (GetModuleFileNameA with a null module):
+    // "C:\Setup\setup.exe", a setup program, unless a test says otherwise.
+    const std::string& ProgramPath() const { return programPath_; }
+    void SetProgramPath(std::string path) { programPath_ = std::move(path); }
+    // Where a module registered under a bare name (a library linked into the program) lies on this
+    // machine: in the system directory unless set here. The name is compared without regard to case.
+    void SetModulePath(std::string_view moduleName, std::string path);
+    std::optional<std::string> ModulePath(std::string_view moduleName) const;
+
+    // Whether IsDebuggerPresent answers TRUE.
+    bool DebuggerPresent() const { return debuggerPresent_; }
+    void SetDebuggerPresent(bool present) { debuggerPresent_ = present; }
+
+    // Message boxes shown on this machine, oldest first. No one is at the keyboard: each box returns
+    // at once with the scripted answer, or, while none is scripted, as if Enter chose its default
+    // button.
+    struct MessageBoxCall {
+        HWND owner;
+        std::string text;
+        std::string caption;
+        UINT type;
+        int answer;
+    };
+    const std::vector<MessageBoxCall>& MessageBoxes() const { return messageBoxes_; }
+    void RecordMessageBox(MessageBoxCall call) { messageBoxes_.push_back(std::move(call)); }
+    // 0 clears the script.
+    void SetMessageBoxAnswer(int answer) { messageBoxAnswer_ = answer; }
+    int MessageBoxAnswer() const { return messageBoxAnswer_; }
+
 private:
     OsVersion version_;
     VersionRecord record_;
@@ -84,12 +114,25 @@ private:
     uint64_t clockMs_ = 0;
     WORD defaultLanguage_ = 0x409;
     std::string currentDirectory_ = "C:\\";
+    std::string programPath_ = "C:\\Setup\\setup.exe";
+    std::vector<std::pair<std::string, std::string>> modulePaths_;  // upper-case name, path
+    bool debuggerPresent_ = false;
+    std::vector<MessageBoxCall> messageBoxes_;
+    int messageBoxAnswer_ = 0;
 };
 
 // The machine simulated calls act on. Calling a Win32 function with no current machine aborts.
 Machine& Current();
 bool HasCurrent();
+// Making a machine current detaches the linked libraries (below) from the machine that was current
+// and attaches them to the new one.
 void SetCurrent(Machine* machine);
+
+// A library linked into the program, rather than loaded with LoadLibraryA, is attached to each
+// machine when it becomes current and detached before it stops being current (or is destroyed), as a
+// program's statically linked DLLs attach when it starts and detach when it ends: every machine a
+// test builds sees a freshly loaded library, and no library code runs without a machine.
+void AddLinkedLibrary(void (*attach)(), void (*detach)());
 
 // A machine in a fresh temporary folder, current for the object's lifetime; the folder is removed
 // afterwards. This is what each test builds.

@@ -5,7 +5,10 @@
 
 #include <winsim/types.h>
 #include <winsim/api/kernel32.h>
+#include <winsim/api/kernel32_io.h>
+#include <winsim/api/kernel32_sync.h>
 #include <winsim/api/advapi32.h>
 #include <winsim/api/advapi32_svc.h>
 #include <winsim/api/user32.h>
+#include <winsim/api/user32_ui.h>
 #include <winsim/api/setupapi.h>

@@ -17,6 +17,14 @@ typedef INFCONTEXT* PINFCONTEXT;
 #define INF_STYLE_OLDNT 0x00000001
 #define INF_STYLE_WIN4 0x00000002
 
+// Limits of the INF reader: a section name, and a string built by %strkey% substitution.
+#define MAX_SECT_NAME_LEN 255
+#define MAX_INF_STRING_LENGTH 4096
+
+#ifndef ERROR_CLASS_MISMATCH
+#define ERROR_CLASS_MISMATCH ((DWORD)0xE0000201L)
+#endif
+
 HINF SetupOpenInfFileA(PCSTR fileName, PCSTR infClass, DWORD infStyle, PUINT errorLine);
 void SetupCloseInfFile(HINF inf);
 LONG SetupGetLineCountA(HINF inf, PCSTR section);
@@ -27,3 +35,4 @@ BOOL SetupGetLineTextA(const INFCONTEXT* context, HINF inf, PCSTR section, PCSTR
 BOOL SetupGetStringFieldA(const INFCONTEXT* context, DWORD fieldIndex, PSTR returnBuffer, DWORD returnBufferSize,
                           PDWORD requiredSize);
 DWORD SetupGetFieldCount(const INFCONTEXT* context);
+BOOL SetupFindNextMatchLineA(const INFCONTEXT* contextIn, PCSTR key, PINFCONTEXT contextOut);

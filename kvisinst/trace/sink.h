@@ -1,0 +1,40 @@
+// Where finished trace lines go: one sink per process, chosen at the first line written and kept
+// until the library is unloaded.
+#pragma once
+
+#include "kvisinst/common/win32.h"
+
+class TraceSink {
+public:
+    // line: zero-terminated, ending in a line feed.
+    virtual void Write(const char* line) = 0;
+    virtual ~TraceSink() = default;
+};
+
+// "DoTrace" was off when the sink was made.
+class NullTraceSink : public TraceSink {
+public:
+    void Write(const char*) override {}
+};
+
+// "TraceToFile" 0 with a debugger attached. The text is not passed on: with the trace file switched
+// off, nothing leaves the process.
+class DebuggerTraceSink : public TraceSink {
+public:
+    void Write(const char*) override {}
+};
+
+// "TraceToFile" 0 and no debugger.
+class SilentTraceSink : public TraceSink {
+public:
+    void Write(const char*) override {}
+};
+
+// The process's sink, made on first use (call with the trace mutex held): reads "DoTrace" and
+// "TraceToFile" afresh, and for a file sink opens the trace file. Null only when there was no memory
+// for the sink; it is then tried again at the next line.
+TraceSink* GetTraceSink();
+// Hands a finished line to the sink. A null line is ignored.
+void WriteTraceLine(const char* line);
+// At unload: destroys the sink, closing its file.
+void DestroyTraceSink();

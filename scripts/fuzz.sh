@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Builds the fuzz targets and runs each for SECONDS (default 20) from the example inputs.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${1:-20}
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$work/inf" "$work/reg" "$work/trace"
+cp examples/*.inf "$work/inf/" 2>/dev/null || true
+cp examples/*.reg "$work/reg/" 2>/dev/null || true
+cp fuzz/corpus/trace/* "$work/trace/" 2>/dev/null || true
+for target in inf reg_text trace; do
+  corpus="$work/${target%%_*}"
+  echo "== ${target}_fuzz for ${seconds}s"
+  build/fuzz/fuzz/${target}_fuzz -max_total_time="$seconds" -print_final_stats=0 "$corpus" 2>&1 | tail -n 2
+done

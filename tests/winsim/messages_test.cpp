@@ -1,0 +1,134 @@
+// FormatMessageA: the system's texts, a module's message table, inserts and buffers.
+#include <winsim/loader.h>
+#include <winsim/machine.h>
+#include <winsim/win32api.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using winsim::OsVersion;
+
+std::string SystemText(DWORD code, DWORD flags = 0) {
+    char* text = nullptr;
+    const DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | flags, nullptr, code, 0,
+                                   reinterpret_cast<LPSTR>(&text), 0, nullptr);
+    std::string result = n ? std::string(text, n) : "<none>";
+    if (text) LocalFree(text);
+    return result;
+}
+
+TEST(FormatMessage, SystemTextsOfWin32CodesAndHResults) {
+    winsim::ScopedMachine machine(OsVersion::Win2000);
+    struct Row {
+        DWORD code;
+        const char* text;
+    };
+    const Row kRows[] = {
+        {5, "Access is denied.\r\n"},
+        {0x80070005, "Access is denied.\r\n"},
+        {0x8007000E, "Not enough storage is available to complete this operation.\r\n"},
+        {0x80070057, "The parameter is incorrect.\r\n"},
+        {0x8000FFFF, "Catastrophic failure\r\n"},
+        {0x80004005, "Unspecified error\r\n"},
+        {1060, "The specified service does not exist as an installed service.\r\n"},
+        {0x80041234, "<none>"},
+        {0x80080005, "<none>"},  // not facility Win32: no Win32 text for it
+    };
+    for (const auto& row : kRows) EXPECT_EQ(row.text, SystemText(row.code)) << std::hex << row.code;
+    SetLastError(0);
+    SystemText(0x80041234);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_MR_MID_NOT_FOUND), GetLastError());
+}
+
+TEST(FormatMessage, ACallersBufferMustHoldTheText) {
+    winsim::ScopedMachine machine(OsVersion::Win2000);
+    char buffer[20];
+    SetLastError(0);
+    EXPECT_EQ(0u, FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, 2, 0, buffer, sizeof buffer, nullptr));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), GetLastError());
+    EXPECT_EQ(19u, FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, 5, 0, buffer, sizeof buffer, nullptr));
+    EXPECT_STREQ("Access is denied.\r\n", buffer);
+}
+
+// A compiled resource image holding one RT_MESSAGETABLE (id 1) with messages 100 ("Step %1 of %2.%n",
+// ANSI) and 101 ("Done%0", UTF-16).
+std::vector<unsigned char> MessageTableImage() {
+    std::vector<unsigned char> table;
+    auto dword = [&](uint32_t v) {
+        for (int i = 0; i < 4; ++i) table.push_back(static_cast<unsigned char>(v >> (8 * i)));
+    };
+    auto word = [&](uint16_t v) {
+        table.push_back(static_cast<unsigned char>(v));
+        table.push_back(static_cast<unsigned char>(v >> 8));
+    };
+    dword(1);     // one block
+    dword(100);   // ids 100..101
+    dword(101);
+    dword(16);    // entries after the block list
+    const std::string ansi = "Step %1 of %2.%n";
+    word(static_cast<uint16_t>(4 + ansi.size() + 4));  // padded to a multiple of 4 with zeros
+    word(0);
+    table.insert(table.end(), ansi.begin(), ansi.end());
+    dword(0);
+    const std::u16string wide = u"Done%0";
+    word(static_cast<uint16_t>(4 + wide.size() * 2 + 4));
+    word(1);
+    for (char16_t c : wide) word(c);
+    dword(0);
+
+    std::vector<unsigned char> image(32, 0);  // the empty entry every .res file starts with
+    image[4] = 32;
+    auto put = [&](uint32_t v) {
+        for (int i = 0; i < 4; ++i) image.push_back(static_cast<unsigned char>(v >> (8 * i)));
+    };
+    put(static_cast<uint32_t>(table.size()));
+    put(32);              // header size
+    put(0x000BFFFF);      // type 11
+    put(0x0001FFFF);      // name 1
+    put(0);               // data version
+    put(0x04090030);      // memory flags, language 0x409
+    put(0);               // version
+    put(0);               // characteristics
+    image.insert(image.end(), table.begin(), table.end());
+    return image;
+}
+
+TEST(FormatMessage, ModuleMessageTablesWithInsertsAndEscapes) {
+    winsim::ScopedMachine machine(OsVersion::Win2000);
+    static const std::vector<unsigned char> image = MessageTableImage();
+    winsim::ModuleImage module;
+    module.fileName = "C:\\Program Files\\Korvane\\kvmsg.dll";
+    module.resources = image.data();
+    module.resourcesSize = image.size();
+    HMODULE handle = winsim::RegisterModule(module);
+
+    char buffer[64];
+    const DWORD_PTR inserts[] = {reinterpret_cast<DWORD_PTR>("2"), reinterpret_cast<DWORD_PTR>("5")};
+    EXPECT_EQ(14u, FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ARGUMENT_ARRAY, handle, 100, 0, buffer,
+                                  sizeof buffer, reinterpret_cast<va_list*>(const_cast<DWORD_PTR*>(inserts))));
+    EXPECT_STREQ("Step 2 of 5.\r\n", buffer);
+    EXPECT_EQ(16u, FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_IGNORE_INSERTS, handle, 100, 0, buffer,
+                                  sizeof buffer, nullptr));
+    EXPECT_STREQ("Step %1 of %2.\r\n", buffer);
+    // Inserts with nothing to insert: the call fails.
+    SetLastError(0);
+    EXPECT_EQ(0u, FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE, handle, 100, 0, buffer, sizeof buffer, nullptr));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
+    EXPECT_EQ(4u, FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE, handle, 101, 0, buffer, sizeof buffer, nullptr));
+    EXPECT_STREQ("Done", buffer);
+    // Not in the table: the system is searched when asked to as well.
+    EXPECT_EQ(0u, FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE, handle, 5, 0, buffer, sizeof buffer, nullptr));
+    EXPECT_EQ(19u, FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_FROM_SYSTEM, handle, 5, 0, buffer,
+                                  sizeof buffer, nullptr));
+    // The program's own module has no message table here.
+    SetLastError(0);
+    EXPECT_EQ(0u, FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE, nullptr, 100, 0, buffer, sizeof buffer, nullptr));
+    EXPECT_NE(0u, GetLastError());
+    winsim::UnregisterModule(handle);
+}
+
+}  // namespace

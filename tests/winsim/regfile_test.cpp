@@ -1,0 +1,305 @@
+// The registry as .reg text: what is written, what is read, and that the two agree.
+#include <winsim/machine.h>
+#include <winsim/registry.h>
+#include <winsim/win32api.h>
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+using winsim::OsVersion;
+using winsim::Registry;
+
+namespace {
+
+constexpr const char* kHeader = "Windows Registry Editor Version 5.00\n\n";
+
+Registry Empty(OsVersion version = OsVersion::Win2000) { return Registry(version, Registry::Contents::Empty); }
+
+std::vector<BYTE> Bytes(std::string_view text) { return std::vector<BYTE>(text.begin(), text.end()); }
+
+std::string Load(Registry& reg, const std::string& text) {
+    std::string error;
+    if (!reg.LoadRegText(text, &error)) return error;
+    return "";
+}
+
+}  // namespace
+
+TEST(RegText, SavesEachValueKindAsRegeditWritesIt) {
+    Registry reg = Empty();
+    const char* key = "HKLM\\SOFTWARE\\Korvane";
+    reg.SetStringValue(key, "", "default");
+    reg.SetStringValue(key, "Path", "C:\\Program Files\\\"Quillex\"");
+    reg.SetDwordValue(key, "Count", 10);
+    reg.SetValue(key, "Bin", REG_BINARY, {0x01, 0xAB, 0x00});
+    reg.SetStringValue(key, "Expand", "%W%", REG_EXPAND_SZ);
+    reg.SetValue(key, "Multi", REG_MULTI_SZ, Bytes(std::string("a\0b\0\0", 5)));
+    reg.SetValue(key, "None", REG_NONE, {});
+    reg.SetValue(key, "Qword", 0xB, {1, 0, 0, 0, 0, 0, 0, 0});
+    reg.SetValue(key, "Bare", REG_SZ, Bytes("ab"));              // no NUL: kept exact as hex(1)
+    reg.SetValue(key, "Short", REG_DWORD, {1, 2});               // not four bytes
+    reg.SetStringValue(key, "Two\nLines", "x\r\ny");              // a line break in the name and the data
+    reg.CreateKey("HKLM\\SOFTWARE\\Korvane\\Empty");
+    EXPECT_EQ(std::string(kHeader) +
+                  "[HKEY_LOCAL_MACHINE\\SOFTWARE]\n\n"
+                  "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Korvane]\n"
+                  "@=\"default\"\n"
+                  "\"Path\"=\"C:\\\\Program Files\\\\\\\"Quillex\\\"\"\n"
+                  "\"Count\"=dword:0000000a\n"
+                  "\"Bin\"=hex:01,ab,00\n"
+                  "\"Expand\"=hex(2):25,00,57,00,25,00,00,00\n"
+                  "\"Multi\"=hex(7):61,00,00,00,62,00,00,00,00,00\n"
+                  "\"None\"=hex(0):\n"
+                  "\"Qword\"=hex(b):01,00,00,00,00,00,00,00\n"
+                  "\"Bare\"=hex(1):61,00,62,00\n"
+                  "\"Short\"=hex(4):01,02\n"
+                  "\"Two\\nLines\"=hex(1):78,00,0d,00,0a,00,79,00,00,00\n"
+                  "\n"
+                  "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Korvane\\Empty]\n\n",
+              reg.SaveRegText());
+}
+
+TEST(RegText, WrapsLongHexListsWithinEightyColumns) {
+    Registry reg = Empty();
+    reg.SetValue("HKLM\\SOFTWARE\\K", "Data", REG_BINARY, std::vector<BYTE>(60, 0xEE));
+    const std::string text = reg.SaveRegText();
+    std::istringstream lines(text);
+    std::vector<std::string> hexLines;
+    for (std::string line; std::getline(lines, line);) {
+        EXPECT_LE(line.size(), 80u) << line;
+        if (line.rfind("\"Data\"", 0) == 0 || line.rfind("  ", 0) == 0) hexLines.push_back(line);
+    }
+    // regedit's layout: 22 bytes after "Data"=hex:, then 25 a line, two spaces in.
+    ASSERT_EQ(3u, hexLines.size()) << text;
+    EXPECT_EQ(11u + 22 * 3 + 1, hexLines[0].size());
+    EXPECT_EQ('\\', hexLines[0].back());
+    EXPECT_EQ(2u + 25 * 3 + 1, hexLines[1].size());
+    EXPECT_EQ(2u + 12 * 3 + 2, hexLines[2].size());
+
+    Registry again = Empty();
+    ASSERT_EQ("", Load(again, text));
+    EXPECT_EQ(std::vector<BYTE>(60, 0xEE), again.GetValue("HKLM\\SOFTWARE\\K", "Data")->data);
+}
+
+TEST(RegText, WritesOnlyTheStoredHivesAndNoVolatileKeys) {
+    winsim::ScopedMachine machine(OsVersion::Win2000);
+    Registry& reg = machine->Reg();
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Korvane", 0, nullptr, 0, KEY_ALL_ACCESS,
+                                             nullptr, &key, nullptr));
+    RegCloseKey(key);
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Gone at restart", 0, nullptr,
+                                             REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, nullptr));
+    RegCloseKey(key);
+    const std::string text = reg.SaveRegText();
+    EXPECT_NE(std::string::npos,
+              text.find("[HKEY_USERS\\S-1-5-21-1085031214-1563985344-725345543-500\\Software\\Korvane]\n"));
+    EXPECT_EQ(std::string::npos, text.find("HKEY_CURRENT_USER"));
+    EXPECT_EQ(std::string::npos, text.find("Gone at restart"));
+    EXPECT_EQ(std::string::npos, text.find("[HKEY_LOCAL_MACHINE]")) << "a hive root without values is not written";
+}
+
+TEST(RegText, ReadsTheStringTypesOfEachHeaderInItsOwnEncoding) {
+    const struct {
+        const char* header;
+        const char* data;
+        std::string expected;
+    } kRows[] = {
+        {"Windows Registry Editor Version 5.00", "hex(2):25,00,57,00,e9,00,00,00", std::string("%W\xE9\0", 4)},
+        {"REGEDIT4", "hex(2):25,57,e9,00", std::string("%W\xE9\0", 4)},
+        {"REGEDIT4", "hex(2):25,00,57,00", std::string("%\0W\0", 4)},
+        {"Windows Registry Editor Version 5.00", "hex(7):61,00,00,00,ac,20,00,00,00,00", std::string("a\0\x80\0\0", 5)},
+        {"Windows Registry Editor Version 5.00", "hex(2):00,4e,00,00", std::string("?\0", 2)},  // not in 1252
+        {"Windows Registry Editor Version 5.00", "hex(3):00,4e", std::string("\0N", 2)},        // not a string type
+    };
+    for (size_t i = 0; i < std::size(kRows); ++i) {
+        Registry reg = Empty();
+        const std::string text = std::string(kRows[i].header) + "\n\n[HKEY_LOCAL_MACHINE\\K]\n\"v\"=" + kRows[i].data;
+        ASSERT_EQ("", Load(reg, text + "\n")) << "row " << i;
+        auto value = reg.GetValue("HKLM\\K", "v");
+        ASSERT_TRUE(value) << "row " << i;
+        EXPECT_EQ(Bytes(kRows[i].expected), value->data) << "row " << i;
+    }
+}
+
+TEST(RegText, ReadsDeletionsCommentsContinuationsAndByteOrderMarks) {
+    Registry reg = Empty();
+    reg.SetStringValue("HKLM\\SOFTWARE\\Old\\Sub", "x", "1");
+    reg.SetStringValue("HKLM\\SOFTWARE\\Keep", "drop", "1");
+    reg.SetStringValue("HKLM\\SOFTWARE\\Keep", "", "default");
+    reg.SetStringValue("HKLM\\SOFTWARE\\Keep", "stay", "1");
+    const std::string text =
+        "\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n"
+        "\r\n"
+        "; a comment\r\n"
+        "   ; an indented comment\r\n"
+        "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Old]\r\n"
+        "\"ignored\"=\"under a removed key\"\r\n"
+        "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Never there]\r\n"
+        "\r\n"
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Keep]\r\n"
+        "\"drop\"=-\r\n"
+        "@=-\r\n"
+        "\"Bin\" = hex:01,02,\\\r\n"
+        "  03,04,\\\r\n"
+        "\t05\r\n"
+        "\"Num\"=DWORD:FF\r\n"
+        "\"Quote\"=\"say \\\"hi\\\" \\\\ \\q\"\r\n";
+    ASSERT_EQ("", Load(reg, text));
+    EXPECT_FALSE(reg.KeyExists("HKLM\\SOFTWARE\\Old"));
+    EXPECT_FALSE(reg.KeyExists("HKLM\\SOFTWARE\\Never there"));
+    std::vector<std::string> names;
+    for (const auto& value : reg.Values("HKLM\\SOFTWARE\\Keep")) names.push_back(value.name);
+    EXPECT_EQ((std::vector<std::string>{"stay", "Bin", "Num", "Quote"}), names);
+    EXPECT_EQ((std::vector<BYTE>{1, 2, 3, 4, 5}), reg.GetValue("HKLM\\SOFTWARE\\Keep", "Bin")->data);
+    EXPECT_EQ(0xFFu, reg.DwordValue("HKLM\\SOFTWARE\\Keep", "Num").value_or(0));
+    // Only \\ and \" escape anything in data; another backslash stays.
+    EXPECT_EQ("say \"hi\" \\ \\q", reg.StringValue("HKLM\\SOFTWARE\\Keep", "Quote").value_or(""));
+
+    // The same in UTF-16LE with its byte order mark.
+    std::string utf16 = "\xFF\xFE";
+    const std::string narrow =
+        "Windows Registry Editor Version 5.00\r\n[HKEY_CURRENT_USER\\U]\r\n\"e\"=\"\xC3\xA9\"\r\n";
+    for (char c : narrow) {
+        utf16 += c;
+        utf16 += '\0';
+    }
+    // "\xC3\xA9" went in byte by byte; a real UTF-16 file holds é as one unit.
+    utf16.replace(utf16.find("\xC3"), 4, "\xE9\0", 2);
+    Registry wide = Empty(OsVersion::Win98);
+    ASSERT_EQ("", Load(wide, utf16));
+    EXPECT_EQ("\xE9", wide.StringValue("HKEY_USERS\\.DEFAULT\\U", "e").value_or(""));
+}
+
+TEST(RegText, TextIsUtf8AndStringsAreCodePage1252) {
+    Registry reg = Empty();
+    // "é" in UTF-8, a bare 0xE9 byte as an ANSI file would have it, and a character 1252 lacks.
+    ASSERT_EQ("", Load(reg, "REGEDIT4\n[HKEY_LOCAL_MACHINE\\Caf\xC3\xA9]\n\"a\"=\"\xC3\xA9\"\n\"b\"=\"\xE9\"\n"
+                            "\"c\"=\"\xE2\x82\xAC \xE4\xB8\x80\"\n"));
+    EXPECT_TRUE(reg.KeyExists("HKLM\\Caf\xE9"));
+    EXPECT_EQ("\xE9", reg.StringValue("HKLM\\Caf\xE9", "a").value_or(""));
+    EXPECT_EQ("\xE9", reg.StringValue("HKLM\\Caf\xE9", "b").value_or(""));
+    EXPECT_EQ("\x80 ?", reg.StringValue("HKLM\\Caf\xE9", "c").value_or(""));
+    EXPECT_NE(std::string::npos, reg.SaveRegText().find("[HKEY_LOCAL_MACHINE\\Caf\xC3\xA9]\n\"a\"=\"\xC3\xA9\"\n"));
+}
+
+TEST(RegText, ErrorsNameTheLine) {
+    const struct {
+        const char* text;
+        const char* error;
+    } kRows[] = {
+        {"", "line 1: expected"},
+        {"REGEDIT5\n", "line 1: expected"},
+        {"\n\nREGEDIT4\n\"v\"=\"x\"\n", "line 4: value line before any key"},
+        {"REGEDIT4\n[HKEY_NOWHERE\\K]\n", "line 2: unknown root key"},
+        {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\K\n", "line 2: key line without ']'"},
+        {"REGEDIT4\n[HKLM\\K]\n\"v\"\"x\"\n", "line 3: expected '='"},
+        {"REGEDIT4\n[HKLM\\K]\n\"v=\"x\"\n", "line 3: expected '='"},
+        {"REGEDIT4\n[HKLM\\K]\n\"v\"=\"x\n", "line 3: unterminated string"},
+        {"REGEDIT4\n[HKLM\\K]\n\"v\"=\"x\" y\n", "line 3: unexpected text"},
+        {"REGEDIT4\n[HKLM\\K]\n\"v\"=dword:123456789\n", "line 3: dword"},
+        {"REGEDIT4\n[HKLM\\K]\n\"v\"=dword:\n", "line 3: dword"},
+        {"REGEDIT4\n[HKLM\\K]\n\"v\"=hex:01,zz\n", "line 3: bad hex byte 'zz'"},
+        {"REGEDIT4\n[HKLM\\K]\n\"v\"=hex:01,\\\n  02,\\\n  1ff\n", "line 5: bad hex byte '1ff'"},
+        {"REGEDIT4\n[HKLM\\K]\n\"v\"=hex:01,\\", "line 3: hex list continued past the end"},
+        {"REGEDIT4\n[HKLM\\K]\n\"v\"=hex(x):01\n", "line 3: bad type"},
+        {"REGEDIT4\n[HKLM\\K]\n\"v\"=hex;01\n", "line 3: expected ':'"},
+        {"Windows Registry Editor Version 5.00\n[HKLM\\K]\n\"v\"=hex(2):41\n", "line 3: UTF-16"},
+        {"REGEDIT4\n[HKLM\\K]\n\"v\"=string\n", "line 3: unrecognised value data"},
+        {"REGEDIT4\n[HKLM\\K]\nv=1\n", "line 3: unrecognised line"},
+        {"", "line 3: NUL"},  // text below
+    };
+    static const char kWithNul[] = "REGEDIT4\n[HKLM\\K]\n\"v\"=\"a\0b\"\n";
+    for (size_t i = 0; i < std::size(kRows); ++i) {
+        Registry reg = Empty();
+        std::string text = kRows[i].text;
+        if (i + 1 == std::size(kRows)) text = std::string(kWithNul, sizeof kWithNul - 1);
+        std::string error;
+        EXPECT_FALSE(reg.LoadRegText(text, &error)) << "row " << i;
+        EXPECT_EQ(0u, error.find(kRows[i].error)) << "row " << i << ": " << error;
+    }
+    // Lines before the error have taken effect, as with regedit.
+    Registry reg = Empty();
+    EXPECT_NE("", Load(reg, "REGEDIT4\n[HKLM\\K]\n\"a\"=\"1\"\n\"b\"=bad\n\"c\"=\"3\"\n"));
+    EXPECT_TRUE(reg.StringValue("HKLM\\K", "a"));
+    EXPECT_FALSE(reg.StringValue("HKLM\\K", "c"));
+}
+
+TEST(RegText, SavingWhatWasLoadedGivesTheSameText) {
+    for (OsVersion version : {OsVersion::Win95, OsVersion::Win2000}) {
+        Registry reg(version);
+        const char* key = "HKCU\\Software\\Korvane\\\"Odd\" [name]";
+        std::vector<BYTE> all;
+        for (int b = 0; b < 256; ++b) all.push_back(static_cast<BYTE>(b));
+        reg.SetValue(key, "all bytes", REG_BINARY, all);
+        reg.SetValue(key, "all bytes as text", REG_SZ, all);
+        reg.SetValue(key, "multi", REG_MULTI_SZ, all);
+        std::vector<BYTE> ansi(all.begin() + 1, all.end());
+        ansi.erase(ansi.begin() + '\n' - 1);
+        ansi.erase(ansi.begin() + '\r' - 2);
+        ansi.push_back(0);
+        reg.SetValue(key, "printable", REG_SZ, ansi);
+        reg.SetStringValue(key, "back\\slash \"q\" \xE9\r\n", "");
+        reg.SetValue(key, "", REG_DWORD_BIG_ENDIAN, {1, 2, 3, 4});
+        reg.SetValue(key, "empty", REG_SZ, {});
+        reg.SetValue("HKLM", "on the root", 0x12345678, {9});
+        reg.CreateKey("HKLM\\SOFTWARE\\z\\y\\x");
+        reg.CreateKey(std::string("HKLM\\SOFTWARE\\") + std::string(255, 'n'));
+
+        const std::string saved = reg.SaveRegText();
+        Registry again(version);
+        ASSERT_EQ("", Load(again, saved)) << winsim::OsVersionName(version);
+        EXPECT_EQ(saved, again.SaveRegText()) << winsim::OsVersionName(version);
+        for (const auto& value : reg.Values(key)) {
+            auto loaded = again.GetValue(key, value.name);
+            ASSERT_TRUE(loaded) << value.name;
+            EXPECT_EQ(value.type, loaded->type) << value.name;
+            EXPECT_EQ(value.data, loaded->data) << value.name;
+        }
+    }
+}
+
+TEST(RegText, LoadingMergesIntoWhatIsThere) {
+    Registry reg = Empty();
+    reg.SetStringValue("HKLM\\SOFTWARE\\K", "old", "1");
+    reg.SetStringValue("HKLM\\SOFTWARE\\K", "changed", "1");
+    ASSERT_EQ("", Load(reg, "REGEDIT4\n[hklm\\software\\k]\n\"CHANGED\"=\"2\"\n\"new\"=\"3\"\n"));
+    EXPECT_EQ((std::vector<std::string>{"K"}), reg.SubkeyNames("HKLM\\SOFTWARE"));
+    EXPECT_EQ("1", reg.StringValue("HKLM\\SOFTWARE\\K", "old").value_or(""));
+    EXPECT_EQ("2", reg.StringValue("HKLM\\SOFTWARE\\K", "changed").value_or(""));
+    EXPECT_EQ("3", reg.StringValue("HKLM\\SOFTWARE\\K", "new").value_or(""));
+}
+
+TEST(RegText, ADiffTurnsOneRegistryIntoTheOther) {
+    Registry from(OsVersion::NT4);
+    from.SetStringValue("HKLM\\SOFTWARE\\Korvane\\QuillexPro", "ProductPath", "C:\\QP");
+    from.SetStringValue("HKLM\\SOFTWARE\\Korvane\\QuillexPro", "Gone", "x");
+    from.SetDwordValue("HKLM\\SOFTWARE\\Korvane\\QuillexPro", "Same", 1);
+    from.CreateKey("HKLM\\SOFTWARE\\Korvane\\Old\\Deep");
+    EXPECT_EQ("", Registry::DiffRegText(from, from));
+
+    Registry to(OsVersion::NT4);
+    ASSERT_EQ("", Load(to, from.SaveRegText()));
+    to.SetStringValue("HKLM\\SOFTWARE\\Korvane\\QuillexPro", "ProductPath", "D:\\QP");
+    to.DeleteValue("HKLM\\SOFTWARE\\Korvane\\QuillexPro", "Gone");
+    to.DeleteKey("HKLM\\SOFTWARE\\Korvane\\Old");
+    to.CreateKey("HKLM\\SOFTWARE\\Korvane\\New\\Empty");
+    to.SetStringValue("HKCU\\Software\\Korvane", "User", "yes");
+
+    const std::string diff = Registry::DiffRegText(from, to);
+    EXPECT_EQ(std::string(kHeader) +
+                  "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Korvane\\Old]\n\n"
+                  "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Korvane\\New]\n\n"
+                  "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Korvane\\New\\Empty]\n\n"
+                  "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Korvane\\QuillexPro]\n"
+                  "\"Gone\"=-\n"
+                  "\"ProductPath\"=\"D:\\\\QP\"\n\n"
+                  "[HKEY_USERS\\S-1-5-21-1085031214-1563985344-725345543-500\\Software\\Korvane]\n"
+                  "\"User\"=\"yes\"\n\n",
+              diff);
+    ASSERT_EQ("", Load(from, diff));
+    EXPECT_EQ(to.SaveRegText(), from.SaveRegText());
+}

@@ -1,0 +1,147 @@
+// Mutexes: ownership, recursion, names shared by the processes of one machine, abandonment.
+#include <winsim/handles.h>
+#include <winsim/machine.h>
+#include <winsim/win32api.h>
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <thread>
+
+namespace {
+
+using winsim::OsVersion;
+
+// Runs f on another thread and returns its result.
+template <typename F>
+auto OnOtherThread(F f) -> decltype(f()) {
+    decltype(f()) result{};
+    std::thread thread([&] { result = f(); });
+    thread.join();
+    return result;
+}
+
+TEST(Mutex, OwnershipIsRecursiveAndOnlyTheOwnerReleases) {
+    winsim::ScopedMachine machine(OsVersion::Win2000);
+    HANDLE mutex = CreateMutexA(nullptr, TRUE, "owned");
+    ASSERT_NE(nullptr, mutex);
+    EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(mutex, INFINITE));  // count 2
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), OnOtherThread([&] { return WaitForSingleObject(mutex, 0); }));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_NOT_OWNER), OnOtherThread([&]() -> DWORD {
+                  SetLastError(0);
+                  return ReleaseMutex(mutex) ? 0 : GetLastError();
+              }));
+    EXPECT_TRUE(ReleaseMutex(mutex));
+    EXPECT_TRUE(ReleaseMutex(mutex));
+    SetLastError(0);
+    EXPECT_FALSE(ReleaseMutex(mutex));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_NOT_OWNER), GetLastError());
+    EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), OnOtherThread([&] {
+                  const DWORD r = WaitForSingleObject(mutex, 0);
+                  ReleaseMutex(mutex);
+                  return r;
+              }));
+    CloseHandle(mutex);
+}
+
+TEST(Mutex, NamesOpenTheSameObjectUntilItsLastHandleCloses) {
+    winsim::ScopedMachine machine(OsVersion::NT4);
+    SetLastError(0xDEADBEEF);
+    HANDLE first = CreateMutexA(nullptr, TRUE, "kvisinst-test-mutex");
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), GetLastError());
+    // Opened again: the initial-owner request is ignored for an existing mutex.
+    HANDLE second = OnOtherThread([] { return CreateMutexA(nullptr, TRUE, "kvisinst-test-mutex"); });
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ALREADY_EXISTS), OnOtherThread([] {
+                  HANDLE h = CreateMutexA(nullptr, FALSE, "kvisinst-test-mutex");
+                  const DWORD error = GetLastError();
+                  CloseHandle(h);
+                  return error;
+              }));
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), OnOtherThread([&] { return WaitForSingleObject(second, 0); }));
+    HANDLE third = OpenMutexA(SYNCHRONIZE, FALSE, "kvisinst-test-mutex");
+    EXPECT_NE(nullptr, third);
+    // Names are case-sensitive.
+    SetLastError(0);
+    EXPECT_EQ(nullptr, OpenMutexA(SYNCHRONIZE, FALSE, "KVISINST-TEST-MUTEX"));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());
+    ReleaseMutex(first);
+    for (HANDLE h : {first, second, third}) CloseHandle(h);
+    EXPECT_EQ(nullptr, OpenMutexA(SYNCHRONIZE, FALSE, "kvisinst-test-mutex"));
+}
+
+TEST(Mutex, EachMachineHasItsOwnNames) {
+    winsim::ScopedMachine one(OsVersion::Win2000);
+    HANDLE mutex = CreateMutexA(nullptr, FALSE, "name");
+    {
+        winsim::ScopedMachine two(OsVersion::Win2000);
+        EXPECT_EQ(nullptr, OpenMutexA(SYNCHRONIZE, FALSE, "name"));
+    }
+    CloseHandle(mutex);
+}
+
+TEST(Mutex, AThreadThatEndsOwningItAbandonsIt) {
+    winsim::ScopedMachine machine(OsVersion::Win2000);
+    HANDLE mutex = CreateMutexA(nullptr, FALSE, nullptr);
+    OnOtherThread([&] { return WaitForSingleObject(mutex, INFINITE); });
+    EXPECT_EQ(static_cast<DWORD>(WAIT_ABANDONED), WaitForSingleObject(mutex, INFINITE));
+    // The waiter owns it now, normally.
+    EXPECT_TRUE(ReleaseMutex(mutex));
+    EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(mutex, 0));
+    ReleaseMutex(mutex);
+    CloseHandle(mutex);
+}
+
+TEST(Mutex, AProcessThatDiesOwningANamedMutexAbandonsItForTheOthers) {
+    winsim::ScopedMachine machine(OsVersion::Win2000);
+    HANDLE mutex = CreateMutexA(nullptr, FALSE, "shared");
+    std::fflush(nullptr);
+    int pipeFds[2];
+    ASSERT_EQ(0, pipe(pipeFds));
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        HANDLE mine = OpenMutexA(SYNCHRONIZE, FALSE, "shared");
+        const char owned = mine && WaitForSingleObject(mine, INFINITE) == WAIT_OBJECT_0 ? '1' : '0';
+        (void)!write(pipeFds[1], &owned, 1);
+        pause();  // killed while owning it
+        _exit(0);
+    }
+    char owned = 0;
+    ASSERT_EQ(1, read(pipeFds[0], &owned, 1));
+    EXPECT_EQ('1', owned);
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(mutex, 0));
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    EXPECT_EQ(static_cast<DWORD>(WAIT_ABANDONED), WaitForSingleObject(mutex, INFINITE));
+    EXPECT_TRUE(ReleaseMutex(mutex));
+    close(pipeFds[0]);
+    close(pipeFds[1]);
+    CloseHandle(mutex);
+}
+
+TEST(Mutex, AFiniteWaitForAHeldMutexAdvancesTheClock) {
+    winsim::ScopedMachine machine(OsVersion::Win2000);
+    HANDLE mutex = CreateMutexA(nullptr, TRUE, nullptr);
+    const uint64_t before = machine->NowMs();
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), OnOtherThread([&] { return WaitForSingleObject(mutex, 20); }));
+    EXPECT_EQ(before + 20, machine->NowMs());
+    ReleaseMutex(mutex);
+    CloseHandle(mutex);
+}
+
+TEST(Mutex, WaitsOnWhatIsNotAWaitableHandleFail) {
+    winsim::ScopedMachine machine(OsVersion::Win2000);
+    HANDLE mutex = CreateMutexA(nullptr, FALSE, nullptr);
+    CloseHandle(mutex);
+    for (HANDLE h : {mutex, static_cast<HANDLE>(nullptr)}) {
+        SetLastError(0);
+        EXPECT_EQ(WAIT_FAILED, WaitForSingleObject(h, 0));
+        EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), GetLastError());
+        EXPECT_FALSE(ReleaseMutex(h));
+    }
+}
+
+}  // namespace
