@@ -62,16 +62,13 @@ constexpr DWORD kDependentsBufferSize = 10240;
 // Sends the stop request to every running dependent of `service`, in the order the service control
 // manager lists them (those started last first), without waiting for any of them.
 void StopDependents(SC_HANDLE manager, SC_HANDLE service) {
-    union {
-        ENUM_SERVICE_STATUSA entries[1];
-        unsigned char bytes[kDependentsBufferSize];
-    } buffer;
-    std::memset(&buffer, 0, sizeof buffer);
+    alignas(ENUM_SERVICE_STATUSA) unsigned char buffer[kDependentsBufferSize];
+    std::memset(buffer, 0, sizeof buffer);
+    auto* entries = reinterpret_cast<ENUM_SERVICE_STATUSA*>(buffer);
     DWORD needed = 0, count = 0;
-    if (!EnumDependentServicesA(service, SERVICE_ACTIVE, buffer.entries, kDependentsBufferSize, &needed, &count))
-        return;
+    if (!EnumDependentServicesA(service, SERVICE_ACTIVE, entries, kDependentsBufferSize, &needed, &count)) return;
     for (DWORD i = 0; i < count; ++i) {
-        CServiceHandle dependent(OpenServiceA(manager, buffer.entries[i].lpServiceName, SERVICE_ALL_ACCESS));
+        CServiceHandle dependent(OpenServiceA(manager, entries[i].lpServiceName, SERVICE_ALL_ACCESS));
         if (!dependent) continue;
         SERVICE_STATUS status;
         ::ControlService(dependent, SERVICE_CONTROL_STOP, &status);
