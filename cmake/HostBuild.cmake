@@ -54,7 +54,14 @@ foreach(tool_dir kvsim kvtrace)
       target_sources(kvtrace PRIVATE ${CMAKE_SOURCE_DIR}/kvisinst/trace/cipher.cpp)
       target_include_directories(kvtrace PRIVATE ${CMAKE_SOURCE_DIR})
     else()
-      target_link_libraries(${tool_dir} PRIVATE kvisinst_objects)
+      # kvsim loads libkvisinst.so with LoadLibraryA, as a setup program loads KVISINST.DLL; only what
+      # its own commands use directly (the platform form of a section) is compiled into it.
+      target_sources(kvsim PRIVATE ${CMAKE_SOURCE_DIR}/kvisinst/inf/platform.cpp
+                                   ${CMAKE_SOURCE_DIR}/kvisinst/common/osversion.cpp)
+      target_include_directories(kvsim PRIVATE ${CMAKE_SOURCE_DIR})
+      target_link_libraries(kvsim PRIVATE winsim)
+      target_compile_definitions(kvsim PRIVATE KVISINST_SO="$<TARGET_FILE:kvisinst>")
+      add_dependencies(kvsim kvisinst)
     endif()
   endif()
 endforeach()

@@ -9,3 +9,25 @@ kvsim="$build/tools/kvsim/kvsim"
 echo "### Which section of examples/quillex.inf each Windows version installs"
 echo
 "$kvsim" sections examples/quillex.inf DefaultInstall InstallDevices UnInstallDevices
+
+machines=$(mktemp -d "${TMPDIR:-/tmp}/kvsim-examples.XXXXXX")
+trap 'rm -rf "$machines"' EXIT
+
+for version in 2000 98; do
+  machine="$machines/win$version"
+  echo
+  echo "### The product's services from examples/quillex.inf on simulated Windows $version"
+  echo
+  "$kvsim" create "$machine" "$version"
+  "$kvsim" put "$machine" examples/quillex.inf 'C:\Setup\quillex.inf'
+  echo
+  echo "\$ kvsim call $machine SetupInstallDrivers 'C:\\Setup\\quillex.inf'"
+  "$kvsim" call "$machine" SetupInstallDrivers 'C:\Setup\quillex.inf'
+  echo
+  "$kvsim" show "$machine"
+done
+
+echo
+echo "### Removal on Windows 2000: UnInstallDevices stops and deletes the service, then the driver"
+echo
+"$kvsim" call "$machines/win2000" SetupUnInstallDrivers 'C:\Setup\quillex.inf'

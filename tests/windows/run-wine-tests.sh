@@ -61,6 +61,18 @@ if ! "$wine" wineboot -i >"$WINEPREFIX.boot.log" 2>&1; then
     cat "$WINEPREFIX.boot.log" >&2
     exit 1
 fi
+# Creating the prefix can leave two service control managers running side by side (Wine 8 starts
+# one from wineboot and another for an early client), each with its own idea of which services
+# exist: a service created through one cannot be opened through the other. Restarting the prefix
+# once it exists starts exactly one.
+"$wineserver" -k
+"$wineserver" -w
+"$wineserver" -p
+if ! "$wine" wineboot >>"$WINEPREFIX.boot.log" 2>&1; then
+    echo "$0: wineboot failed:" >&2
+    cat "$WINEPREFIX.boot.log" >&2
+    exit 1
+fi
 
 status=0
 ctest --test-dir "$build_dir" --output-on-failure --no-tests=error -j2 "$@" || status=$?

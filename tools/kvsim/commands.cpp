@@ -4,6 +4,11 @@ namespace kvsim {
 
 const std::vector<Command>& Commands() {
     static const std::vector<Command> commands = {
+        {"create", "create MACHINE VERSION", "make a machine folder: Windows 95, 98, NT4 or 2000", RunCreate},
+        {"put", "put MACHINE FILE [WINDOWS_PATH]", "copy a file onto the machine (default C:\\Setup\\NAME)",
+         RunPut},
+        {"call", "call MACHINE EXPORT [ARG...]", "call a library export and show what it changed", RunCall},
+        {"show", "show MACHINE", "the machine's version, clock and services", RunShow},
         {"sections", "sections INF SECTION...",
          "which platform form of each section every Windows version uses", RunSections},
     };

@@ -10,6 +10,8 @@ constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;   // the library call reported a failure
 constexpr int kExitUsage = 2;    // wrong command line
 constexpr int kExitBadInput = 3; // a file or machine folder that is missing or damaged
+constexpr int kExitUnknownExport = 4;  // the library has no export of that name
+constexpr int kExitNoLibrary = 5;      // the built library cannot be loaded
 
 struct Command {
     const char* name;
@@ -21,5 +23,9 @@ struct Command {
 const std::vector<Command>& Commands();
 
 int RunSections(const std::vector<std::string>& args);
+int RunCreate(const std::vector<std::string>& args);
+int RunPut(const std::vector<std::string>& args);
+int RunShow(const std::vector<std::string>& args);
+int RunCall(const std::vector<std::string>& args);
 
 }  // namespace kvsim

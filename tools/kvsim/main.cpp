@@ -1,5 +1,6 @@
 // kvsim: runs the library on simulated Windows machines and shows what it did.
 #include "tools/kvsim/commands.h"
+#include "tools/kvsim/exporttable.h"
 
 #include <cstdio>
 #include <cstring>
@@ -17,7 +18,22 @@ void PrintUsage(FILE* out) {
         "commands:\n",
         out);
     for (const auto& command : kvsim::Commands()) std::fprintf(out, "  %-40s %s\n", command.usage, command.summary);
-    std::fputs("\nexit status: 0 done, 1 the library reported a failure, 2 wrong usage, 3 bad input file\n", out);
+    std::fputs(
+        "\n"
+        "call arguments: an INF handle is given as the INF's path on the machine (kvsim opens it); strings\n"
+        "as they are, the word null for a null pointer; integers in decimal or 0x hex; a service action as\n"
+        "SVC_START, SVC_STOP, SVC_CREATE, SVC_DELETE or a number. EXPORT is the function's name or its\n"
+        "exported (decorated) name. Exports kvsim can call:\n",
+        out);
+    for (const auto& e : kvsim::ExportTable()) std::fprintf(out, "  %-22s %s\n", e.name, e.argNames);
+    std::fputs(
+        "\n"
+        "A machine folder holds machine.txt (version, clock), registry.reg, services.txt (each service\n"
+        "with its script: OnStart=runs|fails [ERROR], OnStop=at-once|after N|never|refuses) and drives/.\n"
+        "\n"
+        "exit status: 0 done, 1 the library reported a failure, 2 wrong usage or arguments, 3 missing or\n"
+        "damaged machine folder or file, 4 unknown export, 5 the library cannot be loaded\n",
+        out);
 }
 
 }  // namespace

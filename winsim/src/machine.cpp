@@ -1,5 +1,6 @@
 #include <winsim/machine.h>
 #include <winsim/registry.h>
+#include <winsim/services.h>
 
 #include "machine_observers.h"
 
@@ -84,7 +85,7 @@ std::optional<OsVersion> ParseOsVersion(std::string_view name) {
 
 Machine::Machine(OsVersion version, std::string rootFolder)
     : version_(version), record_(VersionRecordOf(version)), root_(std::move(rootFolder)),
-      registry_(std::make_unique<Registry>(version)) {
+      registry_(std::make_unique<Registry>(version)), services_(std::make_unique<ServiceDatabase>(*this)) {
     namespace fs = std::filesystem;
     // Drive C with the folders every installation of that version has.
     const fs::path c = fs::path(root_) / "C";

@@ -16,6 +16,7 @@
 namespace winsim {
 
 class Registry;
+class ServiceDatabase;
 
 enum class OsVersion { Win95, Win98, NT4, Win2000, WinXP };
 
@@ -58,6 +59,8 @@ public:
     std::string SystemDirectory() const;
 
     Registry& Reg() { return *registry_; }
+    // The service control manager's database (used on the NT family only).
+    ServiceDatabase& Services() { return *services_; }
 
     // Virtual clock in milliseconds since boot. Sleep and waits advance it; no real time passes.
     uint64_t NowMs() const { return clockMs_; }
@@ -107,6 +110,7 @@ private:
     bool versionQueryFails_ = false;
     std::string root_;
     std::unique_ptr<Registry> registry_;
+    std::unique_ptr<ServiceDatabase> services_;
     uint64_t clockMs_ = 0;
     WORD defaultLanguage_ = 0x409;
     std::string currentDirectory_ = "C:\\";

@@ -9,6 +9,7 @@
 #include <winsim/api/kernel32_sync.h>
 #include <winsim/api/directories.h>
 #include <winsim/api/advapi32.h>
+#include <winsim/api/advapi32_svc.h>
 #include <winsim/api/user32.h>
 #include <winsim/api/user32_ui.h>
 #include <winsim/api/setupapi.h>

@@ -1,0 +1,243 @@
+// The service lists: which list each walk takes on each Windows version, the order of the lines,
+// the result kept, and the three wrappers that open the INF by path.
+#include "kvisinst/inf/servicelist.h"
+
+#include <winsim/files.h>
+#include <winsim/machine.h>
+#include <winsim/services.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using winsim::OsVersion;
+using winsim::ServiceScript;
+
+namespace {
+
+// One service section per service, each named after its service.
+std::string ServiceSections(std::initializer_list<const char*> names) {
+    std::string text;
+    for (const char* name : names)
+        text += std::string("[") + name + "]\r\nServiceName=" + name + "\r\nBinaryName=C:\\Quillex\\" + name +
+                ".exe\r\nServiceType=SERVICE_WIN32_OWN_PROCESS\r\nStartType=SERVICE_DEMAND_START\r\n";
+    return text;
+}
+
+const char kInfPath[] = "C:\\Setup\\quillex.inf";
+
+HINF OpenInf(const std::string& sections) {
+    EXPECT_TRUE(winsim::WriteWholeFile(kInfPath, "[Version]\r\nSignature=\"$Windows NT$\"\r\n" + sections));
+    HINF inf = SetupOpenInfFileA(kInfPath, nullptr, INF_STYLE_WIN4, nullptr);
+    EXPECT_NE(INVALID_HANDLE_VALUE, inf);
+    return inf;
+}
+
+// What happened to the services, as "started A", "stopped B", ...
+std::vector<std::string> Events(winsim::Machine& machine) {
+    std::vector<std::string> lines;
+    for (const auto& e : machine.Services().Events())
+        lines.push_back(std::string(winsim::ServiceEventName(e.kind)) + " " + e.name);
+    return lines;
+}
+
+void InstallRunning(winsim::Machine& machine, std::initializer_list<const char*> names) {
+    for (const char* name : names) {
+        winsim::ServiceConfig c;
+        c.name = name;
+        c.type = SERVICE_WIN32_OWN_PROCESS;
+        c.imagePath = std::string("C:\\Quillex\\") + name + ".exe";
+        c.account = "LocalSystem";
+        ASSERT_TRUE(machine.Services().Install(c, SERVICE_RUNNING)) << name;
+    }
+    machine.Services().ClearEvents();
+}
+
+const std::string kLists =
+    "[InstallDevices]\r\nPlain\r\n"
+    "[InstallDevices.ntx86]\r\nNt4\r\n"
+    "[UnInstallDevices.nt5x86]\r\nW2kRemove\r\n" +
+    ServiceSections({"Plain", "Nt4", "W2kRemove", "Given"}) + "[Mine]\r\nGiven\r\n";
+
+enum class Walk { Install, Remove, Stop, Start };
+
+LONG RunWalk(HINF inf, Walk walk, const char* section) {
+    switch (walk) {
+    case Walk::Install: return InstallDrivers(inf, 1, section);
+    case Walk::Remove: return InstallDrivers(inf, 0, section);
+    case Walk::Stop: return StopServices(inf, 1, section);
+    case Walk::Start: return StopServices(inf, 0, section);
+    }
+    return -1;
+}
+
+}  // namespace
+
+TEST(ServiceLists, DefaultListsAndTheirPlatformForms) {
+    struct Row {
+        OsVersion version;
+        Walk walk;
+        const char* section;
+        const char* service;  // the one service the walk acts on
+    };
+    const Row rows[] = {
+        {OsVersion::Win2000, Walk::Install, nullptr, "Plain"},
+        {OsVersion::NT4, Walk::Install, nullptr, "Nt4"},
+        // Removal on Windows 2000 finds "UnInstallDevices" in its own form ...
+        {OsVersion::Win2000, Walk::Remove, nullptr, "W2kRemove"},
+        {OsVersion::Win2000, Walk::Stop, nullptr, "W2kRemove"},
+        // ... NT 4 has neither form of it, and falls back to the NT 4 form of "InstallDevices".
+        {OsVersion::NT4, Walk::Remove, nullptr, "Nt4"},
+        {OsVersion::NT4, Walk::Stop, nullptr, "Nt4"},
+        {OsVersion::Win2000, Walk::Start, nullptr, "Plain"},
+        {OsVersion::NT4, Walk::Start, nullptr, "Nt4"},
+        // A named list replaces the default.
+        {OsVersion::Win2000, Walk::Remove, "Mine", "Given"},
+        {OsVersion::NT4, Walk::Install, "Mine", "Given"},
+    };
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        const auto& row = rows[i];
+        winsim::ScopedMachine machine(row.version);
+        InstallRunning(*machine, {});
+        HINF inf = OpenInf(kLists);
+        if (row.walk != Walk::Install) InstallRunning(*machine, {"Plain", "Nt4", "W2kRemove", "Given"});
+        if (row.walk == Walk::Start) {
+            for (const char* name : {"Plain", "Nt4", "W2kRemove", "Given"}) machine->Services().SetState(name, SERVICE_STOPPED);
+        }
+        EXPECT_EQ(S_OK, RunWalk(inf, row.walk, row.section)) << "row " << i;
+        for (const auto& e : machine->Services().Events()) EXPECT_EQ(row.service, e.name) << "row " << i;
+        EXPECT_FALSE(machine->Services().Events().empty()) << "row " << i;
+        SetupCloseInfFile(inf);
+    }
+}
+
+TEST(ServiceLists, APlainUninstallListServesEveryNtVersion) {
+    for (auto version : {OsVersion::NT4, OsVersion::Win2000}) {
+        winsim::ScopedMachine machine(version);
+        InstallRunning(*machine, {"A", "B"});
+        HINF inf = OpenInf("[InstallDevices]\r\nA\r\n[UnInstallDevices]\r\nB\r\n" + ServiceSections({"A", "B"}));
+        EXPECT_EQ(S_OK, StopServices(inf, 1, nullptr));
+        EXPECT_EQ((std::vector<std::string>{"asked to stop B", "stopped B"}), Events(*machine))
+            << winsim::OsVersionName(version);
+        SetupCloseInfFile(inf);
+    }
+}
+
+TEST(ServiceLists, InstallCreatesThenStartsAndRemovalStopsThenDeletesInListOrder) {
+    winsim::ScopedMachine machine(OsVersion::Win2000);
+    HINF inf = OpenInf("[InstallDevices]\r\nA\r\nB\r\n" + ServiceSections({"A", "B"}));
+    EXPECT_EQ(S_OK, InstallDrivers(inf, 1, nullptr));
+    EXPECT_EQ((std::vector<std::string>{"created A", "started A", "created B", "started B"}), Events(*machine));
+    machine->Services().ClearEvents();
+
+    // No "UnInstallDevices": removal walks the same list, top to bottom.
+    EXPECT_EQ(S_OK, InstallDrivers(inf, 0, nullptr));
+    EXPECT_EQ((std::vector<std::string>{"asked to stop A", "stopped A", "marked for deletion A", "deleted A",
+                                        "asked to stop B", "stopped B", "marked for deletion B", "deleted B"}),
+              Events(*machine));
+    EXPECT_TRUE(machine->Services().List().empty());
+    EXPECT_EQ(0u, winsim::OpenServiceHandleCount());
+    SetupCloseInfFile(inf);
+}
+
+TEST(ServiceLists, OnlyTheLastLinesLastActionCounts) {
+    struct Row {
+        const char* name;
+        bool firstFails;
+        bool secondFails;
+        LONG result;
+    };
+    const Row rows[] = {
+        {"first fails, second starts", true, false, S_OK},
+        {"first starts, second fails", false, true, E_FAIL},
+        {"both fail", true, true, E_FAIL},
+    };
+    const ServiceScript fails{ServiceScript::Start::Fails, 1053, ServiceScript::Stop::AtOnce, 0};
+    for (const auto& row : rows) {
+        winsim::ScopedMachine machine(OsVersion::NT4);
+        if (row.firstFails) machine->Services().SetScript("A", fails);
+        if (row.secondFails) machine->Services().SetScript("B", fails);
+        HINF inf = OpenInf("[InstallDevices]\r\nA\r\nB\r\n" + ServiceSections({"A", "B"}));
+        EXPECT_EQ(row.result, InstallDrivers(inf, 1, nullptr)) << row.name;
+        // The walk went on past the failure: both exist.
+        EXPECT_EQ(2u, machine->Services().List().size()) << row.name;
+        SetupCloseInfFile(inf);
+    }
+}
+
+TEST(ServiceLists, AFailedCreationIsNotWhatCounts) {
+    winsim::ScopedMachine machine(OsVersion::Win2000);
+    HINF inf = OpenInf("[InstallDevices]\r\nA\r\n" + ServiceSections({"A"}));
+    InstallRunning(*machine, {"A"});
+    machine->Services().SetState("A", SERVICE_STOPPED);
+    // The service exists, so creating it fails; starting it works, and that is the result.
+    EXPECT_EQ(S_OK, InstallDrivers(inf, 1, nullptr));
+    EXPECT_EQ((std::vector<std::string>{"started A"}), Events(*machine));
+    SetupCloseInfFile(inf);
+}
+
+TEST(ServiceLists, Windows95And98VisitTheListButTouchNothing) {
+    for (auto version : {OsVersion::Win95, OsVersion::Win98}) {
+        winsim::ScopedMachine machine(version);
+        HINF inf = OpenInf("[InstallDevices]\r\nA\r\n[InstallDevices.win95]\r\nA\r\n[InstallDevices.win98]\r\nA\r\n" +
+                           ServiceSections({"A"}));
+        for (auto walk : {Walk::Install, Walk::Remove, Walk::Stop, Walk::Start})
+            EXPECT_EQ(S_OK, RunWalk(inf, walk, nullptr)) << winsim::OsVersionName(version);
+        EXPECT_EQ(S_OK, SetupInstallDrivers(kInfPath));
+        EXPECT_EQ(S_OK, SetupUnInstallDrivers(kInfPath));
+        EXPECT_EQ(S_OK, SetupStopServices(kInfPath));
+        EXPECT_TRUE(machine->Services().Events().empty());
+        SetupCloseInfFile(inf);
+    }
+}
+
+TEST(ServiceLists, AnUnknownSystemActsAsTheNtFamilyDoes) {
+    winsim::ScopedMachine machine(OsVersion::Win2000);
+    machine->SetRecord({5, 0, 0, 3, ""});  // a platform id the library does not know
+    HINF inf = OpenInf("[InstallDevices]\r\nA\r\n" + ServiceSections({"A"}));
+    EXPECT_EQ(S_OK, InstallDrivers(inf, 1, nullptr));
+    EXPECT_EQ((std::vector<std::string>{"created A", "started A"}), Events(*machine));
+    SetupCloseInfFile(inf);
+}
+
+TEST(ServiceLists, MissingOrEmptyListsAndLinesThatNameNothing) {
+    winsim::ScopedMachine machine(OsVersion::Win2000);
+    HINF inf = OpenInf("[Empty]\r\n[Odd]\r\nNoSuchSection\r\n" + std::string(300, 'x') + "\r\n");
+    for (auto walk : {Walk::Install, Walk::Remove, Walk::Stop, Walk::Start}) {
+        EXPECT_EQ(S_OK, RunWalk(inf, walk, nullptr));
+        EXPECT_EQ(S_OK, RunWalk(inf, walk, "Empty"));
+    }
+    // A line naming no section is a service without a name, which no action can reach; a line too
+    // long for its buffer is passed over.
+    EXPECT_EQ(E_FAIL, InstallDrivers(inf, 1, "Odd"));
+    EXPECT_EQ(E_FAIL, InstallDrivers(inf, 0, "Odd"));
+    EXPECT_TRUE(machine->Services().List().empty());
+    // A list name too long for its buffer is cut, and names no section.
+    EXPECT_EQ(S_OK, InstallDrivers(inf, 1, std::string(400, 'L').c_str()));
+    SetupCloseInfFile(inf);
+}
+
+TEST(ServiceListWrappers, OpenTheInfByPath) {
+    winsim::ScopedMachine machine(OsVersion::Win2000);
+    HINF inf = OpenInf("[InstallDevices]\r\nA\r\nB\r\n" + ServiceSections({"A", "B"}));
+    SetupCloseInfFile(inf);
+
+    EXPECT_EQ(S_OK, SetupInstallDrivers(kInfPath));
+    EXPECT_EQ(2u, machine->Services().List().size());
+    EXPECT_EQ(DWORD{SERVICE_RUNNING}, machine->Services().Find("B")->state);
+    EXPECT_EQ(S_OK, SetupStopServices(kInfPath));
+    EXPECT_EQ(DWORD{SERVICE_STOPPED}, machine->Services().Find("A")->state);
+    // Relative to the current directory, as SetupAPI resolves a path with a folder in it.
+    ASSERT_TRUE(SetCurrentDirectoryA("C:\\Setup"));
+    EXPECT_EQ(S_OK, SetupUnInstallDrivers(".\\quillex.inf"));
+    EXPECT_TRUE(machine->Services().List().empty());
+    EXPECT_EQ(0u, winsim::OpenServiceHandleCount());
+
+    for (const char* bad : {"C:\\Setup\\missing.inf", "", static_cast<const char*>(nullptr)}) {
+        const std::string label = bad ? bad : "(null)";
+        EXPECT_EQ(E_INVALIDARG, SetupInstallDrivers(bad)) << label;
+        EXPECT_EQ(E_INVALIDARG, SetupUnInstallDrivers(bad)) << label;
+        EXPECT_EQ(E_INVALIDARG, SetupStopServices(bad)) << label;
+    }
+}

@@ -1,0 +1,134 @@
+#include "tools/kvsim/exporttable.h"
+
+#include "kvisinst/exports.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <utility>
+
+namespace kvsim {
+
+namespace {
+
+template <typename T>
+T Convert(const ArgValue& v);
+template <>
+void* Convert<void*>(const ArgValue& v) {
+    return v.inf;
+}
+template <>
+const char* Convert<const char*>(const ArgValue& v) {
+    return v.isNull ? nullptr : v.text.c_str();
+}
+template <>
+int Convert<int>(const ArgValue& v) {
+    return static_cast<int>(v.number);
+}
+template <>
+tagSERVICE_CONTROL Convert<tagSERVICE_CONTROL>(const ArgValue& v) {
+    return static_cast<tagSERVICE_CONTROL>(v.number);
+}
+
+template <typename R, typename... A, size_t... I>
+long long CallWith(R (*function)(A...), const std::vector<ArgValue>& args, std::index_sequence<I...>) {
+    return static_cast<long long>(function(Convert<A>(args[I])...));
+}
+
+// Calls `function` as R(A...), the signature the table gives it.
+template <typename R, typename... A>
+long long Invoke(FARPROC function, const std::vector<ArgValue>& args) {
+    // Through void* as a setup program casts GetProcAddress's answer: the table says what it really is.
+    return CallWith(reinterpret_cast<R (*)(A...)>(reinterpret_cast<void*>(function)), args,
+                    std::index_sequence_for<A...>{});
+}
+
+}  // namespace
+
+const std::vector<ExportInfo>& ExportTable() {
+    using K = ArgKind;
+    static const std::vector<ExportInfo> table = {
+        {"NeedReboot", "?NeedReboot@@YAHXZ", "?NeedReboot@@YAHXZ", {}, "", ResultKind::Int, Invoke<int>},
+        {"ControlService", "?ControlService@@YAJPEAXPEBDW4tagSERVICE_CONTROL@@@Z",
+         "?ControlService@@YAJPAXPBDW4tagSERVICE_CONTROL@@@Z",
+         {K::Inf, K::String, K::ServiceAction}, "INF SECTION ACTION", ResultKind::HResult,
+         Invoke<LONG, void*, const char*, tagSERVICE_CONTROL>},
+        {"InstallDrivers", "?InstallDrivers@@YAJPEAXHPEBD@Z", "?InstallDrivers@@YAJPAXHPBD@Z", {K::Inf, K::Int, K::String}, "INF INSTALL SECTION|null",
+         ResultKind::HResult, Invoke<LONG, void*, int, const char*>},
+        {"StopServices", "?StopServices@@YAJPEAXHPEBD@Z", "?StopServices@@YAJPAXHPBD@Z", {K::Inf, K::Int, K::String}, "INF STOP SECTION|null",
+         ResultKind::HResult, Invoke<LONG, void*, int, const char*>},
+        {"SetupInstallDrivers", "SetupInstallDrivers", "SetupInstallDrivers", {K::String}, "INF_PATH", ResultKind::HResult,
+         Invoke<LONG, const char*>},
+        {"SetupUnInstallDrivers", "SetupUnInstallDrivers", "SetupUnInstallDrivers", {K::String}, "INF_PATH", ResultKind::HResult,
+         Invoke<LONG, const char*>},
+        {"SetupStopServices", "SetupStopServices", "SetupStopServices", {K::String}, "INF_PATH", ResultKind::HResult,
+         Invoke<LONG, const char*>},
+    };
+    return table;
+}
+
+const ExportInfo* FindExport(const std::string& name) {
+    for (const auto& e : ExportTable())
+        if (name == e.name || name == e.exported || name == e.exported32) return &e;
+    return nullptr;
+}
+
+bool ParseArg(ArgKind kind, const std::string& text, ArgValue* out, std::string* error) {
+    out->kind = kind;
+    out->text = text;
+    auto number = [&](long long* value) {
+        if (text.empty()) return false;
+        char* end = nullptr;
+        errno = 0;
+        *value = std::strtoll(text.c_str(), &end, 0);
+        return *end == '\0' && errno == 0 && *value >= INT32_MIN && *value <= 0xFFFFFFFFLL;
+    };
+    switch (kind) {
+    case ArgKind::Inf:
+        if (text.empty()) {
+            *error = "an INF path is needed";
+            return false;
+        }
+        return true;
+    case ArgKind::String:
+        out->isNull = text == "null";
+        return true;
+    case ArgKind::Int:
+        if (!number(&out->number)) {
+            *error = "'" + text + "' is not an integer";
+            return false;
+        }
+        return true;
+    case ArgKind::ServiceAction: {
+        static const char* const names[] = {"SVC_START", "SVC_STOP", "SVC_CREATE", "SVC_DELETE"};
+        for (int i = 0; i < 4; ++i)
+            if (text == names[i]) {
+                out->number = i;
+                return true;
+            }
+        if (!number(&out->number)) {
+            *error = "'" + text + "' is not SVC_START, SVC_STOP, SVC_CREATE, SVC_DELETE or a number";
+            return false;
+        }
+        return true;
+    }
+    }
+    return false;
+}
+
+std::string ResultMeaning(LONG result) {
+    switch (static_cast<DWORD>(result)) {
+    case 0: return "S_OK";
+    case 1: return "S_FALSE: done, a restart is needed";
+    case 0x80004005: return "E_FAIL";
+    case 0x80070057: return "E_INVALIDARG";
+    case 0x8007000E: return "E_OUTOFMEMORY";
+    case 0x8000FFFF: return "E_UNEXPECTED";
+    case 0x80070005: return "E_ACCESSDENIED";
+    }
+    if ((static_cast<DWORD>(result) & 0xFFFF0000) == 0x80070000)
+        return "Win32 error " + std::to_string(static_cast<DWORD>(result) & 0xFFFF);
+    return result < 0 ? "a failure" : "a success";
+}
+
+}  // namespace kvsim

@@ -1,0 +1,50 @@
+// The library's exports as kvsim calls them: the one table of their names and signatures.
+#pragma once
+
+#include <winsim/win32api.h>
+
+#include <string>
+#include <vector>
+
+namespace kvsim {
+
+enum class ArgKind {
+    Inf,            // an open INF handle, given as the INF's path on the machine
+    String,         // text; the word null passes a null pointer
+    Int,            // decimal or 0x hexadecimal
+    ServiceAction,  // SVC_START, SVC_STOP, SVC_CREATE, SVC_DELETE or a number
+};
+
+enum class ResultKind { HResult, Int };
+
+struct ArgValue {
+    ArgKind kind;
+    std::string text;
+    bool isNull = false;
+    long long number = 0;
+    HINF inf = nullptr;
+};
+
+struct ExportInfo {
+    const char* name;      // the function's own name
+    const char* exported;  // the name GetProcAddress is asked for (decorated or plain; the 64-bit form,
+                           // which the host build exports)
+    const char* exported32;  // the 32-bit product's name for it, accepted as well
+    std::vector<ArgKind> args;
+    const char* argNames;  // for messages: "INF SECTION ACTION"
+    ResultKind result;
+    long long (*invoke)(FARPROC function, const std::vector<ArgValue>& args);
+};
+
+const std::vector<ExportInfo>& ExportTable();
+
+// By the function's own name or its exported name; nullptr when the library has no such export.
+const ExportInfo* FindExport(const std::string& name);
+
+// Parses one argument; false with the reason when the text does not fit the kind.
+bool ParseArg(ArgKind kind, const std::string& text, ArgValue* out, std::string* error);
+
+// "S_OK", "E_FAIL", "Win32 error 1060", ... for a result of HResult kind.
+std::string ResultMeaning(LONG result);
+
+}  // namespace kvsim

@@ -1,0 +1,262 @@
+// kvsim create, put, show and call: the commands that work on a machine folder.
+#include "tools/kvsim/commands.h"
+#include "tools/kvsim/exporttable.h"
+#include "tools/kvsim/machinefolder.h"
+
+#include <winsim/files.h>
+#include <winsim/loader.h>
+#include <winsim/registry.h>
+#include <winsim/services.h>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+namespace kvsim {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* VersionTitle(winsim::OsVersion v) {
+    switch (v) {
+    case winsim::OsVersion::Win95: return "Windows 95";
+    case winsim::OsVersion::Win98: return "Windows 98";
+    case winsim::OsVersion::NT4: return "Windows NT 4";
+    case winsim::OsVersion::Win2000: return "Windows 2000";
+    case winsim::OsVersion::WinXP: return "Windows XP";
+    }
+    return "Windows";
+}
+
+// The built library: KVSIM_LIBRARY if set, else libkvisinst.so beside kvsim, else the build's own.
+std::string LibraryPath() {
+    if (const char* given = std::getenv("KVSIM_LIBRARY")) return given;
+    std::error_code ec;
+    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+    if (!ec && fs::exists(self.parent_path() / "libkvisinst.so")) return (self.parent_path() / "libkvisinst.so").string();
+    return KVISINST_SO;
+}
+
+std::string ServiceTypeText(DWORD type) {
+    std::string text;
+    switch (type & ~0x100u) {
+    case 0x1: text = "kernel driver"; break;
+    case 0x2: text = "file system driver"; break;
+    case 0x10: text = "own process"; break;
+    case 0x20: text = "shared process"; break;
+    default: text = "type " + std::to_string(type);
+    }
+    return (type & 0x100) ? text + ", interactive" : text;
+}
+
+const char* StartTypeText(DWORD start) {
+    static const char* const names[] = {"boot start", "system start", "auto start", "demand start", "disabled"};
+    return start < 5 ? names[start] : "start type ?";
+}
+
+const char* StateText(DWORD state) {
+    switch (state) {
+    case SERVICE_RUNNING: return "running";
+    case SERVICE_STOP_PENDING: return "stopping";
+    default: return "stopped";
+    }
+}
+
+void PrintServices(winsim::Machine& machine) {
+    const auto list = machine.Services().List();
+    if (list.empty()) {
+        std::printf("  (none)\n");
+        return;
+    }
+    for (const auto& s : list)
+        std::printf("  %-20s %-8s %s, %s, %s%s\n", s.config.name.c_str(), StateText(s.state),
+                    ServiceTypeText(s.config.type).c_str(), StartTypeText(s.config.startType),
+                    s.config.imagePath.c_str(), s.markedForDelete ? " (marked for deletion)" : "");
+}
+
+}  // namespace
+
+int RunCreate(const std::vector<std::string>& args) {
+    if (args.size() != 2) {
+        std::fprintf(stderr, "kvsim create: give a machine folder and a version (95, 98, NT4, 2000)\n");
+        return kExitUsage;
+    }
+    const auto version = winsim::ParseOsVersion(args[1]);
+    if (!version) {
+        std::fprintf(stderr, "kvsim create: '%s' is not a version kvsim knows (95, 98, NT4, 2000, XP)\n",
+                     args[1].c_str());
+        return kExitUsage;
+    }
+    std::string error;
+    if (!CMachineFolder::Create(args[0], *version, &error)) {
+        std::fprintf(stderr, "kvsim create: %s\n", error.c_str());
+        return kExitBadInput;
+    }
+    std::printf("Created %s: a simulated %s machine.\n", args[0].c_str(), VersionTitle(*version));
+    return kExitOk;
+}
+
+int RunPut(const std::vector<std::string>& args) {
+    if (args.size() < 2 || args.size() > 3) {
+        std::fprintf(stderr, "kvsim put: give a machine folder, a file, and where it goes (default C:\\Setup\\NAME)\n");
+        return kExitUsage;
+    }
+    std::ifstream in(args[1], std::ios::binary);
+    if (!in) {
+        std::fprintf(stderr, "kvsim put: cannot read %s\n", args[1].c_str());
+        return kExitBadInput;
+    }
+    std::ostringstream contents;
+    contents << in.rdbuf();
+    const std::string target =
+        args.size() == 3 ? args[2] : "C:\\Setup\\" + fs::path(args[1]).filename().string();
+    CMachineFolder machine;
+    std::string error;
+    if (!machine.Open(args[0], &error)) {
+        std::fprintf(stderr, "kvsim put: %s\n", error.c_str());
+        return kExitBadInput;
+    }
+    if (!winsim::WriteWholeFile(target, contents.str())) {
+        std::fprintf(stderr, "kvsim put: cannot write %s on the machine\n", target.c_str());
+        return kExitBadInput;
+    }
+    if (!machine.Commit(&error)) {
+        std::fprintf(stderr, "kvsim put: %s\n", error.c_str());
+        return kExitBadInput;
+    }
+    std::printf("Copied %s to %s.\n", args[1].c_str(), target.c_str());
+    return kExitOk;
+}
+
+int RunShow(const std::vector<std::string>& args) {
+    if (args.size() != 1) {
+        std::fprintf(stderr, "kvsim show: give a machine folder\n");
+        return kExitUsage;
+    }
+    CMachineFolder machine;
+    std::string error;
+    if (!machine.Open(args[0], &error)) {
+        std::fprintf(stderr, "kvsim show: %s\n", error.c_str());
+        return kExitBadInput;
+    }
+    auto& m = machine.Machine();
+    std::printf("%s: %s, simulated clock at %.1f s\nServices:\n", args[0].c_str(), VersionTitle(m.Version()),
+                static_cast<double>(m.NowMs()) / 1000.0);
+    PrintServices(m);
+    return kExitOk;
+}
+
+int RunCall(const std::vector<std::string>& args) {
+    if (args.size() < 2) {
+        std::fprintf(stderr, "kvsim call: give a machine folder, an export and its arguments\n");
+        return kExitUsage;
+    }
+    const ExportInfo* info = FindExport(args[1]);
+    if (!info) {
+        std::fprintf(stderr, "kvsim call: KVISINST.DLL has no export '%s'; kvsim knows:\n", args[1].c_str());
+        for (const auto& e : ExportTable()) std::fprintf(stderr, "  %s %s\n", e.name, e.argNames);
+        return kExitUnknownExport;
+    }
+    const std::vector<std::string> given(args.begin() + 2, args.end());
+    if (given.size() != info->args.size()) {
+        std::fprintf(stderr, "kvsim call: %s takes %zu argument(s): %s\n", info->name, info->args.size(),
+                     info->argNames);
+        return kExitUsage;
+    }
+    std::vector<ArgValue> values(given.size());
+    for (size_t i = 0; i < given.size(); ++i) {
+        std::string why;
+        if (!ParseArg(info->args[i], given[i], &values[i], &why)) {
+            std::fprintf(stderr, "kvsim call: %s, argument %zu: %s\n", info->name, i + 1, why.c_str());
+            return kExitUsage;
+        }
+    }
+
+    CMachineFolder machine;
+    std::string error;
+    if (!machine.Open(args[0], &error)) {
+        std::fprintf(stderr, "kvsim call: %s\n", error.c_str());
+        return kExitBadInput;
+    }
+    auto& m = machine.Machine();
+
+    // Open the INFs the call needs, as the setup program would before calling.
+    std::vector<HINF> infs;
+    auto closeInfs = [&] {
+        for (HINF inf : infs) SetupCloseInfFile(inf);
+    };
+    for (auto& v : values) {
+        if (v.kind != ArgKind::Inf) continue;
+        UINT line = 0;
+        v.inf = SetupOpenInfFileA(v.text.c_str(), nullptr, INF_STYLE_WIN4, &line);
+        if (v.inf == INVALID_HANDLE_VALUE) {
+            std::fprintf(stderr, "kvsim call: cannot open the INF %s on the machine (error 0x%08X, line %u)\n",
+                         v.text.c_str(), static_cast<unsigned>(GetLastError()), line);
+            closeInfs();
+            return kExitBadInput;
+        }
+        infs.push_back(v.inf);
+    }
+
+    winsim::MapLibrary("KVISINST.DLL", LibraryPath());
+    HMODULE library = LoadLibraryA("KVISINST.DLL");
+    FARPROC function = library ? GetProcAddress(library, info->exported) : nullptr;
+    if (!function) {
+        std::fprintf(stderr, "kvsim call: %s (%s)\n",
+                     library ? "the library does not export this function" : "cannot load the library",
+                     LibraryPath().c_str());
+        closeInfs();
+        if (library) FreeLibrary(library);
+        return kExitNoLibrary;
+    }
+
+    winsim::Registry before(m.Version(), winsim::Registry::Contents::Empty);
+    std::string ignored;
+    before.LoadRegText(m.Reg().SaveRegText(), &ignored);
+    m.Services().ClearEvents();
+    const uint64_t startMs = m.NowMs();
+
+    const long long result = info->invoke(function, values);
+
+    closeInfs();
+    FreeLibrary(library);
+
+    std::string call = std::string(info->name) + "(";
+    for (size_t i = 0; i < given.size(); ++i) call += (i ? ", " : "") + given[i];
+    call += ")";
+    std::printf("%s on %s\n", call.c_str(), VersionTitle(m.Version()));
+    bool failed = false;
+    if (info->result == ResultKind::HResult) {
+        const LONG hr = static_cast<LONG>(result);
+        std::printf("result: 0x%08X (%s)\n", static_cast<unsigned>(hr), ResultMeaning(hr).c_str());
+        failed = hr < 0;
+    } else {
+        std::printf("result: %lld (0x%08X)\n", result, static_cast<unsigned>(result));
+    }
+    if (m.NowMs() != startMs)
+        std::printf("simulated time spent: %.1f s\n", static_cast<double>(m.NowMs() - startMs) / 1000.0);
+
+    const std::string regDiff = winsim::Registry::DiffRegText(before, m.Reg());
+    std::printf("\nRegistry changes:\n%s", regDiff.empty() ? "  (none)\n" : regDiff.c_str());
+    const auto events = m.Services().Events();
+    std::printf("\nService changes:\n");
+    if (events.empty()) std::printf("  (none)\n");
+    for (const auto& e : events) {
+        std::printf("  %-20s %s", e.name.c_str(), winsim::ServiceEventName(e.kind));
+        if (e.kind == winsim::ServiceEvent::Kind::StartFailed) std::printf(" (error %u)", static_cast<unsigned>(e.error));
+        std::printf("\n");
+    }
+
+    if (!machine.Commit(&error)) {
+        std::fprintf(stderr, "kvsim call: %s\n", error.c_str());
+        return kExitBadInput;
+    }
+    return failed ? kExitFailed : kExitOk;
+}
+
+}  // namespace kvsim

@@ -1,0 +1,203 @@
+#include "tools/kvsim/machinefolder.h"
+
+#include <winsim/registry.h>
+#include <winsim/services.h>
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace kvsim {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char kMagic[] = "kvsim machine";
+
+bool ReadFile(const fs::path& path, std::string* text) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    std::ostringstream out;
+    out << in.rdbuf();
+    *text = out.str();
+    return true;
+}
+
+bool WriteFileAtomically(const fs::path& path, const std::string& text, std::string* error) {
+    const fs::path temp = path.string() + ".new";
+    {
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        out << text;
+        out.flush();
+        if (!out) {
+            *error = "cannot write " + temp.string();
+            return false;
+        }
+    }
+    std::error_code ec;
+    fs::rename(temp, path, ec);
+    if (ec) {
+        *error = "cannot replace " + path.string() + ": " + ec.message();
+        return false;
+    }
+    return true;
+}
+
+// A fresh sibling folder name for `folder`'s working copy.
+bool MakeSibling(const std::string& folder, std::string* sibling) {
+    fs::path base = fs::absolute(fs::path(folder)).lexically_normal();
+    if (!base.has_filename()) base = base.parent_path();
+    std::string pattern = (base.parent_path() / ("." + base.filename().string() + ".kvsim-XXXXXX")).string();
+    if (!mkdtemp(pattern.data())) return false;
+    *sibling = pattern;
+    return true;
+}
+
+// The registry of a new machine holds the standard keys; a saved one replaces them entirely.
+void ClearRegistry(winsim::Registry& reg) {
+    for (const char* hive : {"HKEY_LOCAL_MACHINE", "HKEY_USERS"})
+        for (const auto& name : reg.SubkeyNames(hive)) reg.DeleteKey(std::string(hive) + "\\" + name);
+}
+
+}  // namespace
+
+bool SaveMachineState(winsim::Machine& machine, const std::string& folder, std::string* error) {
+    const fs::path dir(folder);
+    std::ostringstream header;
+    header << kMagic << "\nversion=" << winsim::OsVersionName(machine.Version()) << "\nclock_ms=" << machine.NowMs()
+           << "\n";
+    return WriteFileAtomically(dir / "registry.reg", machine.Reg().SaveRegText(), error) &&
+           WriteFileAtomically(dir / "services.txt", machine.Services().SaveText(), error) &&
+           WriteFileAtomically(dir / "machine.txt", header.str(), error);
+}
+
+bool CMachineFolder::Create(const std::string& folder, winsim::OsVersion version, std::string* error) {
+    std::error_code ec;
+    if (fs::exists(folder, ec)) {
+        *error = folder + " already exists";
+        return false;
+    }
+    std::string work;
+    if (!MakeSibling(folder, &work)) {
+        *error = "cannot make a folder beside " + folder + ": " + std::strerror(errno);
+        return false;
+    }
+    bool ok;
+    {
+        winsim::Machine machine(version, (fs::path(work) / "drives").string());
+        winsim::Machine* previous = winsim::HasCurrent() ? &winsim::Current() : nullptr;
+        winsim::SetCurrent(&machine);
+        ok = SaveMachineState(machine, work, error);
+        winsim::SetCurrent(previous);
+    }
+    if (ok) {
+        fs::rename(work, folder, ec);
+        if (ec) {
+            *error = "cannot create " + folder + ": " + ec.message();
+            ok = false;
+        }
+    }
+    if (!ok) fs::remove_all(work, ec);
+    return ok;
+}
+
+bool CMachineFolder::Open(const std::string& folder, std::string* error) {
+    std::error_code ec;
+    std::string header;
+    if (!fs::is_directory(folder, ec) || !ReadFile(fs::path(folder) / "machine.txt", &header)) {
+        *error = folder + " is not a kvsim machine folder (no machine.txt; make one with kvsim create)";
+        return false;
+    }
+    std::istringstream lines(header);
+    std::string line, versionName;
+    uint64_t clock = 0;
+    std::getline(lines, line);
+    if (line != kMagic) {
+        *error = folder + "/machine.txt does not start with \"" + kMagic + "\"";
+        return false;
+    }
+    while (std::getline(lines, line)) {
+        if (line.rfind("version=", 0) == 0) versionName = line.substr(8);
+        else if (line.rfind("clock_ms=", 0) == 0) clock = std::strtoull(line.c_str() + 9, nullptr, 10);
+    }
+    const auto version = winsim::ParseOsVersion(versionName);
+    if (!version) {
+        *error = folder + "/machine.txt names no known Windows version ('" + versionName + "')";
+        return false;
+    }
+    std::string regText, servicesText;
+    if (!ReadFile(fs::path(folder) / "registry.reg", &regText) ||
+        !ReadFile(fs::path(folder) / "services.txt", &servicesText)) {
+        *error = folder + " lacks registry.reg or services.txt";
+        return false;
+    }
+
+    if (!MakeSibling(folder, &work_)) {
+        *error = "cannot make a working copy beside " + folder + ": " + std::strerror(errno);
+        return false;
+    }
+    folder_ = folder;
+    fs::copy(folder, work_, fs::copy_options::recursive | fs::copy_options::copy_symlinks, ec);
+    if (ec) {
+        *error = "cannot copy " + folder + ": " + ec.message();
+        Discard();
+        return false;
+    }
+    machine_ = std::make_unique<winsim::Machine>(*version, (fs::path(work_) / "drives").string());
+    winsim::SetCurrent(machine_.get());
+    machine_->Advance(clock);
+    ClearRegistry(machine_->Reg());
+    std::string why;
+    if (!machine_->Reg().LoadRegText(regText, &why)) {
+        *error = folder + "/registry.reg is damaged: " + why;
+        Discard();
+        return false;
+    }
+    if (!machine_->Services().LoadText(servicesText, &why)) {
+        *error = folder + "/services.txt is damaged: " + why;
+        Discard();
+        return false;
+    }
+    return true;
+}
+
+bool CMachineFolder::Commit(std::string* error) {
+    if (!machine_ || !SaveMachineState(*machine_, work_, error)) return false;
+    // One step: the copy takes the folder's name and the folder the copy's.
+    if (renameat2(AT_FDCWD, work_.c_str(), AT_FDCWD, folder_.c_str(), RENAME_EXCHANGE) != 0) {
+        // A file system without the exchange: two renames, with the old folder kept until the new
+        // one is in place.
+        const std::string old = work_ + ".old";
+        if (rename(folder_.c_str(), old.c_str()) != 0 || rename(work_.c_str(), folder_.c_str()) != 0) {
+            *error = "cannot put the updated machine in place of " + folder_ + ": " + std::strerror(errno);
+            return false;
+        }
+        std::error_code ec;
+        fs::remove_all(old, ec);
+        work_.clear();
+    }
+    Discard();  // now the old contents
+    return true;
+}
+
+void CMachineFolder::Discard() {
+    if (machine_ && winsim::HasCurrent() && &winsim::Current() == machine_.get()) winsim::SetCurrent(nullptr);
+    machine_.reset();
+    if (!work_.empty()) {
+        std::error_code ec;
+        fs::remove_all(work_, ec);
+        work_.clear();
+    }
+}
+
+CMachineFolder::~CMachineFolder() { Discard(); }
+
+}  // namespace kvsim

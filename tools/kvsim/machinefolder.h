@@ -1,0 +1,48 @@
+// A simulated machine kept in a folder between kvsim runs:
+//
+//   FOLDER/machine.txt    "kvsim machine", then version=95|98|NT4|2000|XP and clock_ms=N
+//   FOLDER/registry.reg   the registry as .reg text (HKEY_LOCAL_MACHINE and HKEY_USERS)
+//   FOLDER/services.txt   the service control manager's database, with each service's script
+//   FOLDER/drives/C/...   the drives, one host folder per letter
+//
+// A command works on a copy of the folder and puts the copy in the folder's place in one step when
+// it is done (rename(2) exchanging the two), so a failed or interrupted command leaves the folder as
+// it was, never half written.
+#pragma once
+
+#include <winsim/machine.h>
+
+#include <memory>
+#include <string>
+
+namespace kvsim {
+
+class CMachineFolder {
+public:
+    // Makes a new machine folder; false (with the reason) when the folder exists or cannot be made.
+    static bool Create(const std::string& folder, winsim::OsVersion version, std::string* error);
+
+    // Copies the folder aside and loads the copy as the current simulated machine. False (with the
+    // reason) for a missing or damaged folder.
+    bool Open(const std::string& folder, std::string* error);
+
+    // Writes the machine's state into the copy and puts the copy in place of the folder.
+    bool Commit(std::string* error);
+
+    // Throws the copy away; the folder stays as it was. Also done by the destructor.
+    void Discard();
+
+    ~CMachineFolder();
+
+    winsim::Machine& Machine() { return *machine_; }
+
+private:
+    std::string folder_;
+    std::string work_;  // the copy being worked on
+    std::unique_ptr<winsim::Machine> machine_;
+};
+
+// Writes the state files of `machine` into `folder` (each through a temporary file and a rename).
+bool SaveMachineState(winsim::Machine& machine, const std::string& folder, std::string* error);
+
+}  // namespace kvsim
