@@ -31,3 +31,21 @@ echo
 echo "### Removal on Windows 2000: UnInstallDevices stops and deletes the service, then the driver"
 echo
 "$kvsim" call "$machines/win2000" SetupUnInstallDrivers 'C:\Setup\quillex.inf'
+
+echo
+echo "### Start-menu shortcuts of AddShortcuts on Windows 2000 (common Programs) and 98 (All Users), then removed"
+for version in 2000 98; do
+  echo
+  "$kvsim" call "$machines/win$version" InstallShortcuts 'C:\Setup\quillex.inf' 1 null
+done
+echo
+"$kvsim" call "$machines/win2000" InstallShortcuts 'C:\Setup\quillex.inf' 0 null
+
+echo
+echo "### The reader's device nodes on Windows 98: an old one removed, a plugged-in one found"
+echo
+"$kvsim" device "$machines/win98" 'USB\VID_2C8F&PID_0001\5&1' 'USB\VID_2C8F&PID_0001&REV_0100,USB\VID_2C8F&PID_0001' absent
+"$kvsim" device "$machines/win98" 'USB\VID_2C8F&PID_0001\5&2' 'USB\VID_2C8F&PID_0001' plugged
+"$kvsim" call "$machines/win98" RemoveDevices
+echo
+"$kvsim" call "$machines/win98" ReEnumerateDevices

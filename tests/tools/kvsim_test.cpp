@@ -176,3 +176,67 @@ TEST_F(Kvsim, HelpListsCommandsAndExports) {
     for (const char* text : {"create MACHINE VERSION", "call MACHINE EXPORT", "SetupUnInstallDrivers", "exit status"})
         EXPECT_NE(std::string::npos, help.out.find(text)) << text;
 }
+
+TEST_F(Kvsim, ShortcutsMadeAndRemovedAreListedWithWhatTheyPointTo) {
+    const std::string m = Machine("2000");
+    const Outcome add = Run({"call", m, "InstallShortcuts", kInf, "1", "null"});
+    EXPECT_EQ(0, add.status) << add.err;
+    const std::string folder = "C:\\Documents and Settings\\All Users\\Start Menu\\Programs\\Quillex Pro\\";
+    EXPECT_NE(std::string::npos, add.out.find("created  " + folder + "\n")) << add.out;
+    EXPECT_NE(std::string::npos,
+              add.out.find("created  " + folder + "Quillex Pro Settings.lnk\n"
+                           "           -> C:\\Program Files\\Korvane\\Quillex Pro\\kvhost.exe /settings"))
+        << add.out;
+    EXPECT_NE(std::string::npos, Run({"show", m}).out.find(folder + "Enroll Fingerprints.lnk"));
+
+    const Outcome remove = Run({"call", m, "?AddRemoveShortcut@@YAJPAXPBD1H@Z", kInf, "Quillex Pro", "null", "0"});
+    EXPECT_EQ(0, remove.status) << remove.err;
+    EXPECT_NE(std::string::npos, remove.out.find("result: 0x00000000 (S_OK)")) << remove.out;
+    EXPECT_NE(std::string::npos, remove.out.find("deleted  " + folder + "Enroll Fingerprints.lnk\n")) << remove.out;
+    EXPECT_NE(std::string::npos, remove.out.find("deleted  " + folder + "\n")) << remove.out;
+    EXPECT_NE(std::string::npos, Run({"show", m}).out.find("Shortcuts:\n  (none)"));
+}
+
+TEST_F(Kvsim, DevicesOfTheMachineFolderAreRemovedAndFound) {
+    const std::string m = Machine("98");
+    ASSERT_EQ(0, Run({"device", m, "USB\\VID_2C8F&PID_0001\\5&1", "USB\\VID_2C8F&PID_0001&REV_0100,USB\\VID_2C8F&PID_0001"})
+                     .status);
+    ASSERT_EQ(0, Run({"device", m, "USB\\VID_2C8F&PID_0001\\5&2", "USB\\VID_2C8F&PID_0001", "plugged"}).status);
+    // devices.txt is the machine's device tree, to be edited by hand as well.
+    std::ofstream(fs::path(m) / "devices.txt", std::ios::app)
+        << "[HID\\VID_046D&PID_C016\\7&1]\nHardwareIDs=HID\\VID_046D&PID_C016\nClass=HIDClass\nPresent=1\n";
+    EXPECT_NE(std::string::npos, Run({"show", m}).out.find("HID\\VID_046D&PID_C016\\7&1  HIDClass"));
+
+    const Outcome remove = Run({"call", m, "RemoveDevices"});
+    EXPECT_EQ(0, remove.status) << remove.err;
+    EXPECT_NE(std::string::npos, remove.out.find("result: 1 ")) << remove.out;
+    EXPECT_NE(std::string::npos, remove.out.find("Device changes:\n  removed  USB\\VID_2C8F&PID_0001\\5&1\n")) << remove.out;
+    // Windows 98 keeps the node's record in the registry; removal takes it.
+    EXPECT_NE(std::string::npos, remove.out.find("[-HKEY_LOCAL_MACHINE\\Enum\\USB\\VID_2C8F&PID_0001\\5&1]")) << remove.out;
+
+    const Outcome found = Run({"call", m, "ReEnumerateDevices"});
+    EXPECT_EQ(0, found.status) << found.err;
+    EXPECT_NE(std::string::npos, found.out.find("result: none")) << found.out;
+    EXPECT_NE(std::string::npos, found.out.find("re-enumerated from its root (waited for the end)\n"
+                                                "  found    USB\\VID_2C8F&PID_0001\\5&2\n"))
+        << found.out;
+
+    std::ofstream(fs::path(m) / "devices.txt", std::ios::app) << "Colour=blue\n";
+    const Outcome damaged = Run({"show", m});
+    EXPECT_EQ(3, damaged.status);
+    EXPECT_NE(std::string::npos, damaged.err.find("devices.txt is damaged")) << damaged.err;
+}
+
+TEST_F(Kvsim, Windows95SupportLibraryIsCalledWhereTheProductPathSays) {
+    const std::string m = Machine("95");
+    const fs::path dll = dir_ / "kvthk32.dll";
+    std::ofstream(dll) << "MZ";
+    ASSERT_EQ(0, Run({"put", m, dll.string(), "C:\\Program Files\\Korvane\\kvthk32.dll"}).status);
+    std::ofstream(fs::path(m) / "registry.reg", std::ios::app)
+        << "\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Korvane\\QuillexPro]\r\n"
+           "\"ProductPath\"=\"C:\\\\Program Files\\\\Korvane\"\r\n";
+    const Outcome call = Run({"call", m, "ReEnumerateDevices"});
+    EXPECT_EQ(0, call.status) << call.err;
+    EXPECT_NE(std::string::npos, call.out.find("kvthk32.dll BuildDriverDataBase(1) called")) << call.out;
+    EXPECT_EQ(std::string::npos, call.out.find("re-enumerated")) << "Windows 95 has no cfgmgr32.dll";
+}

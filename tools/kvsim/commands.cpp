@@ -8,7 +8,9 @@ const std::vector<Command>& Commands() {
         {"put", "put MACHINE FILE [WINDOWS_PATH]", "copy a file onto the machine (default C:\\Setup\\NAME)",
          RunPut},
         {"call", "call MACHINE EXPORT [ARG...]", "call a library export and show what it changed", RunCall},
-        {"show", "show MACHINE", "the machine's version, clock and services", RunShow},
+        {"show", "show MACHINE", "the machine's version, clock, services, devices and shortcuts", RunShow},
+        {"device", "device MACHINE ID HWID[,HWID] [STATE] [CLASS]",
+         "put a device node on the machine (STATE: present, absent or plugged)", RunDevice},
         {"sections", "sections INF SECTION...",
          "which platform form of each section every Windows version uses", RunSections},
     };

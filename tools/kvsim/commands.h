@@ -27,5 +27,6 @@ int RunCreate(const std::vector<std::string>& args);
 int RunPut(const std::vector<std::string>& args);
 int RunShow(const std::vector<std::string>& args);
 int RunCall(const std::vector<std::string>& args);
+int RunDevice(const std::vector<std::string>& args);
 
 }  // namespace kvsim

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
+#include <type_traits>
 #include <utility>
 
 namespace kvsim {
@@ -32,7 +33,12 @@ tagSERVICE_CONTROL Convert<tagSERVICE_CONTROL>(const ArgValue& v) {
 
 template <typename R, typename... A, size_t... I>
 long long CallWith(R (*function)(A...), const std::vector<ArgValue>& args, std::index_sequence<I...>) {
-    return static_cast<long long>(function(Convert<A>(args[I])...));
+    if constexpr (std::is_void_v<R>) {
+        function(Convert<A>(args[I])...);
+        return 0;
+    } else {
+        return static_cast<long long>(function(Convert<A>(args[I])...));
+    }
 }
 
 // Calls `function` as R(A...), the signature the table gives it.
@@ -63,6 +69,14 @@ const std::vector<ExportInfo>& ExportTable() {
          Invoke<LONG, const char*>},
         {"SetupStopServices", "SetupStopServices", "SetupStopServices", {K::String}, "INF_PATH", ResultKind::HResult,
          Invoke<LONG, const char*>},
+        {"InstallShortcuts", "?InstallShortcuts@@YAJPEAXHPEBD@Z", "?InstallShortcuts@@YAJPAXHPBD@Z",
+         {K::Inf, K::Int, K::String}, "INF INSTALL SECTION|null", ResultKind::HResult,
+         Invoke<LONG, void*, int, const char*>},
+        {"AddRemoveShortcut", "?AddRemoveShortcut@@YAJPEAXPEBD1H@Z", "?AddRemoveShortcut@@YAJPAXPBD1H@Z",
+         {K::Inf, K::String, K::String, K::Int}, "INF FOLDER_SECTION TEMPLATE|null INSTALL", ResultKind::HResult,
+         Invoke<LONG, void*, const char*, const char*, int>},
+        {"RemoveDevices", "RemoveDevices", "RemoveDevices", {}, "", ResultKind::Int, Invoke<int>},
+        {"ReEnumerateDevices", "ReEnumerateDevices", "ReEnumerateDevices", {}, "", ResultKind::None, Invoke<void>},
     };
     return table;
 }

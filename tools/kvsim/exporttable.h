@@ -15,7 +15,7 @@ enum class ArgKind {
     ServiceAction,  // SVC_START, SVC_STOP, SVC_CREATE, SVC_DELETE or a number
 };
 
-enum class ResultKind { HResult, Int };
+enum class ResultKind { HResult, Int, None };  // None: the function returns nothing
 
 struct ArgValue {
     ArgKind kind;

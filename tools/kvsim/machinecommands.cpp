@@ -1,8 +1,10 @@
 // kvsim create, put, show and call: the commands that work on a machine folder.
+#include "tools/kvsim/changes.h"
 #include "tools/kvsim/commands.h"
 #include "tools/kvsim/exporttable.h"
 #include "tools/kvsim/machinefolder.h"
 
+#include <winsim/devices.h>
 #include <winsim/files.h>
 #include <winsim/loader.h>
 #include <winsim/registry.h>
@@ -148,6 +150,10 @@ int RunShow(const std::vector<std::string>& args) {
     std::printf("%s: %s, simulated clock at %.1f s\nServices:\n", args[0].c_str(), VersionTitle(m.Version()),
                 static_cast<double>(m.NowMs()) / 1000.0);
     PrintServices(m);
+    const std::string devices = ListDevices(m);
+    std::printf("Devices:\n%s", devices.empty() ? "  (none)\n" : devices.c_str());
+    const std::string shortcuts = ListShortcuts(m);
+    std::printf("Shortcuts:\n%s", shortcuts.empty() ? "  (none)\n" : shortcuts.c_str());
     return kExitOk;
 }
 
@@ -184,6 +190,7 @@ int RunCall(const std::vector<std::string>& args) {
         return kExitBadInput;
     }
     auto& m = machine.Machine();
+    SimulateSupportLibraries(m);
 
     // Open the INFs the call needs, as the setup program would before calling.
     std::vector<HINF> infs;
@@ -219,6 +226,8 @@ int RunCall(const std::vector<std::string>& args) {
     std::string ignored;
     before.LoadRegText(m.Reg().SaveRegText(), &ignored);
     m.Services().ClearEvents();
+    const CFileSnapshot filesBefore(m);
+    const CDeviceSnapshot devicesBefore(m);
     const uint64_t startMs = m.NowMs();
 
     const long long result = info->invoke(function, values);
@@ -235,8 +244,10 @@ int RunCall(const std::vector<std::string>& args) {
         const LONG hr = static_cast<LONG>(result);
         std::printf("result: 0x%08X (%s)\n", static_cast<unsigned>(hr), ResultMeaning(hr).c_str());
         failed = hr < 0;
-    } else {
+    } else if (info->result == ResultKind::Int) {
         std::printf("result: %lld (0x%08X)\n", result, static_cast<unsigned>(result));
+    } else {
+        std::printf("result: none (the function returns nothing)\n");
     }
     if (m.NowMs() != startMs)
         std::printf("simulated time spent: %.1f s\n", static_cast<double>(m.NowMs() - startMs) / 1000.0);
@@ -251,6 +262,10 @@ int RunCall(const std::vector<std::string>& args) {
         if (e.kind == winsim::ServiceEvent::Kind::StartFailed) std::printf(" (error %u)", static_cast<unsigned>(e.error));
         std::printf("\n");
     }
+    const std::string files = CFileSnapshot(m).ChangesSince(filesBefore);
+    std::printf("\nFile changes:\n%s", files.empty() ? "  (none)\n" : files.c_str());
+    const std::string devices = CDeviceSnapshot(m).ChangesSince(devicesBefore);
+    std::printf("\nDevice changes:\n%s", devices.empty() ? "  (none)\n" : devices.c_str());
 
     if (!machine.Commit(&error)) {
         std::fprintf(stderr, "kvsim call: %s\n", error.c_str());

@@ -1,5 +1,6 @@
 #include "tools/kvsim/machinefolder.h"
 
+#include <winsim/devices.h>
 #include <winsim/registry.h>
 #include <winsim/services.h>
 
@@ -76,6 +77,7 @@ bool SaveMachineState(winsim::Machine& machine, const std::string& folder, std::
            << "\n";
     return WriteFileAtomically(dir / "registry.reg", machine.Reg().SaveRegText(), error) &&
            WriteFileAtomically(dir / "services.txt", machine.Services().SaveText(), error) &&
+           WriteFileAtomically(dir / "devices.txt", winsim::DevicesOf(machine).SaveText(), error) &&
            WriteFileAtomically(dir / "machine.txt", header.str(), error);
 }
 
@@ -163,6 +165,14 @@ bool CMachineFolder::Open(const std::string& folder, std::string* error) {
     }
     if (!machine_->Services().LoadText(servicesText, &why)) {
         *error = folder + "/services.txt is damaged: " + why;
+        Discard();
+        return false;
+    }
+    // Folders made before devices were kept have none.
+    std::string devicesText;
+    if (ReadFile(fs::path(folder) / "devices.txt", &devicesText) &&
+        !winsim::DevicesOf(*machine_).LoadText(devicesText, &why)) {
+        *error = folder + "/devices.txt is damaged: " + why;
         Discard();
         return false;
     }

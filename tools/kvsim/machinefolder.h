@@ -3,6 +3,7 @@
 //   FOLDER/machine.txt    "kvsim machine", then version=95|98|NT4|2000|XP and clock_ms=N
 //   FOLDER/registry.reg   the registry as .reg text (HKEY_LOCAL_MACHINE and HKEY_USERS)
 //   FOLDER/services.txt   the service control manager's database, with each service's script
+//   FOLDER/devices.txt    the device tree: device nodes and devices plugged in but not yet found
 //   FOLDER/drives/C/...   the drives, one host folder per letter
 //
 // A command works on a copy of the folder and puts the copy in the folder's place in one step when

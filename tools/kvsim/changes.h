@@ -1,0 +1,60 @@
+// What a library call changed on the machine besides the registry and the services: the files on
+// its drives (shortcuts shown with what they point to) and its device tree.
+#pragma once
+
+#include <winsim/machine.h>
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace kvsim {
+
+// The files and folders of the machine's drives at one moment.
+class CFileSnapshot {
+public:
+    explicit CFileSnapshot(winsim::Machine& machine);
+
+    // "created", "deleted" and "changed" lines for everything that differs from `before`, in path
+    // order; a shortcut's line is followed by what it points to. Empty when nothing changed.
+    std::string ChangesSince(const CFileSnapshot& before) const;
+
+private:
+    struct Entry {
+        std::string windowsPath;  // "C:\Program Files\..." as spelt on disk
+        bool folder = false;
+        uintmax_t size = 0;
+        int64_t written = 0;
+    };
+    std::map<std::string, Entry> entries_;  // by upper-case Windows path
+};
+
+// The device nodes at one moment.
+class CDeviceSnapshot {
+public:
+    explicit CDeviceSnapshot(winsim::Machine& machine);
+
+    // Nodes removed and found, re-enumerations requested, support-library calls made since `before`.
+    std::string ChangesSince(const CDeviceSnapshot& before) const;
+
+private:
+    winsim::Machine& machine_;
+    std::vector<std::string> ids_;  // instance IDs of the nodes
+    size_t removed_ = 0;
+    size_t reenumerations_ = 0;
+    size_t supportCalls_ = 0;
+};
+
+// One line per link: "  NAME.lnk -> TARGET ARGUMENTS" for every shortcut on the machine's drives.
+std::string ListShortcuts(winsim::Machine& machine);
+
+// One block per device node: instance ID, class, presence and hardware IDs.
+std::string ListDevices(winsim::Machine& machine);
+
+// Makes every file named kvthk32.dll on the machine's drives a simulated DLL whose
+// BuildDriverDataBase export records its calls: the product's Windows 95/98 support library.
+// CDeviceSnapshot reports their calls.
+void SimulateSupportLibraries(winsim::Machine& machine);
+
+}  // namespace kvsim
