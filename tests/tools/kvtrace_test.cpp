@@ -121,6 +121,19 @@ TEST(TraceDecoder, ADamagedRecordStopsTheReadingAtItsStart) {
     }
 }
 
+TEST(TraceDecoder, AControlCharacterDelimiterIsReadOnlyWhenNamed) {
+    const std::vector<std::string> lines = {"  10:41:07:250\x1f" "Finished\n", "<<<CleanUp()\n"};
+    const std::string bytes = TraceFile(lines);
+    EXPECT_EQ(TraceStatus::Damaged, Decode(bytes).status);
+
+    std::vector<std::string> read;
+    CTraceDecoder decoder(&Collect, &read);
+    decoder.AllowControlCharacter(0x1F);
+    decoder.Feed(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+    EXPECT_EQ(TraceStatus::Ok, decoder.Finish());
+    EXPECT_EQ(lines, read);
+}
+
 TEST(TraceDecoder, InputThatIsNoTraceIsSaidToBeNone) {
     const std::string kForeign[] = {
         "Just a text file.\r\nWith lines.\r\n",

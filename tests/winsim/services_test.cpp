@@ -170,6 +170,28 @@ TEST_F(Scm, DependentsComeInReverseStartOrderAndRefuseTheStop) {
     CloseServiceHandle(base);
 }
 
+TEST_F(Scm, AMarkedServiceGoesWhenItIsStoppedAndNoHandleIsLeftWhicheverComesLast) {
+    // Last handle closed first, then the service stops on its own.
+    SC_HANDLE service = Create("QxHost", SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, "C:\\x\\qxhost.exe");
+    ASSERT_NE(nullptr, service);
+    ASSERT_TRUE(StartServiceA(service, 0, nullptr));
+    ASSERT_TRUE(DeleteService(service));
+    CloseServiceHandle(service);
+    EXPECT_TRUE(machine_->Services().Find("QxHost").has_value()) << "a running service stays until it stops";
+    machine_->Services().SetState("QxHost", SERVICE_STOPPED);
+    EXPECT_FALSE(machine_->Services().Find("QxHost").has_value());
+    SetLastError(0);
+    EXPECT_EQ(nullptr, OpenServiceA(manager_, "QxHost", SERVICE_ALL_ACCESS));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SERVICE_DOES_NOT_EXIST), GetLastError());
+
+    // Stopped first, then the last handle closes.
+    service = Create("QxIdle", SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, "C:\\x\\qxidle.exe");
+    ASSERT_TRUE(DeleteService(service));
+    EXPECT_TRUE(machine_->Services().Find("QxIdle").has_value()) << "an open handle keeps it";
+    CloseServiceHandle(service);
+    EXPECT_FALSE(machine_->Services().Find("QxIdle").has_value());
+}
+
 TEST(ScmVersions, Windows95And98HaveNoServiceManager) {
     for (auto version : {OsVersion::Win95, OsVersion::Win98}) {
         winsim::ScopedMachine machine(version);

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -15,13 +16,15 @@
 namespace {
 
 const char kUsage[] =
-    "usage: kvtrace [--errors] [-f] [--chrome-trace OUT.json] FILE...\n"
+    "usage: kvtrace [--errors] [-f] [--delimiter N] [--chrome-trace OUT.json] FILE...\n"
     "\n"
     "Prints the lines of kvisinst trace files (\"-\" reads standard input).\n"
     "\n"
     "  --errors              print only error lines (*ERR*)\n"
     "  -f, --follow          keep reading a file as it is written (one FILE); a file that is\n"
     "                        recreated is read again from its start\n"
+    "  --delimiter N         the trace's \"Delimiter\" is the control character N (decimal or\n"
+    "                        0x hex): accept it in lines instead of calling them damaged\n"
     "  --chrome-trace FILE   instead of printing, write the calls that profiling timed\n"
     "                        (\"DoProfiling\") as Chrome trace-event JSON, for Perfetto\n"
     "                        (ui.perfetto.dev) or chrome://tracing\n"
@@ -35,6 +38,7 @@ struct Options {
     bool errorsOnly = false;
     bool follow = false;
     const char* chromeTrace = nullptr;
+    int delimiter = -1;  // a control character the lines may hold
     std::vector<const char*> files;
 };
 
@@ -91,6 +95,7 @@ int ReadTrace(const char* name, const Options& options, Output& out) {
     }
     if (out.chrome) out.chrome->BeginProcess(name);
     CTraceDecoder decoder(&OnLine, &out);
+    if (options.delimiter >= 0) decoder.AllowControlCharacter(static_cast<unsigned char>(options.delimiter));
     std::vector<unsigned char> chunk(1 << 20);
     uint64_t position = 0;
     TraceStatus status = TraceStatus::Ok;
@@ -117,8 +122,10 @@ int ReadTrace(const char* name, const Options& options, Output& out) {
         // another file under the name, was recreated by a new process: read it from its start.
         out.Flush();
         usleep(200 * 1000);
+        // A name that is gone for the moment (deleted, being renamed) means nothing new yet.
         struct stat now {}, opened {};
-        const bool replaced = stat(name, &now) == 0 && fstat(fd, &opened) == 0 && now.st_ino != opened.st_ino;
+        if (fstat(fd, &opened) != 0 || stat(name, &now) != 0) continue;
+        const bool replaced = now.st_ino != opened.st_ino;
         if (replaced) {
             const int again = open(name, O_RDONLY | O_CLOEXEC);
             if (again >= 0) {
@@ -158,6 +165,14 @@ int main(int argc, char** argv) {
                 return 2;
             }
             options.chromeTrace = argv[i];
+        } else if (arg == "--delimiter") {
+            char* end = nullptr;
+            const long value = ++i < argc ? std::strtol(argv[i], &end, 0) : -1;
+            if (i >= argc || *end || value < 1 || value >= 0x20) {
+                std::fputs("kvtrace: --delimiter needs a control character's code, 1 to 31\n", stderr);
+                return 2;
+            }
+            options.delimiter = static_cast<int>(value);
         } else if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
             std::fprintf(stderr, "kvtrace: unknown option %s\n%s", arg.c_str(), kUsage);
             return 2;

@@ -8,15 +8,15 @@
 namespace {
 
 // A deciphered record is a trace line when it ends in CR LF, has a CR before each of its LFs (the
-// writer expanded every one), and holds no other control character than tab (the writer's lines are
-// text). The record lengths are not enciphered, so only the contents can tell damage: a changed
+// writer expanded every one), and holds no other control character than tab or the delimiter the
+// reader was told of (the writer's lines are text). The record lengths are not enciphered, so only the contents can tell damage: a changed
 // byte garbles its own segment and the next one (the cipher resynchronises after that), and sixteen
 // garbled bytes nearly always break one of these rules.
-bool LooksLikeLine(const unsigned char* text, size_t length) {
+bool LooksLikeLine(const unsigned char* text, size_t length, int allowedControl) {
     if (length < 2 || text[length - 2] != '\r' || text[length - 1] != '\n') return false;
     for (size_t i = 0; i < length; ++i) {
         const unsigned char c = text[i];
-        if (c >= 0x20 || c == '\t' || c == '\r') continue;
+        if (c >= 0x20 || c == '\t' || c == '\r' || c == allowedControl) continue;
         if (c == '\n' && i > 0 && text[i - 1] == '\r') continue;
         return false;
     }
@@ -77,7 +77,7 @@ TraceStatus CTraceDecoder::DecodeBuffered() {
         if (good) {
             std::memcpy(record, pending_.data() + at + 4, length);
             DecipherTraceRecord(record, length);
-            good = LooksLikeLine(record, length);
+            good = LooksLikeLine(record, length, allowedControl_);
         }
         if (!good) {
             // Before the first whole record, nothing says this was ever a trace file.

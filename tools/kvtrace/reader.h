@@ -28,6 +28,9 @@ public:
     TraceStatus Feed(const unsigned char* data, size_t size);
     // The input is complete: an unfinished record is truncated.
     TraceStatus Finish();
+    // Accepts this control character in lines: the delimiter the trace settings chose, when it is
+    // one. Other control characters than tab mark a record as damaged.
+    void AllowControlCharacter(unsigned char c) { allowedControl_ = c; }
     // Starts over, for a file that was recreated while it was followed.
     void Reset();
 
@@ -46,6 +49,7 @@ private:
     uint64_t records_ = 0;
     bool started_ = false;  // the header question is settled
     TraceStatus status_ = TraceStatus::Ok;
+    int allowedControl_ = '\t';
 };
 
 // Whether a decoded line (without its line end) is an error line: "*ERR*" after the indentation.

@@ -454,6 +454,8 @@ bool ServiceDatabase::SetState(std::string_view name, DWORD state) {
     if (!e || (state != SERVICE_STOPPED && state != SERVICE_RUNNING && state != SERVICE_STOP_PENDING)) return false;
     e->state = state;
     e->pendingQueries = state == SERVICE_STOP_PENDING ? impl_->Script(*e).stopQueries : 0;
+    // A marked service that stops on its own with no handle open goes at once, as on Windows.
+    if (state == SERVICE_STOPPED) impl_->DeleteIfDue(e);
     return true;
 }
 
