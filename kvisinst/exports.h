@@ -56,8 +56,8 @@ KVISINST_EXPORT LONG InstallShortcuts(void* inf, int install, const char* sectio
 // "<Common Programs>\<folder section>". Adding returns the HRESULT of the last line's last link step
 // (the COM initialisation's result for a section without lines); removing returns the COM
 // initialisation's result. A template that cannot be expanded - a '<' without its '>', a value that
-// cannot be read, a path over 259 characters - leaves the folder and its shortcuts alone: adding
-// reports why, removing returns 0.
+// cannot be read, a path over 259 characters - or a null or empty folder section leaves the folder
+// and its shortcuts alone: adding reports why, removing returns 0.
 KVISINST_EXPORT LONG AddRemoveShortcut(void* inf, const char* folderSection, const char* folderTemplate, int install);
 
 // ---- The reader's devices (kvisinst/devices/devices.h) ----

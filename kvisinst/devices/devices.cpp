@@ -97,7 +97,8 @@ void RemoveDriverKeys(HKEY usb, const char* deviceName) {
             const LONG status = RegEnumValueA(instance, v, valueName, &nameSize, nullptr, &type, data, &dataSize);
             if (status == ERROR_MORE_DATA) continue;  // too long to be one of ours; the next may be
             if (status != ERROR_SUCCESS) break;
-            if (lstrcmpiA(valueName, kDriverValue) != 0 || type != REG_SZ) continue;
+            // The value's type is not examined: its data is the name whatever type it was stored as.
+            if (lstrcmpiA(valueName, kDriverValue) != 0) continue;
             data[dataSize] = '\0';  // stored strings need not carry their NUL
             const char* driverKey = reinterpret_cast<const char*>(data);
             // An empty name would make RegDeleteKeyA act on the class tree itself.
@@ -176,12 +177,11 @@ namespace {
 void RebuildDriverDataBase() {
     CRegKey product;
     if (product.Open(HKEY_LOCAL_MACHINE, kProductKey, KEY_READ) != ERROR_SUCCESS) return;
-    char productPath[kNameSize];
-    DWORD size = sizeof productPath - 1;
-    DWORD type = REG_NONE;
-    if (RegQueryValueExA(product, kProductPathValue, nullptr, &type, reinterpret_cast<BYTE*>(productPath), &size) !=
-            ERROR_SUCCESS ||
-        (type != REG_SZ && type != REG_EXPAND_SZ))
+    // Room for a full 260-byte value and a NUL after it, for data stored without one.
+    char productPath[kNameSize + 1];
+    DWORD size = kNameSize;
+    if (RegQueryValueExA(product, kProductPathValue, nullptr, nullptr, reinterpret_cast<BYTE*>(productPath), &size) !=
+        ERROR_SUCCESS)
         return;
     productPath[size] = '\0';
 

@@ -111,7 +111,9 @@ void DeleteLink(const std::string& linkPath) {
 }
 
 HRESULT AddRemoveFolder(HINF inf, const char* folderSection, const char* folderTemplate, bool install) {
-    if (!folderSection || !*folderSection) return E_INVALIDARG;
+    // Without a section name the default template would name Common Programs itself, which must
+    // never be removed: nothing is done, and only adding reports it.
+    if (!folderSection || !*folderSection) return install ? E_INVALIDARG : S_OK;
     std::string defaultTemplate;
     if (!folderTemplate || !*folderTemplate) {
         defaultTemplate = std::string(kDefaultTemplateStart) + folderSection;
