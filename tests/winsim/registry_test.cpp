@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 using winsim::OsVersion;
@@ -31,25 +32,15 @@ LONG SetString(HKEY key, const char* name, const char* text) {
                           static_cast<DWORD>(strlen(text) + 1));
 }
 
-std::vector<std::string> EnumKeys(HKEY key) {
+// Names of the subkeys (or values) in enumeration order.
+std::vector<std::string> Enum(HKEY key, bool values = false) {
     std::vector<std::string> names;
     char name[256];
-    DWORD size = sizeof name;
-    for (DWORD i = 0; RegEnumKeyExA(key, i, name, &size, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS; ++i) {
+    for (DWORD i = 0, size = sizeof name;
+         (values ? RegEnumValueA(key, i, name, &size, nullptr, nullptr, nullptr, nullptr)
+                 : RegEnumKeyExA(key, i, name, &size, nullptr, nullptr, nullptr, nullptr)) == ERROR_SUCCESS;
+         ++i, size = sizeof name)
         names.emplace_back(name);
-        size = sizeof name;
-    }
-    return names;
-}
-
-std::vector<std::string> EnumValues(HKEY key) {
-    std::vector<std::string> names;
-    char name[256];
-    DWORD size = sizeof name;
-    for (DWORD i = 0; RegEnumValueA(key, i, name, &size, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS; ++i) {
-        names.emplace_back(name);
-        size = sizeof name;
-    }
     return names;
 }
 
@@ -79,13 +70,12 @@ TEST(RegistryDeleteKey, SubtreeGoesOn95And98ButNtRefusesAKeyWithSubkeys) {
         EXPECT_EQ(row.status, RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Korvane\\Tree")) << Name(row.version);
         EXPECT_EQ(!row.treeGone, Exists("SOFTWARE\\Korvane\\Tree\\Leaf\\Deeper")) << Name(row.version);
         EXPECT_TRUE(Exists("SOFTWARE\\Korvane")) << Name(row.version);
-        // Leaves first works everywhere.
-        if (!row.treeGone) {
-            EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Korvane\\Tree\\Leaf\\Deeper"));
-            EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Korvane\\Tree\\Leaf"));
-            EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Korvane\\Tree"));
-        }
-        EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Korvane\\Tree"));
+        // Leaves first works on NT; on 95/98 they are already gone.
+        const char* kLeavesFirst[] = {"SOFTWARE\\Korvane\\Tree\\Leaf\\Deeper", "SOFTWARE\\Korvane\\Tree\\Leaf",
+                                      "SOFTWARE\\Korvane\\Tree"};
+        for (const char* path : kLeavesFirst)
+            EXPECT_EQ(row.treeGone ? ERROR_FILE_NOT_FOUND : ERROR_SUCCESS, RegDeleteKeyA(HKEY_LOCAL_MACHINE, path))
+                << path << " " << Name(row.version);
         EXPECT_EQ(0u, machine->Reg().OpenHandleCount());
     }
 }
@@ -116,22 +106,9 @@ TEST(RegistryEnumeration, NtSortsSubkeysCaseInsensitively95And98KeepCreationOrde
         winsim::ScopedMachine machine(version);
         HKEY parent = Create(HKEY_LOCAL_MACHINE, "SOFTWARE\\Order");
         for (const char* name : kCreated) CreateClosed(parent, name);
-        EXPECT_EQ(winsim::IsNtFamily(version) ? kSorted : kInOrder, EnumKeys(parent)) << Name(version);
+        EXPECT_EQ(winsim::IsNtFamily(version) ? kSorted : kInOrder, Enum(parent)) << Name(version);
         RegCloseKey(parent);
     }
-}
-
-TEST(RegistryEnumeration, NtListsVolatileSubkeysAfterTheStableOnes) {
-    winsim::ScopedMachine machine(OsVersion::Win2000);
-    HKEY parent = Create(HKEY_LOCAL_MACHINE, "SOFTWARE\\Order");
-    RegCloseKey(Create(parent, "a-volatile", KEY_ALL_ACCESS, REG_OPTION_VOLATILE));
-    CreateClosed(parent, "z-stable");
-    CreateClosed(parent, "b-stable");
-    EXPECT_EQ((std::vector<std::string>{"b-stable", "z-stable", "a-volatile"}), EnumKeys(parent));
-    HKEY child = nullptr;
-    EXPECT_EQ(ERROR_CHILD_MUST_BE_VOLATILE,
-              RegCreateKeyExA(parent, "a-volatile\\stable", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &child, nullptr));
-    RegCloseKey(parent);
 }
 
 TEST(RegistryEnumeration, ValuesKeepTheOrderTheyWereFirstSetIn) {
@@ -142,23 +119,9 @@ TEST(RegistryEnumeration, ValuesKeepTheOrderTheyWereFirstSetIn) {
         SetString(key, "ALPHA", "again");  // same value, other spelling
         RegDeleteValueA(key, "mid");
         SetString(key, "mid", "back");
-        EXPECT_EQ((std::vector<std::string>{"zeta", "Alpha", "", "mid"}), EnumValues(key)) << Name(version);
+        EXPECT_EQ((std::vector<std::string>{"zeta", "Alpha", "", "mid"}), Enum(key, true)) << Name(version);
         EXPECT_EQ("again", *machine->Reg().StringValue("HKLM\\SOFTWARE\\Values", "alpha"));
         RegCloseKey(key);
-    }
-}
-
-TEST(RegistryNames, LookupIgnoresCaseAndTheFirstSpellingStays) {
-    for (OsVersion version : {OsVersion::Win95, OsVersion::NT4}) {
-        winsim::ScopedMachine machine(version);
-        CreateClosed(HKEY_LOCAL_MACHINE, "SOFTWARE\\MixedCase\\\xC9t\xE9");
-        DWORD disposition = 0;
-        HKEY key = nullptr;
-        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, "software\\MIXEDCASE\\\xE9T\xC9", 0, nullptr, 0,
-                                                 KEY_ALL_ACCESS, nullptr, &key, &disposition));
-        EXPECT_EQ(static_cast<DWORD>(REG_OPENED_EXISTING_KEY), disposition) << Name(version);
-        RegCloseKey(key);
-        EXPECT_EQ((std::vector<std::string>{"\xC9t\xE9"}), machine->Reg().SubkeyNames("HKLM\\SOFTWARE\\MixedCase"));
     }
 }
 
@@ -172,7 +135,6 @@ TEST(RegistryEnumKey, BufferMustHoldTheNameAndItsNul) {
         {0, ERROR_MORE_DATA, 0, "xxxxxxxx"},  // nothing written on overflow
         {5, ERROR_MORE_DATA, 5, "xxxxxxxx"},  // room for the name but not its NUL
         {6, ERROR_SUCCESS, 5, "Sub_1"},       // the size comes back without the NUL
-        {100, ERROR_SUCCESS, 5, "Sub_1"},
     };
     for (OsVersion version : {OsVersion::Win98, OsVersion::Win2000}) {
         winsim::ScopedMachine machine(version);
@@ -195,26 +157,6 @@ TEST(RegistryEnumKey, BufferMustHoldTheNameAndItsNul) {
     }
 }
 
-TEST(RegistryEnumKey, ReturnsTheClassGivenAtCreation) {
-    winsim::ScopedMachine machine(OsVersion::NT4);
-    HKEY parent = Create(HKEY_LOCAL_MACHINE, "SOFTWARE\\Classy");
-    char className[] = "SensorClass";
-    HKEY child = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS,
-              RegCreateKeyExA(parent, "Child", 0, className, 0, KEY_ALL_ACCESS, nullptr, &child, nullptr));
-    RegCloseKey(child);
-    char name[16], cls[16];
-    DWORD nameSize = sizeof name, classSize = 5;
-    EXPECT_EQ(ERROR_MORE_DATA, RegEnumKeyExA(parent, 0, name, &nameSize, nullptr, cls, &classSize, nullptr));
-    classSize = sizeof cls;
-    FILETIME written{};
-    EXPECT_EQ(ERROR_SUCCESS, RegEnumKeyExA(parent, 0, name, &nameSize, nullptr, cls, &classSize, &written));
-    EXPECT_STREQ("SensorClass", cls);
-    EXPECT_EQ(11u, classSize);
-    EXPECT_NE(0u, written.dwHighDateTime);
-    RegCloseKey(parent);
-}
-
 TEST(RegistryEnumValue, OverflowReportsSizesAndWritesNothing) {
     const struct {
         DWORD nameSize;
@@ -225,12 +167,9 @@ TEST(RegistryEnumValue, OverflowReportsSizesAndWritesNothing) {
         const char* name;
         const char* data;
     } kRows[] = {
-        {2, 2, ERROR_MORE_DATA, 2, 7, "xxxxxxxxxx", "xxxxxxxxxx"},    // both too small
         {4, 20, ERROR_MORE_DATA, 4, 7, "xxxxxxxxxx", "xxxxxxxxxx"},   // name without room for its NUL
-        {0, 20, ERROR_MORE_DATA, 0, 7, "xxxxxxxxxx", "xxxxxxxxxx"},   // empty name buffer
         {20, 6, ERROR_MORE_DATA, 20, 7, "xxxxxxxxxx", "xxxxxxxxxx"},  // data one byte short
-        {20, 7, ERROR_SUCCESS, 4, 7, "Test", "foobar"},
-        {5, 20, ERROR_SUCCESS, 4, 7, "Test", "foobar"},
+        {5, 7, ERROR_SUCCESS, 4, 7, "Test", "foobar"},                // both exactly enough
     };
     for (OsVersion version : {OsVersion::Win95, OsVersion::NT4}) {
         winsim::ScopedMachine machine(version);
@@ -265,132 +204,44 @@ TEST(RegistryQueryValue, SizesMissingValuesAndUnterminatedStrings) {
     winsim::ScopedMachine machine(OsVersion::Win2000);
     HKEY key = Create(HKEY_LOCAL_MACHINE, "SOFTWARE\\Query");
     SetString(key, "Path", "C:\\Dir");
-    BYTE buffer[16];
-    DWORD type = 0, size = 0;
-
-    // No buffer: the size, with the NUL.
-    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(key, "path", nullptr, &type, nullptr, &size));
-    EXPECT_EQ(7u, size);
-    EXPECT_EQ(static_cast<DWORD>(REG_SZ), type);
-    // Too small: ERROR_MORE_DATA with the size needed, buffer untouched.
-    size = 6;
-    std::memset(buffer, 0xBD, sizeof buffer);
-    EXPECT_EQ(ERROR_MORE_DATA, RegQueryValueExA(key, "Path", nullptr, nullptr, buffer, &size));
-    EXPECT_EQ(7u, size);
-    EXPECT_EQ(0xBD, buffer[0]);
-    size = 7;
-    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(key, "Path", nullptr, nullptr, buffer, &size));
-    EXPECT_STREQ("C:\\Dir", reinterpret_cast<char*>(buffer));
-
-    // A missing value: a size query reports 0, a caller's buffer size stays.
-    size = 99;
-    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegQueryValueExA(key, "Missing", nullptr, nullptr, nullptr, &size));
-    EXPECT_EQ(0u, size);
-    size = sizeof buffer;
-    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegQueryValueExA(key, "Missing", nullptr, nullptr, buffer, &size));
-    EXPECT_EQ(sizeof buffer, size);
-
-    // Stored without its NUL: read back unterminated unless the buffer has a byte to spare.
-    RegSetValueExA(key, "Bare", 0, REG_SZ, reinterpret_cast<const BYTE*>("abcdefgh"), 3);
-    std::memset(buffer, 0xBD, sizeof buffer);
-    size = 3;
-    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(key, "Bare", nullptr, nullptr, buffer, &size));
-    EXPECT_EQ(3u, size);
-    EXPECT_EQ(0xBD, buffer[3]);
-    size = 4;
-    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(key, "Bare", nullptr, nullptr, buffer, &size));
-    EXPECT_EQ(3u, size);
-    EXPECT_EQ(0, buffer[3]);
-
+    RegSetValueExA(key, "Bare", 0, REG_SZ, reinterpret_cast<const BYTE*>("abcdefgh"), 3);  // stored without NUL
+    const struct {
+        const char* name;
+        bool withBuffer;
+        DWORD size;
+        LONG status;
+        DWORD sizeAfter;
+        std::string_view read;  // the buffer's first bytes after the call (0xBD: untouched)
+    } kRows[] = {
+        {"path", false, 0, ERROR_SUCCESS, 7, "\xBD"},      // no buffer: the size, with the NUL; any case
+        {"Path", true, 6, ERROR_MORE_DATA, 7, "\xBD"},     // too small: the size needed, nothing written
+        {"Path", true, 7, ERROR_SUCCESS, 7, {"C:\\Dir", 7}},
+        {"Missing", false, 99, ERROR_FILE_NOT_FOUND, 0, "\xBD"},   // a size query reports 0
+        {"Missing", true, 16, ERROR_FILE_NOT_FOUND, 16, "\xBD"},   // a caller's buffer size stays
+        {"Bare", true, 3, ERROR_SUCCESS, 3, "abc\xBD"},    // unterminated unless there is a byte to spare
+        {"Bare", true, 4, ERROR_SUCCESS, 3, {"abc", 4}},
+    };
+    for (size_t i = 0; i < std::size(kRows); ++i) {
+        const auto& row = kRows[i];
+        char buffer[16];
+        std::memset(buffer, 0xBD, sizeof buffer);
+        DWORD type = 0, size = row.size;
+        EXPECT_EQ(row.status, RegQueryValueExA(key, row.name, nullptr, &type,
+                                               row.withBuffer ? reinterpret_cast<BYTE*>(buffer) : nullptr, &size))
+            << "row " << i;
+        EXPECT_EQ(row.sizeAfter, size) << "row " << i;
+        EXPECT_EQ(0, std::memcmp(row.read.data(), buffer, row.read.size())) << "row " << i;
+        EXPECT_EQ(row.status == ERROR_FILE_NOT_FOUND ? 0u : static_cast<DWORD>(REG_SZ), type) << "row " << i;
+    }
     // One variable for type and size, as some callers pass it.
     const DWORD number = 0x12345678;
     RegSetValueExA(key, "Number", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), 4);
-    DWORD both = 4;
-    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(key, "Number", nullptr, &both, buffer, &both));
-    EXPECT_EQ(0, std::memcmp(buffer, &number, 4));
-
-    EXPECT_EQ(ERROR_INVALID_PARAMETER, RegQueryValueExA(key, "Path", nullptr, nullptr, buffer, nullptr));
+    DWORD both = 4, read = 0;
+    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(key, "Number", nullptr, &both, reinterpret_cast<BYTE*>(&read), &both));
+    EXPECT_EQ(number, read);
+    EXPECT_EQ(ERROR_INVALID_PARAMETER,
+              RegQueryValueExA(key, "Path", nullptr, nullptr, reinterpret_cast<BYTE*>(&read), nullptr));
     RegCloseKey(key);
-}
-
-TEST(RegistrySetValue, StringLengthsAndMissingDataPerVersion) {
-    const char text[] = "FullString";
-    for (OsVersion version : kAllVersions) {
-        winsim::ScopedMachine machine(version);
-        const bool nt = winsim::IsNtFamily(version);
-        HKEY key = Create(HKEY_LOCAL_MACHINE, "SOFTWARE\\Set");
-        // A length one short of the NUL: NT takes the NUL along, 95/98 store what they were given.
-        ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key, "OffByOne", 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
-                                                sizeof text - 1));
-        auto stored = machine->Reg().GetValue("HKLM\\SOFTWARE\\Set", "OffByOne");
-        EXPECT_EQ(nt ? sizeof text : sizeof text - 1, stored->data.size()) << Name(version);
-        // Two short: no NUL next to it, nothing added.
-        RegSetValueExA(key, "OffByTwo", 0, REG_SZ, reinterpret_cast<const BYTE*>(text), sizeof text - 2);
-        EXPECT_EQ(sizeof text - 2, machine->Reg().GetValue("HKLM\\SOFTWARE\\Set", "OffByTwo")->data.size());
-        // Binary data is never extended.
-        RegSetValueExA(key, "Binary", 0, REG_BINARY, reinterpret_cast<const BYTE*>(text), 3);
-        EXPECT_EQ(3u, machine->Reg().GetValue("HKLM\\SOFTWARE\\Set", "Binary")->data.size());
-
-        EXPECT_EQ(nt ? ERROR_SUCCESS : ERROR_INVALID_PARAMETER, RegSetValueExA(key, "Empty", 0, REG_SZ, nullptr, 0))
-            << Name(version);
-        EXPECT_EQ(nt ? ERROR_NOACCESS : ERROR_INVALID_PARAMETER, RegSetValueExA(key, "Empty", 0, REG_SZ, nullptr, 4))
-            << Name(version);
-        RegCloseKey(key);
-    }
-}
-
-TEST(RegistryQueryInfoKey, CountsAndLongestNamesWithoutTheirNul) {
-    const struct {
-        OsVersion version;
-        DWORD maxValueLen;  // NT reports its UTF-16 storage for strings
-    } kRows[] = {{OsVersion::Win95, 18}, {OsVersion::Win98, 18}, {OsVersion::NT4, 36}, {OsVersion::Win2000, 36}};
-    for (const auto& row : kRows) {
-        winsim::ScopedMachine machine(row.version);
-        char className[] = "class";
-        HKEY key = nullptr;
-        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Info", 0, className, 0, KEY_ALL_ACCESS,
-                                                 nullptr, &key, nullptr));
-        DWORD subKeys = 9, maxSubKey = 9, maxClass = 9, values = 9, maxValueName = 9, maxValue = 9;
-        EXPECT_EQ(ERROR_SUCCESS, RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subKeys, &maxSubKey, &maxClass,
-                                                  &values, &maxValueName, &maxValue, nullptr, nullptr));
-        EXPECT_EQ(0u, subKeys + maxSubKey + maxClass + values + maxValueName + maxValue) << Name(row.version);
-
-        char childClass[] = "longer class";
-        HKEY child = nullptr;
-        RegCreateKeyExA(key, "Sub", 0, childClass, 0, KEY_ALL_ACCESS, nullptr, &child, nullptr);
-        RegCloseKey(child);
-        CreateClosed(key, "Longest subkey");
-        SetString(key, nullptr, "data");
-        SetString(key, "value one", "second value data");  // 18 bytes with its NUL
-        const BYTE bytes[12] = {};
-        RegSetValueExA(key, "bin", 0, REG_BINARY, bytes, sizeof bytes);
-
-        EXPECT_EQ(ERROR_SUCCESS, RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subKeys, &maxSubKey, &maxClass,
-                                                  &values, &maxValueName, &maxValue, nullptr, nullptr));
-        EXPECT_EQ(2u, subKeys);
-        EXPECT_EQ(14u, maxSubKey) << Name(row.version);
-        EXPECT_EQ(12u, maxClass);
-        EXPECT_EQ(3u, values);
-        EXPECT_EQ(9u, maxValueName);
-        EXPECT_EQ(row.maxValueLen, maxValue) << Name(row.version);
-
-        // The key's own class: a short buffer gets what fits, terminated, and ERROR_MORE_DATA.
-        char cls[8];
-        std::memset(cls, 0x55, sizeof cls);
-        DWORD classSize = 5;
-        EXPECT_EQ(ERROR_MORE_DATA, RegQueryInfoKeyA(key, cls, &classSize, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                                    nullptr, nullptr, nullptr, nullptr));
-        EXPECT_EQ(4u, classSize);
-        EXPECT_STREQ("clas", cls);
-        classSize = sizeof cls;
-        EXPECT_EQ(ERROR_SUCCESS, RegQueryInfoKeyA(key, cls, &classSize, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                                  nullptr, nullptr, nullptr, nullptr));
-        EXPECT_EQ(5u, classSize);
-        EXPECT_STREQ("class", cls);
-        EXPECT_EQ(ERROR_INVALID_PARAMETER, RegQueryInfoKeyA(key, cls, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                                            nullptr, nullptr, nullptr, nullptr, nullptr));
-        RegCloseKey(key);
-    }
 }
 
 TEST(RegistryHandles, ClosedAndUnknownHandlesAreRefusedInEachVersionsWords) {
@@ -410,7 +261,6 @@ TEST(RegistryHandles, ClosedAndUnknownHandlesAreRefusedInEachVersionsWords) {
         EXPECT_EQ(row.badHandle, RegOpenKeyExA(nullptr, "SOFTWARE", 0, KEY_READ, &result));
         EXPECT_EQ(reinterpret_cast<HKEY>(0x1234), result) << "left alone for a bad parent";
         // Predefined keys are always open and closing them is harmless.
-        EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(HKEY_LOCAL_MACHINE));
         EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(HKEY_LOCAL_MACHINE));
     }
 }
@@ -450,14 +300,9 @@ TEST(RegistryHandles, AHandleToADeletedKeyOnlyCloses) {
         HKEY sub = nullptr;
         EXPECT_EQ(ERROR_KEY_DELETED, SetString(doomed, "v", "2")) << Name(version);
         EXPECT_EQ(ERROR_KEY_DELETED, RegQueryValueExA(doomed, "v", nullptr, nullptr, nullptr, &size));
-        EXPECT_EQ(ERROR_KEY_DELETED, RegEnumValueA(doomed, 0, name, &size, nullptr, nullptr, nullptr, nullptr));
         EXPECT_EQ(ERROR_KEY_DELETED, RegEnumKeyExA(doomed, 0, name, &size, nullptr, nullptr, nullptr, nullptr));
-        EXPECT_EQ(ERROR_KEY_DELETED, RegQueryInfoKeyA(doomed, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr,
-                                                      nullptr, nullptr, nullptr, nullptr, nullptr));
         EXPECT_EQ(ERROR_KEY_DELETED,
                   RegCreateKeyExA(doomed, "x", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &sub, nullptr));
-        EXPECT_EQ(ERROR_KEY_DELETED, RegOpenKeyExA(doomed, nullptr, 0, KEY_READ, &sub));
-        EXPECT_EQ(ERROR_KEY_DELETED, RegDeleteValueA(doomed, "v"));
         EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(doomed)) << Name(version);
         EXPECT_EQ(ERROR_SUCCESS, RegQueryInfoKeyA(parent, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr,
                                                   nullptr, nullptr, nullptr, nullptr, nullptr));
@@ -546,20 +391,19 @@ TEST(RegistryOpenKey, SubkeyNamesAndTheirEdgeCases) {
     }
 }
 
-TEST(RegistryCreateKey, MakesTheMissingKeysAndReportsWhetherTheLastWasNew) {
+TEST(RegistryCreateKey, MakesTheMissingKeysMatchesAnyCaseAndKeepsTheFirstSpelling) {
     for (OsVersion version : {OsVersion::Win98, OsVersion::NT4}) {
         winsim::ScopedMachine machine(version);
         HKEY key = nullptr;
         DWORD disposition = 0;
-        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\A\\B\\C", 0, nullptr, 0, KEY_ALL_ACCESS,
-                                                 nullptr, &key, &disposition));
-        EXPECT_EQ(static_cast<DWORD>(REG_CREATED_NEW_KEY), disposition);
-        RegCloseKey(key);
-        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\A\\B", 0, nullptr, 0, KEY_ALL_ACCESS,
-                                                 nullptr, &key, &disposition));
-        EXPECT_EQ(static_cast<DWORD>(REG_OPENED_EXISTING_KEY), disposition);
-        RegCloseKey(key);
-        EXPECT_TRUE(machine->Reg().KeyExists("HKLM\\SOFTWARE\\A\\B\\C"));
+        for (const auto& [path, expected] : {std::pair{"SOFTWARE\\A\\\xC9t\xE9\\C", REG_CREATED_NEW_KEY},
+                                             std::pair{"software\\a\\\xE9T\xC9", REG_OPENED_EXISTING_KEY}}) {
+            ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                                     &key, &disposition));
+            EXPECT_EQ(static_cast<DWORD>(expected), disposition) << path << " " << Name(version);
+            RegCloseKey(key);
+        }
+        EXPECT_EQ((std::vector<std::string>{"\xC9t\xE9"}), machine->Reg().SubkeyNames("HKLM\\SOFTWARE\\A"));
         // The NT hive roots take no new keys; 95/98 do not mind.
         const LONG status = RegCreateKeyExA(HKEY_LOCAL_MACHINE, "NewTopLevel", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
                                             &key, nullptr);
