@@ -82,6 +82,7 @@ TEST_F(Kvsim, FailuresAndErrorsHaveTheirOwnExitStatus) {
         const char* message;  // in the standard output or error
     } rows[] = {
         {{"--help"}, 0, "call MACHINE EXPORT"},
+        {{"--help"}, 0, "SetupUnInstallDrivers"},  // the exports are listed too
         {{"call", m, "SetupStopServices", "C:\\Setup\\none.inf"}, 1, "result: 0x80070057 (E_INVALIDARG)"},
         {{"call", m, "ControlService", kInf, "kvusb_Service", "0"}, 1, "(E_FAIL)"},
         {{}, 2, "usage"},
