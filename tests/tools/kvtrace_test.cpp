@@ -5,26 +5,17 @@
 #include "tools/kvtrace/chrome.h"
 #include "tools/kvtrace/reader.h"
 
-#include <gtest/gtest.h>
+#include "program_testing.h"
 
-#include <fcntl.h>
 #include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
+#include <cstdint>
 #include <string>
 #include <thread>
 #include <vector>
 
 namespace {
-
-namespace fs = std::filesystem;
 
 // One record as the library writes it: the line's LFs as CR LF, enciphered, after its length.
 std::string Record(const std::string& line) {
@@ -68,88 +59,70 @@ Decoded Decode(const std::string& bytes, size_t piece = 0) {
     return result;
 }
 
-TEST(TraceDecoder, AWholeFileGivesEveryLineInWhateverPiecesItArrives) {
-    for (bool header : {true, false}) {
-        const std::string bytes = TraceFile(kLines, header);
-        for (size_t piece : {0, 1, 3, 8, 100}) {
-            SCOPED_TRACE(testing::Message() << "header " << header << ", pieces of " << piece);
-            const Decoded decoded = Decode(bytes, piece);
-            EXPECT_EQ(TraceStatus::Ok, decoded.status);
-            EXPECT_EQ(kLines, decoded.lines);
-            EXPECT_EQ(bytes.size(), decoded.offset);
+// Changes one byte of a copy.
+std::string Flipped(std::string bytes, size_t at, unsigned char mask) {
+    bytes[at] = static_cast<char>(bytes[at] ^ mask);
+    return bytes;
+}
+
+TEST(TraceDecoder, EachInputGivesItsWholeRecordsAndWhereTheReadingStopped) {
+    const std::string good = TraceFile(kLines);
+    const size_t second = kTraceFileHeaderSize + Record(kLines[0]).size();
+    const size_t third = second + Record(kLines[1]).size();
+    const size_t secondLength = third - second - 4;
+    const std::vector<std::string> none, first(kLines.begin(), kLines.begin() + 1), two(kLines.begin(), kLines.begin() + 2);
+    constexpr size_t kAny = SIZE_MAX;
+    const struct {
+        const char* name;
+        std::string bytes;
+        TraceStatus status;
+        const std::vector<std::string>& lines;
+        size_t offset;  // where reading stopped; kAny: not checked
+    } kRows[] = {
+        {"good", good, TraceStatus::Ok, kLines, good.size()},
+        {"good without header", TraceFile(kLines, false), TraceStatus::Ok, kLines, good.size() - kTraceFileHeaderSize},
+        {"empty", "", TraceStatus::Ok, none, 0},
+        {"cut in the header", good.substr(0, 5), TraceStatus::Truncated, none, kAny},
+        {"cut in a length", good.substr(0, third + 3), TraceStatus::Truncated, two, third},
+        {"cut after a length", good.substr(0, third + 4), TraceStatus::Truncated, two, third},
+        {"cut in a record", good.substr(0, third + 20), TraceStatus::Truncated, two, third},
+        {"a length beyond any record", Flipped(good, second + 1, 0x7F), TraceStatus::Damaged, first, second},
+        {"a length of zero", Flipped(good, second, static_cast<unsigned char>(secondLength)), TraceStatus::Damaged,
+         first, second},
+        {"the first enciphered byte", Flipped(good, second + 4, 0x55), TraceStatus::Damaged, first, second},
+        {"the record's line end", Flipped(good, second + 4 + secondLength - 1, 0x01), TraceStatus::Damaged, first,
+         second},
+        {"an unnamed control character", TraceFile({"  10:41:07:250\x1f" "Finished\n"}), TraceStatus::Damaged, none,
+         kTraceFileHeaderSize},
+        {"text", "Just a text file.\r\nWith lines.\r\n", TraceStatus::NotATrace, none, kAny},
+        {"PNG", std::string("\x89PNG\r\n\x1A\n\0\0\0\rIHDR", 16), TraceStatus::NotATrace, none, kAny},
+        {"another header", "trace2\r\n" + Record("x\n"), TraceStatus::NotATrace, none, kAny},
+        {"the right shape, not enciphered text", std::string("\x10\0\0\0", 4) + std::string(16, 'a'),
+         TraceStatus::NotATrace, none, kAny},
+        {"too short", "ab", TraceStatus::NotATrace, none, kAny},
+    };
+    for (const auto& row : kRows) {
+        for (size_t piece : {0, 1, 3, 8}) {
+            SCOPED_TRACE(testing::Message() << row.name << ", pieces of " << piece);
+            const Decoded decoded = Decode(row.bytes, piece);
+            EXPECT_EQ(row.status, decoded.status);
+            EXPECT_EQ(row.lines, decoded.lines);
+            if (row.offset != kAny) {
+                EXPECT_EQ(row.offset, decoded.offset);
+            }
         }
     }
 }
 
-TEST(TraceDecoder, ATruncatedFileGivesItsWholeRecordsAndWhereTheCutOneStarts) {
-    const std::string bytes = TraceFile(kLines);
-    const size_t thirdRecord = kTraceFileHeaderSize + Record(kLines[0]).size() + Record(kLines[1]).size();
-    for (size_t cut : {thirdRecord + 1, thirdRecord + 3, thirdRecord + 4, thirdRecord + 20}) {
-        SCOPED_TRACE(testing::Message() << "cut at " << cut);
-        const Decoded decoded = Decode(bytes.substr(0, cut), 7);
-        EXPECT_EQ(TraceStatus::Truncated, decoded.status);
-        EXPECT_EQ(std::vector<std::string>(kLines.begin(), kLines.begin() + 2), decoded.lines);
-        EXPECT_EQ(thirdRecord, decoded.offset);
-    }
-    // Cut inside the header: a header so far, so a truncated trace.
-    EXPECT_EQ(TraceStatus::Truncated, Decode(bytes.substr(0, 5)).status);
-}
-
-TEST(TraceDecoder, ADamagedRecordStopsTheReadingAtItsStart) {
-    const std::string good = TraceFile(kLines);
-    const size_t second = kTraceFileHeaderSize + Record(kLines[0]).size();
-    const size_t secondLength = Record(kLines[1]).size() - 4;
-    struct Row {
-        const char* name;
-        size_t at;
-        unsigned char mask;  // XORed into the byte at `at`
-    };
-    const Row kRows[] = {
-        {"a length beyond any record", second + 1, 0x7F},
-        {"a length of zero", second, static_cast<unsigned char>(secondLength)},
-        {"the first enciphered byte", second + 4, 0x55},
-        {"the record's line end", second + 4 + secondLength - 1, 0x01},
-    };
-    for (const auto& row : kRows) {
-        SCOPED_TRACE(row.name);
-        std::string bytes = good;
-        bytes[row.at] = static_cast<char>(bytes[row.at] ^ row.mask);
-        const Decoded decoded = Decode(bytes);
-        EXPECT_EQ(TraceStatus::Damaged, decoded.status);
-        EXPECT_EQ(std::vector<std::string>{kLines[0]}, decoded.lines);
-        EXPECT_EQ(second, decoded.offset);
-    }
-}
-
-TEST(TraceDecoder, AControlCharacterDelimiterIsReadOnlyWhenNamed) {
+TEST(TraceDecoder, AControlCharacterDelimiterIsReadWhenNamed) {
     const std::vector<std::string> lines = {"  10:41:07:250\x1f" "Finished\n", "<<<CleanUp()\n"};
     const std::string bytes = TraceFile(lines);
-    EXPECT_EQ(TraceStatus::Damaged, Decode(bytes).status);
-
     std::vector<std::string> read;
     CTraceDecoder decoder(&Collect, &read);
     decoder.AllowControlCharacter(0x1F);
-    decoder.Feed(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+    EXPECT_EQ(TraceStatus::Ok, decoder.Feed(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()));
     EXPECT_EQ(TraceStatus::Ok, decoder.Finish());
     EXPECT_EQ(lines, read);
-}
-
-TEST(TraceDecoder, InputThatIsNoTraceIsSaidToBeNone) {
-    const std::string kForeign[] = {
-        "Just a text file.\r\nWith lines.\r\n",
-        std::string("\x89PNG\r\n\x1A\n\0\0\0\rIHDR", 16),
-        "trace2\r\n" + Record("x\n"),
-        std::string("\x10\0\0\0", 4) + std::string(16, 'a'),  // the right shape, but not enciphered text
-        "ab",
-    };
-    for (size_t i = 0; i < std::size(kForeign); ++i) {
-        SCOPED_TRACE(testing::Message() << "input " << i);
-        const Decoded decoded = Decode(kForeign[i]);
-        EXPECT_EQ(TraceStatus::NotATrace, decoded.status);
-        EXPECT_TRUE(decoded.lines.empty());
-    }
-    // An empty file has nothing wrong in it.
-    EXPECT_EQ(TraceStatus::Ok, Decode("").status);
 }
 
 TEST(TraceDecoder, ErrorLinesStartWithTheirMarkAfterTheIndentation) {
@@ -160,13 +133,14 @@ TEST(TraceDecoder, ErrorLinesStartWithTheirMarkAfterTheIndentation) {
     EXPECT_FALSE(IsErrorLine("   \n"));
 }
 
+// Lines without ticks, or not well formed, give no event; names are escaped.
 TEST(ChromeTrace, ProfiledCallsBecomeSlicesAndErrorsInstants) {
     CChromeTraceWriter writer;
     writer.BeginProcess("setup.KVISINST.DLL.trace");
     for (const char* line : {">>>CleanUp(0x1A4)\t 5021400\n", "  >>>IsVer101(0x1A4)\t 5021410\n",
                              "    *ERR* 10:41:07:250 Access is denied. (0x80070005)\n", "  <<<IsVer101(0x1A4)\t 5021420\t10\n",
                              "  a message without ticks\n", "<<<CleanUp(0x1A4)\t 5021456\t56\n", ">>>Unprofiled()\n",
-                             ">>>Wrapped()\t -2147483646\n"})
+                             ">>>Wrapped()\t -2147483646\n", ">>>Odd\"Name\\\t 1\n", ">>>Odd\"Name\\()\t 1\n"})
         writer.AddLine(line);
     const std::string expected =
         "{\"displayTimeUnit\":\"ms\",\"traceEvents\":[\n"
@@ -177,58 +151,17 @@ TEST(ChromeTrace, ProfiledCallsBecomeSlicesAndErrorsInstants) {
         "\"ts\":5021410000,\"pid\":1,\"tid\":0},\n"
         "{\"name\":\"IsVer101\",\"cat\":\"kvisinst\",\"ph\":\"E\",\"ts\":5021420000,\"pid\":1,\"tid\":420},\n"
         "{\"name\":\"CleanUp\",\"cat\":\"kvisinst\",\"ph\":\"E\",\"ts\":5021456000,\"pid\":1,\"tid\":420},\n"
-        "{\"name\":\"Wrapped\",\"cat\":\"kvisinst\",\"ph\":\"B\",\"ts\":2147483650000,\"pid\":1,\"tid\":0}\n"
+        "{\"name\":\"Wrapped\",\"cat\":\"kvisinst\",\"ph\":\"B\",\"ts\":2147483650000,\"pid\":1,\"tid\":0},\n"
+        "{\"name\":\"Odd\\\"Name\\\\\",\"cat\":\"kvisinst\",\"ph\":\"B\",\"ts\":1000,\"pid\":1,\"tid\":0}\n"
         "]}\n";
     EXPECT_EQ(expected, writer.Finish());
 }
 
-TEST(ChromeTrace, NamesAreEscaped) {
-    CChromeTraceWriter writer;
-    writer.AddLine(">>>Odd\"Name\\\t 1\n");
-    writer.AddLine(">>>Odd\"Name\\()\t 1\n");
-    const std::string json = writer.Finish();
-    EXPECT_NE(std::string::npos, json.find("\"name\":\"Odd\\\"Name\\\\\""));
-    EXPECT_EQ(2u, writer.EventCount());  // the process name and the one well-formed entry line
-}
-
-// The program: run with its output in files.
-class KvtraceProgram : public ::testing::Test {
+class KvtraceProgram : public programtest::ProgramTest {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/kvtrace-test-XXXXXX";
-        ASSERT_NE(nullptr, mkdtemp(pattern));
-        folder_ = pattern;
+    programtest::Outcome Kvtrace(const std::vector<std::string>& args, const std::string& input = "") {
+        return RunProgram(KVTRACE_EXE, args, input);
     }
-    void TearDown() override { fs::remove_all(folder_); }
-
-    std::string Write(const std::string& name, const std::string& bytes) {
-        const std::string path = (fs::path(folder_) / name).string();
-        std::ofstream(path, std::ios::binary) << bytes;
-        return path;
-    }
-
-    static std::string Slurp(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
-
-    struct Run {
-        int status;
-        std::string out;
-        std::string err;
-    };
-
-    Run Kvtrace(const std::string& arguments, const std::string& input = "") {
-        const std::string in = Write("stdin", input), out = folder_ + "/stdout", err = folder_ + "/stderr";
-        const std::string command = std::string("'") + KVTRACE_EXE + "' " + arguments + " <'" + in + "' >'" + out +
-                                    "' 2>'" + err + "'";
-        const int status = std::system(command.c_str());
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(out), Slurp(err)};
-    }
-
-    std::string folder_;
 };
 
 std::string Joined(const std::vector<std::string>& lines) {
@@ -237,75 +170,56 @@ std::string Joined(const std::vector<std::string>& lines) {
     return text;
 }
 
-TEST_F(KvtraceProgram, PrintsTheLinesOfEachFile) {
-    const std::string a = Write("a.trace", TraceFile(kLines));
-    const std::string b = Write("b.trace", TraceFile({"appended\n"}, false));
-    const Run run = Kvtrace("'" + a + "' '" + b + "'");
-    EXPECT_EQ(0, run.status);
-    EXPECT_EQ(Joined(kLines) + "appended\n", run.out);
-    EXPECT_EQ("", run.err);
-}
-
-TEST_F(KvtraceProgram, ReadsStandardInputAndKeepsOnlyErrorsWhenAsked) {
-    const Run run = Kvtrace("--errors -", TraceFile(kLines));
-    EXPECT_EQ(0, run.status);
-    EXPECT_EQ(kLines[2], run.out);
-}
-
-TEST_F(KvtraceProgram, ReportsTruncatedDamagedAndForeignFiles) {
+TEST_F(KvtraceProgram, OutputAndExitStatusOfEachCommandLine) {
     const std::string bytes = TraceFile(kLines);
     const size_t second = kTraceFileHeaderSize + Record(kLines[0]).size();
+    const size_t last = bytes.size() - Record(kLines.back()).size();
     std::string damaged = bytes;
     damaged[second + 4] ^= 0x40;
-    const std::string truncated = Write("cut.trace", bytes.substr(0, bytes.size() - 1));
-    const std::string broken = Write("broken.trace", damaged);
-    const std::string foreign = Write("notes.txt", "Not a trace at all.\n");
-
-    Run run = Kvtrace("'" + truncated + "'");
-    EXPECT_EQ(1, run.status);
-    EXPECT_EQ(Joined({kLines.begin(), kLines.end() - 1}), run.out);
-    const size_t last = bytes.size() - Record(kLines.back()).size();
-    EXPECT_EQ("kvtrace: " + truncated + ": truncated record at byte offset " + std::to_string(last) + "\n", run.err);
-
-    run = Kvtrace("'" + broken + "'");
-    EXPECT_EQ(1, run.status);
-    EXPECT_EQ(kLines[0], run.out);
-    EXPECT_EQ("kvtrace: " + broken + ": damaged record at byte offset " + std::to_string(second) + "\n", run.err);
-
-    run = Kvtrace("'" + foreign + "'");
-    EXPECT_EQ(2, run.status);
-    EXPECT_EQ("", run.out);
-    EXPECT_EQ("kvtrace: " + foreign + ": not a trace file\n", run.err);
-
-    // Several files: each is read, and the worst outcome is the status.
-    const std::string good = Write("good.trace", bytes);
-    run = Kvtrace("'" + broken + "' '" + good + "'");
-    EXPECT_EQ(1, run.status);
-    EXPECT_EQ(kLines[0] + Joined(kLines), run.out);
-
-    run = Kvtrace("'" + folder_ + "/missing.trace'");
-    EXPECT_EQ(2, run.status);
-}
-
-TEST_F(KvtraceProgram, HelpAndWrongCommandLines) {
-    Run run = Kvtrace("--help");
-    EXPECT_EQ(0, run.status);
-    EXPECT_EQ(0u, run.out.find("usage: kvtrace"));
-    EXPECT_EQ(2, Kvtrace("").status);
-    EXPECT_EQ(2, Kvtrace("--bogus x").status);
-    EXPECT_EQ(2, Kvtrace("--chrome-trace").status);
-    EXPECT_EQ(2, Kvtrace("-f a b").status);
-}
-
-TEST_F(KvtraceProgram, WritesChromeTraceJson) {
-    const std::string file = Write("p.trace", TraceFile({">>>CleanUp()\t 100\n", "<<<CleanUp()\t 156\t56\n"}));
-    const std::string json = folder_ + "/out.json";
-    const Run run = Kvtrace("--chrome-trace '" + json + "' '" + file + "'");
-    EXPECT_EQ(0, run.status);
-    EXPECT_EQ("", run.out);
-    const std::string text = Slurp(json);
+    const std::string good = Write("good.trace", bytes), appended = Write("b.trace", TraceFile({"appended\n"}, false));
+    const std::string cut = Write("cut.trace", bytes.substr(0, bytes.size() - 1));
+    const std::string broken = Write("broken.trace", damaged), foreign = Write("notes.txt", "Not a trace at all.\n");
+    const std::string profiled = Write("p.trace", TraceFile({">>>CleanUp()\t 100\n", "<<<CleanUp()\t 156\t56\n"}));
+    const std::string json = (dir_ / "out.json").string();
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        std::string out;
+        std::string err;  // out and err: "*" for anything
+    } kRows[] = {
+        {{good, appended}, 0, Joined(kLines) + "appended\n", ""},
+        {{"--errors", "-"}, 0, kLines[2], ""},  // standard input: the good file
+        {{cut}, 1, Joined({kLines.begin(), kLines.end() - 1}),
+         "kvtrace: " + cut + ": truncated record at byte offset " + std::to_string(last) + "\n"},
+        {{broken}, 1, kLines[0],
+         "kvtrace: " + broken + ": damaged record at byte offset " + std::to_string(second) + "\n"},
+        {{foreign}, 2, "", "kvtrace: " + foreign + ": not a trace file\n"},
+        // Several files: each is read, and the worst outcome is the status.
+        {{broken, good}, 1, kLines[0] + Joined(kLines), "*"},
+        {{(dir_ / "missing.trace").string()}, 2, "*", "*"},
+        {{"--chrome-trace", json, profiled}, 0, "", ""},
+        {{}, 2, "*", "*"},
+        {{"--bogus", "x"}, 2, "*", "*"},
+        {{"--chrome-trace"}, 2, "*", "*"},
+        {{"-f", "a", "b"}, 2, "*", "*"},
+    };
+    for (const auto& row : kRows) {
+        SCOPED_TRACE(testing::Message() << "row " << &row - kRows);
+        const auto run = Kvtrace(row.args, bytes);
+        EXPECT_EQ(row.status, run.status);
+        if (row.out != "*") {
+            EXPECT_EQ(row.out, run.out);
+        }
+        if (row.err != "*") {
+            EXPECT_EQ(row.err, run.err);
+        }
+    }
+    const std::string text = programtest::Slurp(json);
     EXPECT_NE(std::string::npos, text.find("\"name\":\"CleanUp\",\"cat\":\"kvisinst\",\"ph\":\"B\",\"ts\":100000"));
     EXPECT_NE(std::string::npos, text.find("\"ph\":\"E\",\"ts\":156000"));
+    const auto help = Kvtrace({"--help"});
+    EXPECT_EQ(0, help.status);
+    EXPECT_EQ(0u, help.out.find("usage: kvtrace"));
 }
 
 // Reads what a child writes to a pipe until `wanted` has appeared (or a generous deadline passes, so

@@ -21,11 +21,9 @@ void Calls() {
     }
 }
 
-using Entries = std::vector<std::pair<const char*, std::string>>;
-
 struct Row {
     const char* name;
-    Entries entries;  // list subkey, value name; in creation (and enumeration) order
+    std::vector<std::pair<const char*, std::string>> entries;  // list, value name; in enumeration order
     std::vector<std::string> expected;
 };
 
@@ -66,46 +64,22 @@ class TraceFilterTest : public tracetest::TraceTest {};
 
 TEST_F(TraceFilterTest, ListsDecideWhatIsWritten) {
     for (size_t i = 0; i < kRows.size(); ++i) {
-        const Row& row = kRows[i];
-        SCOPED_TRACE(testing::Message() << "row " << i << " (" << row.name << ")");
-        // A fresh Tracing key for each row.
-        HKEY tracing = nullptr;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, tracetest::kTracingKey, 0, KEY_ALL_ACCESS, &tracing) == ERROR_SUCCESS) {
-            for (const char* list : {"Functions", "FunctionsNOT", "Keywords", "Components", "ComponentsNOT"})
-                RegDeleteKeyA(tracing, list);
-            RegCloseKey(tracing);
-        }
-        RegDeleteKeyA(HKEY_LOCAL_MACHINE, tracetest::kTracingKey);
+        SCOPED_TRACE(testing::Message() << "row " << i << " (" << kRows[i].name << ")");
         TraceOn({{"TraceEntryExit", 1}, {"PrintTime", 0}});
-        for (const auto& entry : row.entries) tracetest::AddListEntry(entry.first, entry.second);
+        for (const auto& entry : kRows[i].entries) tracetest::SetDword(entry.second.c_str(), 1, entry.first);
         Reload();
         Calls();
-        EXPECT_EQ(row.expected, tracetest::TraceLines());
+        EXPECT_EQ(kRows[i].expected, tracetest::TraceLines());
     }
-}
-
-TEST_F(TraceFilterTest, ListsAreReadOncePerLoad) {
-    TraceOn({{"TraceEntryExit", 1}, {"PrintTime", 0}});
-    Reload();
-    { TraceScope first("First"); }
-    // Read at the first TraceEnter: a list added now counts from the next load on.
-    tracetest::AddListEntry("FunctionsNOT", "Second");
-    { TraceScope second("Second"); }
-    EXPECT_EQ((std::vector<std::string>{">>>First()", "<<<First()", ">>>Second()", "<<<Second()"}),
-              tracetest::TraceLines());
-    Reload();
-    { TraceScope first("First"); }
-    { TraceScope second("Second"); }
-    EXPECT_EQ((std::vector<std::string>{">>>First()", "<<<First()"}), tracetest::TraceLines());
 }
 
 TEST_F(TraceFilterTest, TheComponentIsTheLibrarysFileBaseName) {
     machine_->SetModulePath("KVISINST.DLL", "C:\\Setup\\kvsetup.dll");
-    TraceOn({{"TraceEntryExit", 1}, {"PrintTime", 0}});
-    tracetest::AddListEntry("Components", "KVSETUP");
+    TraceOn({{"PrintTime", 0}});
+    tracetest::SetDword("KVSETUP", 1, "Components");
     Reload();
-    { TraceScope scope("CleanUp"); }
-    EXPECT_EQ((std::vector<std::string>{">>>CleanUp()", "<<<CleanUp()"}), tracetest::TraceLines());
+    tracetest::Say("kept");
+    EXPECT_EQ(std::vector<std::string>{"CleanUp() kept"}, tracetest::TraceLines());
 }
 
 }  // namespace

@@ -11,24 +11,19 @@
 
 namespace {
 
+using tracetest::Say;
 using tracetest::TraceLines;
-
-void Say(const char* text) {
-    TraceScope scope("CleanUp");
-    TraceMessage(scope, nullptr, "%s", text);
-}
+using Lines = std::vector<std::string>;
 
 class TraceSettingsTest : public tracetest::TraceTest {};
 
 TEST_F(TraceSettingsTest, ValuesOfAnyTypeReadAsTheirFirstFourBytes) {
-    struct Row {
+    const struct {
         const char* name;
         DWORD type;
         std::string data;
         bool traced;
-    };
-    const Row kRows[] = {
-        {"DWORD 1", REG_DWORD, std::string("\x01\0\0\0", 4), true},
+    } kRows[] = {
         {"DWORD 0", REG_DWORD, std::string(4, '\0'), false},
         {"DWORD with only its high byte set", REG_DWORD, std::string("\0\0\0\x80", 4), true},
         {"4-byte binary", REG_BINARY, std::string("\0\x01\0\0", 4), true},
@@ -39,41 +34,43 @@ TEST_F(TraceSettingsTest, ValuesOfAnyTypeReadAsTheirFirstFourBytes) {
     };
     for (size_t i = 0; i < std::size(kRows); ++i) {
         SCOPED_TRACE(testing::Message() << "row " << i << " (" << kRows[i].name << ")");
-        tracetest::RemoveFile(tracetest::kTraceFile);
-        tracetest::SetString("FileName", tracetest::kTraceFile);
-        tracetest::SetDword("PrintTime", 0);
+        TraceOn({{"PrintTime", 0}});
         tracetest::SetValue("DoTrace", kRows[i].type, kRows[i].data.data(), static_cast<DWORD>(kRows[i].data.size()));
         Reload();
         Say("hello");
-        EXPECT_EQ(kRows[i].traced ? std::vector<std::string>{"CleanUp() hello"} : std::vector<std::string>{},
-                  TraceLines());
+        EXPECT_EQ(kRows[i].traced ? Lines{"CleanUp() hello"} : Lines{}, TraceLines());
     }
 }
 
 TEST_F(TraceSettingsTest, DelimiterAndVerbosityReadTheirWholeValue) {
     // A 1-byte Delimiter value is the character itself; Verbosity is signed.
-    tracetest::SetValue("Delimiter", REG_BINARY, "|", 1);
     TraceOn({{"PrintTime", 0}, {"Verbosity", 0x80000000}});
+    tracetest::SetValue("Delimiter", REG_BINARY, "|", 1);
     Reload();
     Say("nothing");
     TraceScope scope("CleanUp");
     TraceError(scope, "", E_FAIL, nullptr);
-    EXPECT_EQ(std::vector<std::string>{"*ERR*|CleanUp()|Unspecified error (0x80004005)"}, TraceLines());
+    EXPECT_EQ(Lines{"*ERR*|CleanUp()|Unspecified error (0x80004005)"}, TraceLines());
 }
 
-TEST_F(TraceSettingsTest, ChangesTakeEffectAtTheNextLoad) {
+TEST_F(TraceSettingsTest, ValuesAndListsChangeAtTheNextLoad) {
     TraceOn({{"PrintTime", 0}});
     Reload();
     Say("one");
-    tracetest::SetDword("DoTrace", 0);
+    // Read at the first trace call: what changes now counts from the next load on.
     tracetest::SetDword("PrintTime", 1);
-    Say("two");
-    EXPECT_EQ((std::vector<std::string>{"CleanUp() one", "CleanUp() two"}), TraceLines());
-
-    // The next load reads DoTrace 0: nothing more is written, and the file is left as it was.
+    tracetest::SetDword("Second", 1, "FunctionsNOT");
+    { TraceScope second("Second"); TraceMessage(second, nullptr, "two"); }
+    EXPECT_EQ((Lines{"CleanUp() one", "Second() two"}), TraceLines());
     Reload();
+    { TraceScope second("Second"); TraceMessage(second, nullptr, "dropped"); }
     Say("three");
-    EXPECT_EQ((std::vector<std::string>{"CleanUp() one", "CleanUp() two"}), TraceLines());
+    EXPECT_EQ(Lines{"10:41:07:250 CleanUp() three"}, TraceLines());
+    // DoTrace 0 at the next load: nothing is written, and the file is left as it was.
+    tracetest::SetDword("DoTrace", 0);
+    Reload();
+    Say("four");
+    EXPECT_EQ(Lines{"10:41:07:250 CleanUp() three"}, TraceLines());
 }
 
 TEST_F(TraceSettingsTest, TheSinkReadsDoTraceAgainWhenItIsMade) {
@@ -87,14 +84,13 @@ TEST_F(TraceSettingsTest, TheSinkReadsDoTraceAgainWhenItIsMade) {
     EXPECT_FALSE(winsim::ReadWholeFile(tracetest::kTraceFile));
 }
 
-TEST_F(TraceSettingsTest, TraceEnterTakesAndReleasesTheMutexWithTracingOff) {
+TEST_F(TraceSettingsTest, TraceEnterReleasesTheMutexWithTracingOff) {
     Reload();
     { TraceScope scope("CleanUp"); }
-    // Another thread can take the mutex: the trace call released it.
     HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, "__KV_TRACE_MUTEX__");
     ASSERT_NE(nullptr, mutex);
     DWORD result = WAIT_FAILED;
-    std::thread other([&] {
+    std::thread other([&] {  // another thread, so that a mutex still owned by this one would show
         result = WaitForSingleObject(mutex, 0);
         if (result == WAIT_OBJECT_0) ReleaseMutex(mutex);
     });

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "kvisinst/trace/cipher.h"
+#include "kvisinst/trace/trace.h"
 #include "kvisinst/trace/traceformat.h"
 
 #include <winsim/files.h>
@@ -12,7 +13,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,44 +22,35 @@ namespace tracetest {
 inline constexpr char kTracingKey[] = "SOFTWARE\\Korvane\\Tracing";
 inline constexpr char kTraceFile[] = "C:\\trace.bin";
 
-// One setting of the Tracing key: a DWORD, or a value of another type given as raw bytes.
 struct Setting {
     const char* name;
     DWORD value;
 };
 
-inline HKEY CreateKey(const std::string& path) {
+// Sets a value of the Tracing key, or of one of its name lists ("Functions", "Components", ...).
+inline void SetValue(const char* name, DWORD type, const void* data, DWORD size, const std::string& list = "") {
+    const std::string path = list.empty() ? std::string(kTracingKey) : std::string(kTracingKey) + "\\" + list;
     HKEY key = nullptr;
-    EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                             KEY_ALL_ACCESS, nullptr, &key, nullptr))
-        << path;
-    return key;
-}
-
-inline void SetValue(const char* name, DWORD type, const void* data, DWORD size, const std::string& subkey = "") {
-    HKEY key = CreateKey(subkey.empty() ? std::string(kTracingKey) : std::string(kTracingKey) + "\\" + subkey);
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                             KEY_ALL_ACCESS, nullptr, &key, nullptr));
     EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size)) << name;
     RegCloseKey(key);
 }
 
-inline void SetDword(const char* name, DWORD value) { SetValue(name, REG_DWORD, &value, sizeof value); }
+inline void SetDword(const char* name, DWORD value, const std::string& list = "") {
+    SetValue(name, REG_DWORD, &value, sizeof value, list);
+}
 
 inline void SetString(const char* name, const std::string& text) {
     SetValue(name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
 }
 
-// An entry of one of the name lists ("Functions", "Components", ...).
-inline void AddListEntry(const char* list, const std::string& name) {
-    const DWORD one = 1;
-    SetValue(name.c_str(), REG_DWORD, &one, sizeof one, list);
-}
-
 struct TraceFileContents {
     bool header = false;
-    std::vector<std::string> lines;  // each without its CR LF
-    std::vector<uint32_t> lengths;   // each record's length field
+    std::vector<std::string> lines;    // each without its CR LF
+    std::vector<uint32_t> lengths;     // each record's length field
     std::vector<std::string> records;  // each record's enciphered bytes
-    bool whole = true;               // no bytes left over after the last record
+    bool whole = true;                 // no bytes left over after the last record
 };
 
 // Reads a trace file with the cipher, independently of kvtrace.
@@ -67,11 +58,8 @@ inline std::optional<TraceFileContents> ReadTraceFile(const std::string& path = 
     auto bytes = winsim::ReadWholeFile(path);
     if (!bytes) return std::nullopt;
     TraceFileContents contents;
-    size_t at = 0;
-    if (bytes->compare(0, kTraceFileHeaderSize, kTraceFileHeader) == 0) {
-        contents.header = true;
-        at = kTraceFileHeaderSize;
-    }
+    contents.header = bytes->compare(0, kTraceFileHeaderSize, kTraceFileHeader) == 0;
+    size_t at = contents.header ? kTraceFileHeaderSize : 0;
     while (bytes->size() - at >= 4) {
         const uint32_t length = LoadLe32(reinterpret_cast<const unsigned char*>(bytes->data() + at));
         if (length > kTraceRecordMax || bytes->size() - at - 4 < length) break;
@@ -87,13 +75,15 @@ inline std::optional<TraceFileContents> ReadTraceFile(const std::string& path = 
     return contents;
 }
 
-inline void RemoveFile(const std::string& path) {
-    if (auto host = winsim::HostPath(path)) std::remove(host->c_str());
-}
-
 inline std::vector<std::string> TraceLines(const std::string& path = kTraceFile) {
     auto contents = ReadTraceFile(path);
     return contents ? contents->lines : std::vector<std::string>{};
+}
+
+// One traced message from a scope named CleanUp.
+inline void Say(const char* text) {
+    TraceScope scope("CleanUp");
+    TraceMessage(scope, nullptr, "%s", text);
 }
 
 // A machine with the library attached to it, its clock at 10:41:07.250, and the trace going to
@@ -104,8 +94,17 @@ protected:
 
     void SetUp() override { machine_->Advance(kMorning); }
 
-    // Tracing on, to the test's file, with the given further settings.
+    // A fresh Tracing key (name lists included) and no trace file, then tracing on to the test's
+    // file with the given further settings.
     void TraceOn(std::initializer_list<Setting> settings = {}) {
+        HKEY tracing = nullptr;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kTracingKey, 0, KEY_ALL_ACCESS, &tracing) == ERROR_SUCCESS) {
+            for (const char* list : {"Functions", "FunctionsNOT", "Keywords", "Components", "ComponentsNOT"})
+                RegDeleteKeyA(tracing, list);
+            RegCloseKey(tracing);
+        }
+        RegDeleteKeyA(HKEY_LOCAL_MACHINE, kTracingKey);
+        if (auto host = winsim::HostPath(kTraceFile)) std::remove(host->c_str());
         SetDword("DoTrace", 1);
         SetString("FileName", kTraceFile);
         for (const auto& s : settings) SetDword(s.name, s.value);
