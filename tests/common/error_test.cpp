@@ -29,7 +29,7 @@ TEST(Error, RaiseWin32ErrorAddsTheWin32FacilityOnlyWhenMissing) {
     }
 }
 
-TEST(Error, CheckStatusPassesSuccessAndPositiveHResultsAndRaisesFailures) {
+TEST(Error, CheckStatusRaisesFailuresAndTheBoundaryTurnsThemIntoResults) {
     EXPECT_NO_THROW(CheckStatus(0));
     // S_FALSE has no facility and so reads as Win32 code 1: callers that accept it test it first.
     EXPECT_EQ(static_cast<HRESULT>(0x80070001), HResultBoundary([] {
@@ -39,9 +39,7 @@ TEST(Error, CheckStatusPassesSuccessAndPositiveHResultsAndRaisesFailures) {
     EXPECT_NO_THROW(CheckStatus(static_cast<LONG>(0x00040000)));  // success HRESULT with a facility
     EXPECT_THROW(CheckStatus(ERROR_ACCESS_DENIED), CWin32Error);
     EXPECT_THROW(CheckStatus(E_NOINTERFACE), CWin32Error);
-}
-
-TEST(Error, BoundaryTurnsRaisedErrorsIntoResultsAndEverythingElseIntoUnexpected) {
+    // The boundary turns raised errors into results and everything else into E_UNEXPECTED.
     EXPECT_EQ(S_FALSE, HResultBoundary([] { return S_FALSE; }));
     EXPECT_EQ(static_cast<HRESULT>(0x80070002), HResultBoundary([]() -> HRESULT { RaiseWin32Error(2); }));
     EXPECT_EQ(E_UNEXPECTED, HResultBoundary([]() -> HRESULT { throw std::runtime_error("x"); }));

@@ -16,19 +16,15 @@ using winsim::ServiceScript;
 
 namespace {
 
-// One service section per service, each named after its service.
-std::string ServiceSections(std::initializer_list<const char*> names) {
-    std::string text;
-    for (const char* name : names)
-        text += std::string("[") + name + "]\r\nServiceName=" + name + "\r\nBinaryName=C:\\Quillex\\" + name +
-                ".exe\r\nServiceType=SERVICE_WIN32_OWN_PROCESS\r\nStartType=SERVICE_DEMAND_START\r\n";
-    return text;
-}
-
 const char kInfPath[] = "C:\\Setup\\quillex.inf";
 
-HINF OpenInf(const std::string& sections) {
-    EXPECT_TRUE(winsim::WriteWholeFile(kInfPath, "[Version]\r\nSignature=\"$Windows NT$\"\r\n" + sections));
+// An INF with the given lists and one service section per service, each named after its service.
+HINF OpenInf(const std::string& lists, std::initializer_list<const char*> services = {}) {
+    std::string text = "[Version]\r\nSignature=\"$Windows NT$\"\r\n" + lists;
+    for (const char* name : services)
+        text += std::string("[") + name + "]\r\nServiceName=" + name + "\r\nBinaryName=C:\\Quillex\\" + name +
+                ".exe\r\nServiceType=SERVICE_WIN32_OWN_PROCESS\r\n";
+    EXPECT_TRUE(winsim::WriteWholeFile(kInfPath, text));
     HINF inf = SetupOpenInfFileA(kInfPath, nullptr, INF_STYLE_WIN4, nullptr);
     EXPECT_NE(INVALID_HANDLE_VALUE, inf);
     return inf;
@@ -42,27 +38,21 @@ std::vector<std::string> Events(winsim::Machine& machine) {
     return lines;
 }
 
-void InstallRunning(winsim::Machine& machine, std::initializer_list<const char*> names) {
+void Install(winsim::Machine& machine, std::initializer_list<const char*> names, DWORD state) {
     for (const char* name : names) {
         winsim::ServiceConfig c;
         c.name = name;
         c.type = SERVICE_WIN32_OWN_PROCESS;
         c.imagePath = std::string("C:\\Quillex\\") + name + ".exe";
-        c.account = "LocalSystem";
-        ASSERT_TRUE(machine.Services().Install(c, SERVICE_RUNNING)) << name;
+        ASSERT_TRUE(machine.Services().Install(c, state)) << name;
     }
     machine.Services().ClearEvents();
 }
 
-const std::string kLists =
-    "[InstallDevices]\r\nPlain\r\n"
-    "[InstallDevices.ntx86]\r\nNt4\r\n"
-    "[UnInstallDevices.nt5x86]\r\nW2kRemove\r\n" +
-    ServiceSections({"Plain", "Nt4", "W2kRemove", "Given"}) + "[Mine]\r\nGiven\r\n";
-
 enum class Walk { Install, Remove, Stop, Start };
+const Walk kWalks[] = {Walk::Install, Walk::Remove, Walk::Stop, Walk::Start};
 
-LONG RunWalk(HINF inf, Walk walk, const char* section) {
+LONG RunWalk(HINF inf, Walk walk, const char* section = nullptr) {
     switch (walk) {
     case Walk::Install: return InstallDrivers(inf, 1, section);
     case Walk::Remove: return InstallDrivers(inf, 0, section);
@@ -75,103 +65,78 @@ LONG RunWalk(HINF inf, Walk walk, const char* section) {
 }  // namespace
 
 TEST(ServiceLists, DefaultListsAndTheirPlatformForms) {
-    struct Row {
+    const std::string decorated =
+        "[InstallDevices]\r\nPlain\r\n[InstallDevices.ntx86]\r\nNt4\r\n[UnInstallDevices.nt5x86]\r\nW2kRemove\r\n"
+        "[Mine]\r\nGiven\r\n";
+    const std::string plainRemoval = "[InstallDevices]\r\nPlain\r\n[UnInstallDevices]\r\nW2kRemove\r\n";
+    const struct {
         OsVersion version;
         Walk walk;
         const char* section;
+        const std::string& lists;
         const char* service;  // the one service the walk acts on
-    };
-    const Row rows[] = {
-        {OsVersion::Win2000, Walk::Install, nullptr, "Plain"},
-        {OsVersion::NT4, Walk::Install, nullptr, "Nt4"},
+    } rows[] = {
+        {OsVersion::Win2000, Walk::Install, nullptr, decorated, "Plain"},
+        {OsVersion::NT4, Walk::Install, nullptr, decorated, "Nt4"},
         // Removal on Windows 2000 finds "UnInstallDevices" in its own form ...
-        {OsVersion::Win2000, Walk::Remove, nullptr, "W2kRemove"},
-        {OsVersion::Win2000, Walk::Stop, nullptr, "W2kRemove"},
+        {OsVersion::Win2000, Walk::Remove, nullptr, decorated, "W2kRemove"},
+        {OsVersion::Win2000, Walk::Stop, nullptr, decorated, "W2kRemove"},
         // ... NT 4 has neither form of it, and falls back to the NT 4 form of "InstallDevices".
-        {OsVersion::NT4, Walk::Remove, nullptr, "Nt4"},
-        {OsVersion::NT4, Walk::Stop, nullptr, "Nt4"},
-        {OsVersion::Win2000, Walk::Start, nullptr, "Plain"},
-        {OsVersion::NT4, Walk::Start, nullptr, "Nt4"},
+        {OsVersion::NT4, Walk::Remove, nullptr, decorated, "Nt4"},
+        {OsVersion::NT4, Walk::Stop, nullptr, decorated, "Nt4"},
+        {OsVersion::Win2000, Walk::Start, nullptr, decorated, "Plain"},
+        {OsVersion::NT4, Walk::Start, nullptr, decorated, "Nt4"},
+        // A plain "UnInstallDevices" serves every NT version.
+        {OsVersion::NT4, Walk::Stop, nullptr, plainRemoval, "W2kRemove"},
+        {OsVersion::Win2000, Walk::Remove, nullptr, plainRemoval, "W2kRemove"},
         // A named list replaces the default.
-        {OsVersion::Win2000, Walk::Remove, "Mine", "Given"},
-        {OsVersion::NT4, Walk::Install, "Mine", "Given"},
+        {OsVersion::Win2000, Walk::Remove, "Mine", decorated, "Given"},
+        {OsVersion::NT4, Walk::Install, "Mine", decorated, "Given"},
     };
     for (size_t i = 0; i < std::size(rows); ++i) {
         const auto& row = rows[i];
         winsim::ScopedMachine machine(row.version);
-        InstallRunning(*machine, {});
-        HINF inf = OpenInf(kLists);
-        if (row.walk != Walk::Install) InstallRunning(*machine, {"Plain", "Nt4", "W2kRemove", "Given"});
-        if (row.walk == Walk::Start) {
-            for (const char* name : {"Plain", "Nt4", "W2kRemove", "Given"}) machine->Services().SetState(name, SERVICE_STOPPED);
-        }
+        HINF inf = OpenInf(row.lists, {"Plain", "Nt4", "W2kRemove", "Given"});
+        if (row.walk != Walk::Install)
+            Install(*machine, {"Plain", "Nt4", "W2kRemove", "Given"},
+                    row.walk == Walk::Start ? SERVICE_STOPPED : SERVICE_RUNNING);
         EXPECT_EQ(S_OK, RunWalk(inf, row.walk, row.section)) << "row " << i;
-        for (const auto& e : machine->Services().Events()) EXPECT_EQ(row.service, e.name) << "row " << i;
         EXPECT_FALSE(machine->Services().Events().empty()) << "row " << i;
-        SetupCloseInfFile(inf);
-    }
-}
-
-TEST(ServiceLists, APlainUninstallListServesEveryNtVersion) {
-    for (auto version : {OsVersion::NT4, OsVersion::Win2000}) {
-        winsim::ScopedMachine machine(version);
-        InstallRunning(*machine, {"A", "B"});
-        HINF inf = OpenInf("[InstallDevices]\r\nA\r\n[UnInstallDevices]\r\nB\r\n" + ServiceSections({"A", "B"}));
-        EXPECT_EQ(S_OK, StopServices(inf, 1, nullptr));
-        EXPECT_EQ((std::vector<std::string>{"asked to stop B", "stopped B"}), Events(*machine))
-            << winsim::OsVersionName(version);
+        for (const auto& e : machine->Services().Events()) EXPECT_EQ(row.service, e.name) << "row " << i;
         SetupCloseInfFile(inf);
     }
 }
 
 TEST(ServiceLists, InstallCreatesThenStartsAndRemovalStopsThenDeletesInListOrder) {
     winsim::ScopedMachine machine(OsVersion::Win2000);
-    HINF inf = OpenInf("[InstallDevices]\r\nA\r\nB\r\n" + ServiceSections({"A", "B"}));
+    HINF inf = OpenInf("[InstallDevices]\r\nA\r\nB\r\n", {"A", "B"});
     EXPECT_EQ(S_OK, InstallDrivers(inf, 1, nullptr));
     EXPECT_EQ((std::vector<std::string>{"created A", "started A", "created B", "started B"}), Events(*machine));
     machine->Services().ClearEvents();
-
     // No "UnInstallDevices": removal walks the same list, top to bottom.
     EXPECT_EQ(S_OK, InstallDrivers(inf, 0, nullptr));
     EXPECT_EQ((std::vector<std::string>{"asked to stop A", "stopped A", "marked for deletion A", "deleted A",
                                         "asked to stop B", "stopped B", "marked for deletion B", "deleted B"}),
               Events(*machine));
-    EXPECT_TRUE(machine->Services().List().empty());
     EXPECT_EQ(0u, winsim::OpenServiceHandleCount());
     SetupCloseInfFile(inf);
 }
 
 TEST(ServiceLists, OnlyTheLastLinesLastActionCounts) {
-    struct Row {
-        const char* name;
-        bool firstFails;
-        bool secondFails;
-        LONG result;
-    };
-    const Row rows[] = {
-        {"first fails, second starts", true, false, S_OK},
-        {"first starts, second fails", false, true, E_FAIL},
-        {"both fail", true, true, E_FAIL},
-    };
     const ServiceScript fails{ServiceScript::Start::Fails, 1053, ServiceScript::Stop::AtOnce, 0};
-    for (const auto& row : rows) {
+    for (const char* failing : {"A", "B"}) {
         winsim::ScopedMachine machine(OsVersion::NT4);
-        if (row.firstFails) machine->Services().SetScript("A", fails);
-        if (row.secondFails) machine->Services().SetScript("B", fails);
-        HINF inf = OpenInf("[InstallDevices]\r\nA\r\nB\r\n" + ServiceSections({"A", "B"}));
-        EXPECT_EQ(row.result, InstallDrivers(inf, 1, nullptr)) << row.name;
+        machine->Services().SetScript(failing, fails);
+        HINF inf = OpenInf("[InstallDevices]\r\nA\r\nB\r\n", {"A", "B"});
+        EXPECT_EQ(*failing == 'B' ? E_FAIL : S_OK, InstallDrivers(inf, 1, nullptr)) << failing << " fails";
         // The walk went on past the failure: both exist.
-        EXPECT_EQ(2u, machine->Services().List().size()) << row.name;
+        EXPECT_EQ(2u, machine->Services().List().size()) << failing << " fails";
         SetupCloseInfFile(inf);
     }
-}
-
-TEST(ServiceLists, AFailedCreationIsNotWhatCounts) {
+    // A service that exists already: creating it fails, starting it works, and that is the result.
     winsim::ScopedMachine machine(OsVersion::Win2000);
-    HINF inf = OpenInf("[InstallDevices]\r\nA\r\n" + ServiceSections({"A"}));
-    InstallRunning(*machine, {"A"});
-    machine->Services().SetState("A", SERVICE_STOPPED);
-    // The service exists, so creating it fails; starting it works, and that is the result.
+    HINF inf = OpenInf("[InstallDevices]\r\nA\r\n", {"A"});
+    Install(*machine, {"A"}, SERVICE_STOPPED);
     EXPECT_EQ(S_OK, InstallDrivers(inf, 1, nullptr));
     EXPECT_EQ((std::vector<std::string>{"started A"}), Events(*machine));
     SetupCloseInfFile(inf);
@@ -180,10 +145,8 @@ TEST(ServiceLists, AFailedCreationIsNotWhatCounts) {
 TEST(ServiceLists, Windows95And98VisitTheListButTouchNothing) {
     for (auto version : {OsVersion::Win95, OsVersion::Win98}) {
         winsim::ScopedMachine machine(version);
-        HINF inf = OpenInf("[InstallDevices]\r\nA\r\n[InstallDevices.win95]\r\nA\r\n[InstallDevices.win98]\r\nA\r\n" +
-                           ServiceSections({"A"}));
-        for (auto walk : {Walk::Install, Walk::Remove, Walk::Stop, Walk::Start})
-            EXPECT_EQ(S_OK, RunWalk(inf, walk, nullptr)) << winsim::OsVersionName(version);
+        HINF inf = OpenInf("[InstallDevices]\r\nA\r\n[InstallDevices.win95]\r\nA\r\n[InstallDevices.win98]\r\nA\r\n", {"A"});
+        for (auto walk : kWalks) EXPECT_EQ(S_OK, RunWalk(inf, walk)) << winsim::OsVersionName(version);
         EXPECT_EQ(S_OK, SetupInstallDrivers(kInfPath));
         EXPECT_EQ(S_OK, SetupUnInstallDrivers(kInfPath));
         EXPECT_EQ(S_OK, SetupStopServices(kInfPath));
@@ -195,7 +158,7 @@ TEST(ServiceLists, Windows95And98VisitTheListButTouchNothing) {
 TEST(ServiceLists, AnUnknownSystemActsAsTheNtFamilyDoes) {
     winsim::ScopedMachine machine(OsVersion::Win2000);
     machine->SetRecord({5, 0, 0, 3, ""});  // a platform id the library does not know
-    HINF inf = OpenInf("[InstallDevices]\r\nA\r\n" + ServiceSections({"A"}));
+    HINF inf = OpenInf("[InstallDevices]\r\nA\r\n", {"A"});
     EXPECT_EQ(S_OK, InstallDrivers(inf, 1, nullptr));
     EXPECT_EQ((std::vector<std::string>{"created A", "started A"}), Events(*machine));
     SetupCloseInfFile(inf);
@@ -204,8 +167,8 @@ TEST(ServiceLists, AnUnknownSystemActsAsTheNtFamilyDoes) {
 TEST(ServiceLists, MissingOrEmptyListsAndLinesThatNameNothing) {
     winsim::ScopedMachine machine(OsVersion::Win2000);
     HINF inf = OpenInf("[Empty]\r\n[Odd]\r\nNoSuchSection\r\n" + std::string(300, 'x') + "\r\n");
-    for (auto walk : {Walk::Install, Walk::Remove, Walk::Stop, Walk::Start}) {
-        EXPECT_EQ(S_OK, RunWalk(inf, walk, nullptr));
+    for (auto walk : kWalks) {
+        EXPECT_EQ(S_OK, RunWalk(inf, walk));
         EXPECT_EQ(S_OK, RunWalk(inf, walk, "Empty"));
     }
     // A line naming no section is a service without a name, which no action can reach; a line too
@@ -220,11 +183,8 @@ TEST(ServiceLists, MissingOrEmptyListsAndLinesThatNameNothing) {
 
 TEST(ServiceListWrappers, OpenTheInfByPath) {
     winsim::ScopedMachine machine(OsVersion::Win2000);
-    HINF inf = OpenInf("[InstallDevices]\r\nA\r\nB\r\n" + ServiceSections({"A", "B"}));
-    SetupCloseInfFile(inf);
-
+    SetupCloseInfFile(OpenInf("[InstallDevices]\r\nA\r\nB\r\n", {"A", "B"}));
     EXPECT_EQ(S_OK, SetupInstallDrivers(kInfPath));
-    EXPECT_EQ(2u, machine->Services().List().size());
     EXPECT_EQ(DWORD{SERVICE_RUNNING}, machine->Services().Find("B")->state);
     EXPECT_EQ(S_OK, SetupStopServices(kInfPath));
     EXPECT_EQ(DWORD{SERVICE_STOPPED}, machine->Services().Find("A")->state);
@@ -232,8 +192,6 @@ TEST(ServiceListWrappers, OpenTheInfByPath) {
     ASSERT_TRUE(SetCurrentDirectoryA("C:\\Setup"));
     EXPECT_EQ(S_OK, SetupUnInstallDrivers(".\\quillex.inf"));
     EXPECT_TRUE(machine->Services().List().empty());
-    EXPECT_EQ(0u, winsim::OpenServiceHandleCount());
-
     for (const char* bad : {"C:\\Setup\\missing.inf", "", static_cast<const char*>(nullptr)}) {
         const std::string label = bad ? bad : "(null)";
         EXPECT_EQ(E_INVALIDARG, SetupInstallDrivers(bad)) << label;
