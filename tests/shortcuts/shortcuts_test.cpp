@@ -153,6 +153,14 @@ TEST_P(ShortcutsTest, TemplatesThatCannotBeExpandedLeaveTheirFolderAlone) {
         EXPECT_EQ(row.expected, AddRemoveShortcut(inf, "Broken", row.folderTemplate.c_str(), 1)) << i << ": " << row.name;
         EXPECT_EQ(S_OK, AddRemoveShortcut(inf, "Broken", row.folderTemplate.c_str(), 0)) << i << ": " << row.name;
     }
+    // Without a section name the default template would be Common Programs itself: left alone.
+    for (const char* section : {static_cast<const char*>(nullptr), ""}) {
+        EXPECT_EQ(E_INVALIDARG, AddRemoveShortcut(inf, section, nullptr, 1));
+        EXPECT_EQ(S_OK, AddRemoveShortcut(inf, section, nullptr, 0));
+        if (HasCommonPrograms()) {
+            EXPECT_TRUE(Exists(CommonPrograms()));
+        }
+    }
     // Nothing was made anywhere: not the literal text, not a folder below the current directory.
     EXPECT_FALSE(Exists("C:\\Broken"));
     EXPECT_FALSE(Exists(Programs() + "\\Broken"));
