@@ -58,17 +58,6 @@ TEST(Directories, ResultsAndErrors) {
     EXPECT_FALSE(IsFolder("C:\\Data\\New"));
 }
 
-TEST(Directories, CurrentDirectoryCannotBeRemoved) {
-    winsim::ScopedMachine machine(OsVersion::NT4);
-    ASSERT_TRUE(CreateDirectoryA("C:\\Work", nullptr));
-    ASSERT_TRUE(SetCurrentDirectoryA("C:\\Work"));
-    SetLastError(0);
-    EXPECT_FALSE(RemoveDirectoryA("c:\\work"));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), GetLastError());
-    ASSERT_TRUE(SetCurrentDirectoryA("C:\\"));
-    EXPECT_TRUE(RemoveDirectoryA("C:\\Work"));
-}
-
 TEST(FileOperation, DeleteTakesFilesAndFoldersAndStopsAtAMissingName) {
     winsim::ScopedMachine machine(OsVersion::Win98);
     ASSERT_TRUE(winsim::WriteWholeFile("C:\\Links\\One.lnk", "x"));
