@@ -49,28 +49,13 @@ TEST(Directories, ResultsAndErrors) {
         {"delete a file", DeleteFileA, "C:\\Data\\file.txt", 0},
         {"delete it again", DeleteFileA, "C:\\Data\\file.txt", ERROR_FILE_NOT_FOUND},
     };
-    for (size_t i = 0; i < sizeof rows / sizeof rows[0]; ++i) {
-        const auto& row = rows[i];
+    for (const auto& row : rows) {
         SetLastError(0xDEADBEEF);
         const BOOL ok = row.call(row.path);
-        EXPECT_EQ(row.error == 0, ok != FALSE) << i << ": " << row.name;
-        if (row.error) {
-            EXPECT_EQ(row.error, GetLastError()) << i << ": " << row.name;
-        }
+        EXPECT_EQ(row.error ? row.error : 0xDEADBEEF, ok ? 0xDEADBEEF : GetLastError()) << row.name;
     }
     EXPECT_TRUE(IsFolder("C:\\Data\\NEW2"));
     EXPECT_FALSE(IsFolder("C:\\Data\\New"));
-}
-
-TEST(Directories, CurrentDirectoryCannotBeRemoved) {
-    winsim::ScopedMachine machine(OsVersion::NT4);
-    ASSERT_TRUE(CreateDirectoryA("C:\\Work", nullptr));
-    ASSERT_TRUE(SetCurrentDirectoryA("C:\\Work"));
-    SetLastError(0);
-    EXPECT_FALSE(RemoveDirectoryA("c:\\work"));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), GetLastError());
-    ASSERT_TRUE(SetCurrentDirectoryA("C:\\"));
-    EXPECT_TRUE(RemoveDirectoryA("C:\\Work"));
 }
 
 TEST(FileOperation, DeleteTakesFilesAndFoldersAndStopsAtAMissingName) {
@@ -95,10 +80,6 @@ TEST(FileOperation, DeleteTakesFilesAndFoldersAndStopsAtAMissingName) {
 
     op.pFrom = "C:\\Gone\\One.lnk\0";
     EXPECT_EQ(ERROR_PATH_NOT_FOUND, SHFileOperationA(&op));
-    op.wFunc = FO_COPY;
-    op.pFrom = "C:\\Links\\Two.lnk\0";
-    EXPECT_EQ(ERROR_CALL_NOT_IMPLEMENTED, SHFileOperationA(&op));
-    EXPECT_TRUE(IsFolder("C:\\Links"));
 }
 
 }  // namespace

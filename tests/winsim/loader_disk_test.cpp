@@ -24,11 +24,7 @@ HMODULE OnDisk(const char* fileName) {
 TEST(LoaderOnDisk, PathsMustNameTheFileAndBareNamesFollowTheSearchOrder) {
     winsim::ScopedMachine machine(winsim::OsVersion::Win98);
     HMODULE product = OnDisk("C:\\Program Files\\Korvane\\kvthk32.dll");
-    struct Row {
-        const char* name;
-        bool found;
-    };
-    const Row rows[] = {
+    const std::pair<const char*, bool> rows[] = {
         {"C:\\Program Files\\Korvane\\kvthk32.dll", true},
         {"c:\\PROGRAM FILES\\korvane\\KVTHK32", true},
         {"C:\\Program Files\\Korvane\\\\kvthk32.dll", true},  // a doubled separator is still that file
@@ -36,9 +32,9 @@ TEST(LoaderOnDisk, PathsMustNameTheFileAndBareNamesFollowTheSearchOrder) {
         {"C:\\Program Files\\Korvanekvthk32.dll", false},
         {"kvthk32.dll", false},  // not in the current, system or Windows directory
     };
-    for (const auto& row : rows) {
-        HMODULE module = LoadLibraryA(row.name);
-        EXPECT_EQ(row.found ? product : nullptr, module) << row.name;
+    for (const auto& [name, found] : rows) {
+        HMODULE module = LoadLibraryA(name);
+        EXPECT_EQ(found ? product : nullptr, module) << name;
         if (module) FreeLibrary(module);
     }
 
