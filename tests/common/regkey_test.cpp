@@ -3,6 +3,8 @@
 #include <winsim/machine.h>
 #include <winsim/registry.h>
 
+#include "shared/registry_testing.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -19,13 +21,6 @@ void CreateKey(const char* path) {
                                              nullptr))
         << path;
     RegCloseKey(key);
-}
-
-bool Exists(const char* path) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-    RegCloseKey(key);
-    return true;
 }
 
 }  // namespace
@@ -46,8 +41,8 @@ TEST(RegKey, RecurseDeleteKeyRemovesAThreeLevelTreeOnEveryVersionAndOnlyOnce) {
         CRegKey korvane;
         ASSERT_EQ(ERROR_SUCCESS, korvane.Open(HKEY_LOCAL_MACHINE, "Software\\Korvane", KEY_ALL_ACCESS));
         EXPECT_EQ(ERROR_SUCCESS, korvane.RecurseDeleteKey("QuillexPro")) << winsim::OsVersionName(version);
-        EXPECT_FALSE(Exists("Software\\Korvane\\QuillexPro"));
-        EXPECT_TRUE(Exists("Software\\Korvane\\Install\\Add")) << "a sibling tree must stay";
+        EXPECT_FALSE(HklmKeyExists("Software\\Korvane\\QuillexPro"));
+        EXPECT_TRUE(HklmKeyExists("Software\\Korvane\\Install\\Add")) << "a sibling tree must stay";
         // A name that is not there (any more) is reported and changes nothing.
         const std::string before = machine->Reg().SaveRegText();
         EXPECT_EQ(ERROR_FILE_NOT_FOUND, korvane.RecurseDeleteKey("QuillexPro"));

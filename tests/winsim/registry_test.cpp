@@ -3,6 +3,8 @@
 #include <winsim/registry.h>
 #include <winsim/win32api.h>
 
+#include "shared/registry_testing.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -44,13 +46,6 @@ std::vector<std::string> Enum(HKEY key, bool values = false) {
     return names;
 }
 
-bool Exists(const char* path) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-    RegCloseKey(key);
-    return true;
-}
-
 }  // namespace
 
 TEST(RegistryDeleteKey, SubtreeGoesOn95And98ButNtRefusesAKeyWithSubkeys) {
@@ -68,8 +63,8 @@ TEST(RegistryDeleteKey, SubtreeGoesOn95And98ButNtRefusesAKeyWithSubkeys) {
         winsim::ScopedMachine machine(row.version);
         CreateClosed(HKEY_LOCAL_MACHINE, "SOFTWARE\\Korvane\\Tree\\Leaf\\Deeper");
         EXPECT_EQ(row.status, RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Korvane\\Tree")) << Name(row.version);
-        EXPECT_EQ(!row.treeGone, Exists("SOFTWARE\\Korvane\\Tree\\Leaf\\Deeper")) << Name(row.version);
-        EXPECT_TRUE(Exists("SOFTWARE\\Korvane")) << Name(row.version);
+        EXPECT_EQ(!row.treeGone, HklmKeyExists("SOFTWARE\\Korvane\\Tree\\Leaf\\Deeper")) << Name(row.version);
+        EXPECT_TRUE(HklmKeyExists("SOFTWARE\\Korvane")) << Name(row.version);
         // Leaves first works on NT; on 95/98 they are already gone.
         const char* kLeavesFirst[] = {"SOFTWARE\\Korvane\\Tree\\Leaf\\Deeper", "SOFTWARE\\Korvane\\Tree\\Leaf",
                                       "SOFTWARE\\Korvane\\Tree"};
@@ -90,7 +85,7 @@ TEST(RegistryDeleteKey, EmptyNameDeletesTheHandlesKeyNullNameIsRefused) {
         HKEY key = Create(HKEY_LOCAL_MACHINE, "SOFTWARE\\Korvane");
         EXPECT_EQ(row.nullName, RegDeleteKeyA(key, nullptr)) << Name(row.version);
         EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyA(key, "")) << Name(row.version);
-        EXPECT_FALSE(Exists("SOFTWARE\\Korvane"));
+        EXPECT_FALSE(HklmKeyExists("SOFTWARE\\Korvane"));
         EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(key));
         // A predefined key or a hive root never goes.
         EXPECT_EQ(ERROR_ACCESS_DENIED, RegDeleteKeyA(HKEY_CURRENT_USER, "")) << Name(row.version);
