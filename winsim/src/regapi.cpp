@@ -91,6 +91,16 @@ LONG ParseSubKey(const Impl& reg, LPCSTR subKey, std::vector<std::string>* parts
     return ERROR_SUCCESS;
 }
 
+// The first steps of opening or creating a subkey: the handle resolved (the result is cleared only
+// once it is known to be good) and the subkey's path split and checked.
+LONG ResolveSubKey(Impl& reg, HKEY key, LPCSTR subKey, PHKEY result, RegKey** base, bool* predefined,
+                   std::vector<std::string>* parts) {
+    const LONG status = Resolve(reg, key, 0, base, predefined);
+    if (status != ERROR_SUCCESS) return status;
+    *result = nullptr;
+    return ParseSubKey(reg, subKey, parts);
+}
+
 bool IsStringType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
 
 void StoreFileTime(uint64_t time, PFILETIME out) {
@@ -130,11 +140,8 @@ LONG RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM access, PHKEY result) 
     Guard guard(reg.lock);
     RegKey* base;
     bool predefined = false;
-    LONG status = Resolve(reg, key, 0, &base, &predefined);
-    if (status != ERROR_SUCCESS) return status;
-    *result = nullptr;
     std::vector<std::string> parts;
-    status = ParseSubKey(reg, subKey, &parts);
+    LONG status = ResolveSubKey(reg, key, subKey, result, &base, &predefined, &parts);
     if (status != ERROR_SUCCESS) return status;
     // Opening "no subkey" of a predefined key gives the predefined key back.
     if (parts.empty() && predefined) {
@@ -161,11 +168,8 @@ LONG RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR className, DWORD opti
     Guard guard(reg.lock);
     RegKey* base;
     bool predefined = false;
-    LONG status = Resolve(reg, key, 0, &base, &predefined);
-    if (status != ERROR_SUCCESS) return status;
-    *result = nullptr;
     std::vector<std::string> parts;
-    status = ParseSubKey(reg, subKey, &parts);
+    LONG status = ResolveSubKey(reg, key, subKey, result, &base, &predefined, &parts);
     if (status != ERROR_SUCCESS) return status;
     if (parts.empty() && predefined) {
         *result = key;
