@@ -6,6 +6,7 @@
 #include "tools/kvtrace/reader.h"
 
 #include "program_testing.h"
+#include "tests/shared/trace_records.h"
 
 #include <signal.h>
 
@@ -72,11 +73,14 @@ TEST(TraceDecoder, EachInputGivesItsWholeRecordsAndWhereTheReadingStopped) {
     const size_t secondLength = third - second - 4;
     const std::vector<std::string> none, first(kLines.begin(), kLines.begin() + 1), two(kLines.begin(), kLines.begin() + 2);
     constexpr size_t kAny = SIZE_MAX;
+    const std::string known = std::string(kTraceFileHeader) + std::string(reinterpret_cast<const char*>(kKnownRecord),
+                                                                           sizeof kKnownRecord);
+    const std::vector<std::string> odd = {"  10:41:07:250\x1f" "Finished\n", "\x1b[2J\x01\n", "<<<CleanUp()\n"};
     const struct {
         const char* name;
         std::string bytes;
         TraceStatus status;
-        const std::vector<std::string>& lines;
+        std::vector<std::string> lines;
         size_t offset;  // where reading stopped; kAny: not checked
     } kRows[] = {
         {"good", good, TraceStatus::Ok, kLines, good.size()},
@@ -89,11 +93,12 @@ TEST(TraceDecoder, EachInputGivesItsWholeRecordsAndWhereTheReadingStopped) {
         {"a length beyond any record", Flipped(good, second + 1, 0x7F), TraceStatus::Damaged, first, second},
         {"a length of zero", Flipped(good, second, static_cast<unsigned char>(secondLength)), TraceStatus::Damaged,
          first, second},
-        {"the first enciphered byte", Flipped(good, second + 4, 0x55), TraceStatus::Damaged, first, second},
         {"the record's line end", Flipped(good, second + 4 + secondLength - 1, 0x01), TraceStatus::Damaged, first,
          second},
-        {"an unnamed control character", TraceFile({"  10:41:07:250\x1f" "Finished\n"}), TraceStatus::Damaged, none,
-         kTraceFileHeaderSize},
+        // Worked out apart from the cipher code: a wrong key or byte order in the reader fails here.
+        {"the known record", known, TraceStatus::Ok, {kKnownLine}, known.size()},
+        // The text is the traced program's: a control character in it is no damage.
+        {"a control character", TraceFile(odd), TraceStatus::Ok, odd, TraceFile(odd).size()},
         {"text", "Just a text file.\r\nWith lines.\r\n", TraceStatus::NotATrace, none, kAny},
         {"PNG", std::string("\x89PNG\r\n\x1A\n\0\0\0\rIHDR", 16), TraceStatus::NotATrace, none, kAny},
         {"another header", "trace2\r\n" + Record("x\n"), TraceStatus::NotATrace, none, kAny},
@@ -112,17 +117,6 @@ TEST(TraceDecoder, EachInputGivesItsWholeRecordsAndWhereTheReadingStopped) {
             }
         }
     }
-}
-
-TEST(TraceDecoder, AControlCharacterDelimiterIsReadWhenNamed) {
-    const std::vector<std::string> lines = {"  10:41:07:250\x1f" "Finished\n", "<<<CleanUp()\n"};
-    const std::string bytes = TraceFile(lines);
-    std::vector<std::string> read;
-    CTraceDecoder decoder(&Collect, &read);
-    decoder.AllowControlCharacter(0x1F);
-    EXPECT_EQ(TraceStatus::Ok, decoder.Feed(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()));
-    EXPECT_EQ(TraceStatus::Ok, decoder.Finish());
-    EXPECT_EQ(lines, read);
 }
 
 TEST(TraceDecoder, ErrorLinesStartWithTheirMarkAfterTheIndentation) {
@@ -175,11 +169,12 @@ TEST_F(KvtraceProgram, OutputAndExitStatusOfEachCommandLine) {
     const size_t second = kTraceFileHeaderSize + Record(kLines[0]).size();
     const size_t last = bytes.size() - Record(kLines.back()).size();
     std::string damaged = bytes;
-    damaged[second + 4] ^= 0x40;
+    damaged[second + Record(kLines[1]).size() - 1] ^= 0x40;  // its line's LF
     const std::string good = Write("good.trace", bytes), appended = Write("b.trace", TraceFile({"appended\n"}, false));
     const std::string cut = Write("cut.trace", bytes.substr(0, bytes.size() - 1));
     const std::string broken = Write("broken.trace", damaged), foreign = Write("notes.txt", "Not a trace at all.\n");
     const std::string profiled = Write("p.trace", TraceFile({">>>CleanUp()\t 100\n", "<<<CleanUp()\t 156\t56\n"}));
+    const std::string odd = Write("odd.trace", TraceFile({"  10:41:07:250\x1f" "Finished\n", "\x1b[2J\x0c\n", "last\n"}));
     const std::string json = (dir_ / "out.json").string();
     const struct {
         std::vector<std::string> args;
@@ -194,6 +189,9 @@ TEST_F(KvtraceProgram, OutputAndExitStatusOfEachCommandLine) {
         {{broken}, 1, kLines[0],
          "kvtrace: " + broken + ": damaged record at byte offset " + std::to_string(second) + "\n"},
         {{foreign}, 2, "", "kvtrace: " + foreign + ": not a trace file\n"},
+        // Control characters in the text are shown, not obeyed, and the records after them are read.
+        {{odd}, 0, "  10:41:07:250\\x1FFinished\n\\x1B[2J\\x0C\nlast\n", ""},
+        {{"--delimiter", "31", odd}, 0, "  10:41:07:250\x1f" "Finished\n\\x1B[2J\\x0C\nlast\n", ""},
         // Several files: each is read, and the worst outcome is the status.
         {{broken, good}, 1, kLines[0] + Joined(kLines), "*"},
         {{(dir_ / "missing.trace").string()}, 2, "*", "*"},
