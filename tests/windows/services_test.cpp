@@ -8,6 +8,7 @@
 // The prefix must run one service control manager only: run-wine-tests.sh restarts it after creating
 // it, because creation can leave two running, and then services created through one are missing in
 // the other.
+#include "shared/proc.h"
 #include "shared/service_sections.h"
 
 #include <windows.h>
@@ -66,39 +67,21 @@ private:
     HINF inf_ = INVALID_HANDLE_VALUE;
 };
 
-// The service's state as the service control manager reports it; 0 when it cannot be opened, and
-// the open's error through `error`.
-DWORD StateOf(const std::string& name, DWORD* error = nullptr) {
+// The service's state as the service control manager reports it; 0 when there is no such service.
+DWORD StateOf(const std::string& name) {
     SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
-    if (!manager) return 0;
-    SC_HANDLE service = OpenServiceA(manager, name.c_str(), SERVICE_QUERY_STATUS);
-    DWORD state = 0;
-    if (!service) {
-        if (error) *error = GetLastError();
-    } else {
-        SERVICE_STATUS status = {};
-        if (QueryServiceStatus(service, &status)) state = status.dwCurrentState;
-        CloseServiceHandle(service);
-    }
-    CloseServiceHandle(manager);
-    return state;
+    SC_HANDLE service = manager ? OpenServiceA(manager, name.c_str(), SERVICE_QUERY_STATUS) : nullptr;
+    SERVICE_STATUS status = {};
+    if (service && !QueryServiceStatus(service, &status)) status.dwCurrentState = 0;
+    if (service) CloseServiceHandle(service);
+    if (manager) CloseServiceHandle(manager);
+    return status.dwCurrentState;
 }
 
-// Waits (for real: this is a real service) until the service reaches `state`.
+// Waits (for real: this is a real service) until the service reaches `state` (0: is gone).
 bool WaitForState(const std::string& name, DWORD state) {
-    for (int i = 0; i < 150; ++i) {
+    for (int i = 0; i < 150; ++i, Sleep(100))
         if (StateOf(name) == state) return true;
-        Sleep(100);
-    }
-    return false;
-}
-
-bool ServiceGone(const std::string& name) {
-    for (int i = 0; i < 150; ++i) {
-        DWORD error = 0;
-        if (StateOf(name, &error) == 0 && error == ERROR_SERVICE_DOES_NOT_EXIST) return true;
-        Sleep(100);
-    }
     return false;
 }
 
@@ -154,7 +137,7 @@ protected:
 
     template <typename T>
     T Export(const char* name) {
-        auto address = reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(module_, name)));
+        auto address = ProcAs<T>(GetProcAddress(module_, name));
         EXPECT_NE(address, nullptr) << name;
         return address;
     }
@@ -188,8 +171,8 @@ TEST_F(Services, InstallStopAndRemoveAServiceAndItsDependent) {
     EXPECT_TRUE(WaitForState(second, SERVICE_STOPPED)) << second;
 
     EXPECT_EQ(uninstall_(inf.Path()), 0);
-    EXPECT_TRUE(ServiceGone(first)) << first;
-    EXPECT_TRUE(ServiceGone(second)) << second;
+    EXPECT_TRUE(WaitForState(first, 0)) << first;
+    EXPECT_TRUE(WaitForState(second, 0)) << second;
 }
 
 TEST_F(Services, AnInfThatCannotBeOpenedIsAnInvalidArgument) {
@@ -223,7 +206,7 @@ TEST_F(Services, EachActionsResult) {
         const ServiceStep& step = kServiceSteps[i];
         EXPECT_EQ(static_cast<uint32_t>(control_(file.Inf(), step.section, step.action)), step.result) << "step " << i;
     }
-    EXPECT_TRUE(ServiceGone(name));
+    EXPECT_TRUE(WaitForState(name, 0));
 }
 
 }  // namespace
