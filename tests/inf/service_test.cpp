@@ -3,44 +3,17 @@
 #include "kvisinst/inf/service.h"
 #include "shared/service_sections.h"
 
-#include <winsim/files.h>
-#include <winsim/machine.h>
-#include <winsim/services.h>
-
-#include <gtest/gtest.h>
+#include "inf/inf_testing.h"
 
 #include <string>
 #include <vector>
 
+using inftest::CTestInf;
+using inftest::Service;
 using winsim::OsVersion;
 using winsim::ServiceScript;
 
 namespace {
-
-// An INF on the current machine, open for the object's lifetime.
-class CTestInf {
-public:
-    explicit CTestInf(const std::string& sections) {
-        EXPECT_TRUE(winsim::WriteWholeFile("C:\\Setup\\product.inf",
-                                           "[Version]\r\nSignature=\"$Windows NT$\"\r\n\r\n" + sections));
-        inf_ = SetupOpenInfFileA("C:\\Setup\\product.inf", nullptr, INF_STYLE_WIN4, nullptr);
-        EXPECT_NE(INVALID_HANDLE_VALUE, inf_);
-    }
-    ~CTestInf() { SetupCloseInfFile(inf_); }
-    HINF Handle() const { return inf_; }
-
-private:
-    HINF inf_;
-};
-
-winsim::ServiceConfig Service(const std::string& name, std::vector<std::string> dependencies = {}) {
-    winsim::ServiceConfig c;
-    c.name = name;
-    c.type = SERVICE_WIN32_OWN_PROCESS;
-    c.imagePath = "C:\\Quillex\\" + name + ".exe";
-    c.dependencies = std::move(dependencies);
-    return c;
-}
 
 ServiceScript Stops(ServiceScript::Stop stop, unsigned queries = 0) {
     return ServiceScript{ServiceScript::Start::Runs, 0, stop, queries};
@@ -61,11 +34,7 @@ protected:
         EXPECT_EQ(0u, winsim::OpenServiceHandleCount()) << section << " action " << action;
         return result;
     }
-    std::vector<std::string> Events() const {
-        std::vector<std::string> lines;
-        for (const auto& e : db_.Events()) lines.push_back(std::string(winsim::ServiceEventName(e.kind)) + " " + e.name);
-        return lines;
-    }
+    std::vector<std::string> Events() const { return inftest::Events(db_); }
 };
 
 }  // namespace

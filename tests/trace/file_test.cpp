@@ -110,29 +110,4 @@ TEST_F(TraceFileTest, WhereTheFileGoesAndTheBoxWhenItCannot) {
     }
 }
 
-TEST_F(TraceFileTest, WithTraceToFileOffNothingIsWrittenWhateverTheDebugger) {
-    const struct {
-        winsim::OsVersion version;
-        bool debugger;
-    } kRows[] = {
-        {winsim::OsVersion::Win2000, true},
-        {winsim::OsVersion::Win95, true},  // no IsDebuggerPresent to find
-    };
-    for (size_t i = 0; i < std::size(kRows); ++i) {
-        SCOPED_TRACE(testing::Message() << "row " << i);
-        winsim::ScopedMachine machine(kRows[i].version);
-        machine->SetDebuggerPresent(kRows[i].debugger);
-        tracetest::SetDword("DoTrace", 1);
-        tracetest::SetDword("TraceToFile", 0);
-        tracetest::SetString("FileName", tracetest::kTraceFile);
-        winsim::SetCurrent(nullptr);
-        winsim::SetCurrent(&*machine);
-        Say("discarded");
-        TraceScope scope("Failing");
-        TraceError(scope, "", E_FAIL, nullptr);
-        EXPECT_FALSE(winsim::ReadWholeFile(tracetest::kTraceFile));
-        EXPECT_TRUE(machine->MessageBoxes().empty());
-    }
-}
-
 }  // namespace

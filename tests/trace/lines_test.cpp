@@ -128,6 +128,8 @@ const std::vector<Row> kRows = {
      {">>>?\?\?\?()", "<<<?\?\?\?()"}},
     {"formatted messages", {{"PrintTime", 0}}, FormattedMessages,
      {"CleanUp() count=-3 0xFF", "CleanUp() ", "CleanUp() "}},
+    // Not to the file, and not to the debugger that is attached either.
+    {"TraceToFile off", {{"TraceToFile", 0}}, CleanUpWithMessageAndError, {}},
 };
 
 class TraceLineTest : public tracetest::TraceTest {};
@@ -135,6 +137,7 @@ class TraceLineTest : public tracetest::TraceTest {};
 TEST_F(TraceLineTest, LinesOfEachSetting) {
     char tid[16];
     std::snprintf(tid, sizeof tid, "%X", static_cast<unsigned>(GetCurrentThreadId()));
+    machine_->SetDebuggerPresent(true);
     for (size_t i = 0; i < kRows.size(); ++i) {
         const Row& row = kRows[i];
         SCOPED_TRACE(testing::Message() << "row " << i << " (" << row.name << ")");

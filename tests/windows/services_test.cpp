@@ -1,5 +1,6 @@
 // The service exports of KVISINST.DLL against the real service control manager, with a real
-// own-process service (kvtestsvc.exe, built beside the test programs).
+// own-process service (kvtestsvc.exe, built beside the test programs), and INF files read by the
+// system's SetupAPI.
 //
 // Wine's service control manager lets a service stop while services that depend on it run (no
 // ERROR_DEPENDENT_SERVICES_RUNNING) and lists no dependents, so the path that stops the dependents
@@ -155,7 +156,9 @@ TEST_F(Services, InstallStopAndRemoveAServiceAndItsDependent) {
     ASSERT_NE(GetFileAttributesA(image.c_str()), INVALID_FILE_ATTRIBUTES) << image;
     const std::string first = UniqueName("KvTestFirst"), second = UniqueName("KvTestSecond");
     created_ = {second, first};
-    CTempFile inf("[InstallDevices]\r\nFirstService\r\nSecondService\r\n\r\n"
+    // The list in its Windows 2000 form, found by the system's SetupAPI whatever the letter case; the
+    // plain form names a section that does not exist.
+    CTempFile inf("[InstallDevices]\r\nNoSuchService\r\n[installdevices.NT5X86]\r\nFirstService\r\nSecondService\r\n\r\n"
                   "[FirstService]\r\nServiceName=" + first + "\r\nBinaryName=" + image +
                   "\r\nServiceType=SERVICE_WIN32_OWN_PROCESS\r\nStartType=SERVICE_DEMAND_START\r\n\r\n"
                   "[SecondService]\r\nServiceName=" + second + "\r\nBinaryName=" + image +
