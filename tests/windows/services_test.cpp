@@ -178,13 +178,6 @@ TEST_F(Services, InstallStopAndRemoveAServiceAndItsDependent) {
     EXPECT_TRUE(WaitForState(second, 0)) << second;
 }
 
-TEST_F(Services, AnInfThatCannotBeOpenedIsAnInvalidArgument) {
-    const char missing[] = "C:\\no such folder\\kvisinst-missing.inf";
-    EXPECT_EQ(static_cast<DWORD>(install_(missing)), 0x80070057u);
-    EXPECT_EQ(static_cast<DWORD>(uninstall_(missing)), 0x80070057u);
-    EXPECT_EQ(static_cast<DWORD>(stop_(missing)), 0x80070057u);
-}
-
 TEST_F(Services, SectionsCreateTheServicesTheyDescribe) {
     const std::string image = ProgramFolder() + "kvtestsvc.exe";
     for (size_t i = 0; i < sizeof kServiceSections / sizeof kServiceSections[0]; ++i) {
