@@ -93,10 +93,10 @@ TEST_F(ServiceControl, EachActionsResult) {
     EXPECT_EQ(E_FAIL, Run("F", SVC_START, &failing));
 }
 
+// Stopping a service that is missing, stopped or stops at once is among the shared steps.
 TEST_F(ServiceControl, StopOutcomesAndTheWait) {
     const struct {
         const char* name;
-        bool exists;
         DWORD state;
         ServiceScript::Stop stop;
         unsigned queries;
@@ -104,30 +104,23 @@ TEST_F(ServiceControl, StopOutcomesAndTheWait) {
         DWORD finalState;
         uint64_t virtualMs;  // how long the simulated clock ran
     } rows[] = {
-        {"Missing", false, 0, ServiceScript::Stop::AtOnce, 0, S_OK, 0, 0},
-        {"Stopped", true, SERVICE_STOPPED, ServiceScript::Stop::AtOnce, 0, S_OK, SERVICE_STOPPED, 0},
-        {"AtOnce", true, SERVICE_RUNNING, ServiceScript::Stop::AtOnce, 0, S_OK, SERVICE_STOPPED, 0},
         // Two polls answered "stop pending" (100 ms each), the third finds it stopped.
-        {"Slow", true, SERVICE_RUNNING, ServiceScript::Stop::AfterQueries, 2, S_OK, SERVICE_STOPPED, 200},
+        {"Slow", SERVICE_RUNNING, ServiceScript::Stop::AfterQueries, 2, S_OK, SERVICE_STOPPED, 200},
         // Still stopping after 100 polls: the stop counts as done after ten simulated seconds.
-        {"Never", true, SERVICE_RUNNING, ServiceScript::Stop::Never, 0, S_OK, SERVICE_STOP_PENDING, 10000},
-        {"Refuses", true, SERVICE_RUNNING, ServiceScript::Stop::Refuses, 0, E_FAIL, SERVICE_RUNNING, 0},
+        {"Never", SERVICE_RUNNING, ServiceScript::Stop::Never, 0, S_OK, SERVICE_STOP_PENDING, 10000},
+        {"Refuses", SERVICE_RUNNING, ServiceScript::Stop::Refuses, 0, E_FAIL, SERVICE_RUNNING, 0},
         // A stop already under way cannot be asked for again.
-        {"Pending", true, SERVICE_STOP_PENDING, ServiceScript::Stop::Never, 0, E_FAIL, SERVICE_STOP_PENDING, 0},
+        {"Pending", SERVICE_STOP_PENDING, ServiceScript::Stop::Never, 0, E_FAIL, SERVICE_STOP_PENDING, 0},
     };
     for (size_t i = 0; i < std::size(rows); ++i) {
         const auto& row = rows[i];
         db_.SetScript(row.name, Stops(row.stop, row.queries));
-        if (row.exists) {
-            ASSERT_TRUE(db_.Install(Service(row.name), row.state)) << "row " << i;
-        }
+        ASSERT_TRUE(db_.Install(Service(row.name), row.state)) << "row " << i;
         CTestInf inf(std::string("[S]\r\nServiceName=") + row.name + "\r\n");
         const uint64_t before = machine_->NowMs();
         EXPECT_EQ(row.result, Run("S", SVC_STOP, &inf)) << "row " << i;
         EXPECT_EQ(row.virtualMs, machine_->NowMs() - before) << "row " << i;
-        if (row.exists) {
-            EXPECT_EQ(row.finalState, db_.Find(row.name)->state) << "row " << i;
-        }
+        EXPECT_EQ(row.finalState, db_.Find(row.name)->state) << "row " << i;
     }
 }
 

@@ -26,7 +26,7 @@ inline constexpr unsigned char kKnownRecord[] = {
 
 struct TraceRecords {
     bool header = false;
-    std::vector<std::string> lines;  // each deciphered, without its final CR LF
+    std::vector<std::string> lines;  // each deciphered, CR LF as LF, without the final one
     bool whole = true;               // no bytes left over after the last record
 };
 
@@ -40,8 +40,11 @@ inline TraceRecords ReadTraceRecords(const std::string& bytes) {
         if (length > kTraceRecordMax || bytes.size() - at - 4 < length) break;
         std::string record = bytes.substr(at + 4, length);
         DecipherTraceRecord(reinterpret_cast<unsigned char*>(&record[0]), record.size());
-        if (record.size() >= 2 && record.compare(record.size() - 2, 2, "\r\n") == 0) record.resize(record.size() - 2);
-        file.lines.push_back(record);
+        std::string line;
+        for (size_t i = 0; i < record.size(); ++i)
+            if (record[i] != '\r' || i + 1 == record.size() || record[i + 1] != '\n') line += record[i];
+        if (!line.empty() && line.back() == '\n') line.pop_back();
+        file.lines.push_back(line);
         at += 4 + length;
     }
     file.whole = at == bytes.size();

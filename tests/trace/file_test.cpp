@@ -71,7 +71,6 @@ TEST_F(TraceFileTest, WhereTheFileGoesAndTheBoxWhenItCannot) {
         std::string box;       // the message box's text; empty: none
     } kRows[] = {
         {V::Win2000, "C:\\Setup\\setup.exe", nullptr, nullptr, false, "C:\\WINNT\\System32\\setup.KVISINST.DLL.trace", ""},
-        {V::Win98, "D:\\INSTALL.EXE", nullptr, nullptr, false, "C:\\WINDOWS\\SYSTEM\\INSTALL.KVISINST.DLL.trace", ""},
         {V::NT4, "C:\\Setup\\setup.exe", "C:\\Program Files\\Korvane\\kvisinst.dll", nullptr, false,
          "C:\\Program Files\\Korvane\\setup.kvisinst.dll.trace", ""},
         {V::Win2000, "C:\\Setup\\run.me.exe", "C:\\Setup\\KVISINST", nullptr, false, "C:\\Setup\\run.me.KVISINST.trace", ""},

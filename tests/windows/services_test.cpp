@@ -11,6 +11,7 @@
 // the other.
 #include "shared/proc.h"
 #include "shared/service_sections.h"
+#include "windows/temp_inf.h"
 
 #include <windows.h>
 #include <setupapi.h>
@@ -34,39 +35,6 @@ std::string ProgramFolder() {
 
 // Service names of this run, so that nothing another program left in the prefix is in the way.
 std::string UniqueName(const char* base) { return base + std::to_string(GetCurrentProcessId()); }
-
-// An INF in the temporary folder, deleted with the object, and open through SetupAPI while it is.
-class CTempFile {
-public:
-    CTempFile(const std::string& sections) {
-        const std::string text = "[Version]\r\nSignature=\"$Windows NT$\"\r\n\r\n" + sections;
-        char folder[MAX_PATH] = {};
-        if (!GetTempPathA(MAX_PATH, folder) || !GetTempFileNameA(folder, "kvs", 0, path_)) {
-            ADD_FAILURE() << "no temporary file, error " << GetLastError();
-            return;
-        }
-        HANDLE file = CreateFileA(path_, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        DWORD written = 0;
-        if (file == INVALID_HANDLE_VALUE ||
-            !WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr))
-            ADD_FAILURE() << "cannot write " << path_ << ", error " << GetLastError();
-        if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
-        inf_ = SetupOpenInfFileA(path_, nullptr, INF_STYLE_WIN4, nullptr);
-        EXPECT_NE(inf_, INVALID_HANDLE_VALUE) << path_;
-    }
-    ~CTempFile() {
-        if (inf_ != INVALID_HANDLE_VALUE) SetupCloseInfFile(inf_);
-        if (path_[0]) DeleteFileA(path_);
-    }
-    CTempFile(const CTempFile&) = delete;
-    CTempFile& operator=(const CTempFile&) = delete;
-    const char* Path() const { return path_; }
-    HINF Inf() const { return inf_; }
-
-private:
-    char path_[MAX_PATH] = {};
-    HINF inf_ = INVALID_HANDLE_VALUE;
-};
 
 // The service's state as the service control manager reports it; 0 when there is no such service.
 DWORD StateOf(const std::string& name) {
@@ -158,7 +126,7 @@ TEST_F(Services, InstallStopAndRemoveAServiceAndItsDependent) {
     created_ = {second, first};
     // The list in its Windows 2000 form, found by the system's SetupAPI whatever the letter case; the
     // plain form names a section that does not exist.
-    CTempFile inf("[InstallDevices]\r\nNoSuchService\r\n[installdevices.NT5X86]\r\nFirstService\r\nSecondService\r\n\r\n"
+    CTempInf inf("[InstallDevices]\r\nNoSuchService\r\n[installdevices.NT5X86]\r\nFirstService\r\nSecondService\r\n\r\n"
                   "[FirstService]\r\nServiceName=" + first + "\r\nBinaryName=" + image +
                   "\r\nServiceType=SERVICE_WIN32_OWN_PROCESS\r\nStartType=SERVICE_DEMAND_START\r\n\r\n"
                   "[SecondService]\r\nServiceName=" + second + "\r\nBinaryName=" + image +
@@ -184,23 +152,23 @@ TEST_F(Services, SectionsCreateTheServicesTheyDescribe) {
         const ServiceSectionRow& row = kServiceSections[i];
         const std::string name = UniqueName("KvTestSection") + "_" + std::to_string(i);
         created_.push_back(name);
-        CTempFile file("[Svc]\r\nServiceName=" + name + "\r\nBinaryName=" + image + "\r\n" + row.lines + "\r\n");
-        EXPECT_EQ(control_(file.Inf(), "Svc", 2), 0) << "row " << i;
+        CTempInf file("[Svc]\r\nServiceName=" + name + "\r\nBinaryName=" + image + "\r\n" + row.lines + "\r\n");
+        EXPECT_EQ(control_(file.Handle(), "Svc", 2), 0) << "row " << i;
         const Configuration config = Configured(name);
         EXPECT_EQ(config.type, row.type) << "row " << i;
         EXPECT_EQ(config.startType, row.startType) << "row " << i;
         EXPECT_EQ(config.display, row.display ? row.display : name) << "row " << i;
-        EXPECT_EQ(control_(file.Inf(), "Svc", 3), 0) << "row " << i;
+        EXPECT_EQ(control_(file.Handle(), "Svc", 3), 0) << "row " << i;
     }
 }
 
 TEST_F(Services, EachActionsResult) {
     const std::string name = UniqueName("KvTestSteps");
     created_ = {name};
-    CTempFile file(ServiceStepsInf(name, ProgramFolder() + "kvtestsvc.exe"));
+    CTempInf file(ServiceStepsInf(name, ProgramFolder() + "kvtestsvc.exe"));
     for (size_t i = 0; i < sizeof kServiceSteps / sizeof kServiceSteps[0]; ++i) {
         const ServiceStep& step = kServiceSteps[i];
-        EXPECT_EQ(static_cast<uint32_t>(control_(file.Inf(), step.section, step.action)), step.result) << "step " << i;
+        EXPECT_EQ(static_cast<uint32_t>(control_(file.Handle(), step.section, step.action)), step.result) << "step " << i;
     }
     EXPECT_TRUE(WaitForState(name, 0));
 }
