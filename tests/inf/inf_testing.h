@@ -19,7 +19,8 @@ inline constexpr char kInfPath[] = "C:\\Setup\\quillex.inf";
 class CTestInf {
 public:
     explicit CTestInf(const std::string& sections) {
-        EXPECT_TRUE(winsim::WriteWholeFile(kInfPath, "[Version]\r\nSignature=\"$Windows NT$\"\r\n\r\n" + sections));
+        EXPECT_TRUE(
+            winsim::WriteWholeFile(kInfPath, "[Version]\r\nSignature=\"$Windows NT$\"\r\n\r\n" + sections));
         inf_ = SetupOpenInfFileA(kInfPath, nullptr, INF_STYLE_WIN4, nullptr);
         EXPECT_NE(INVALID_HANDLE_VALUE, inf_);
     }
@@ -45,7 +46,8 @@ inline winsim::ServiceConfig Service(const std::string& name, std::vector<std::s
 // What happened to the services, as "started A", "stopped B", ...
 inline std::vector<std::string> Events(const winsim::ServiceDatabase& db) {
     std::vector<std::string> lines;
-    for (const auto& e : db.Events()) lines.push_back(std::string(winsim::ServiceEventName(e.kind)) + " " + e.name);
+    for (const auto& e : db.Events())
+        lines.push_back(std::string(winsim::ServiceEventName(e.kind)) + " " + e.name);
     return lines;
 }
 

@@ -61,8 +61,8 @@ TEST_F(ServiceControl, SectionsCreateTheServicesTheyDescribe) {
         {"A,B", {"A,B"}},
     };
     for (const auto& row : kDependencies) {
-        CTestInf inf("[Svc]\r\nServiceName=D\r\nBinaryName=C:\\x\\d.exe\r\nServiceType=SERVICE_WIN32_OWN_PROCESS\r\n"
-                     "Dependencies=" + std::string(row.first));
+        const std::string section = "[Svc]\r\nServiceName=D\r\nBinaryName=C:\\x\\d.exe\r\n";
+        CTestInf inf(section + "ServiceType=SERVICE_WIN32_OWN_PROCESS\r\nDependencies=" + row.first);
         ASSERT_EQ(S_OK, Run("Svc", SVC_CREATE, &inf)) << row.first;
         const auto created = db_.Find("D");
         EXPECT_EQ(row.second, created->config.dependencies) << row.first;

@@ -25,7 +25,8 @@ std::string Lists(const std::string& lists, std::initializer_list<const char*> s
 }
 
 void Install(winsim::Machine& machine, std::initializer_list<const char*> names, DWORD state) {
-    for (const char* name : names) ASSERT_TRUE(machine.Services().Install(inftest::Service(name), state)) << name;
+    for (const char* name : names)
+        ASSERT_TRUE(machine.Services().Install(inftest::Service(name), state)) << name;
     machine.Services().ClearEvents();
 }
 
@@ -98,9 +99,10 @@ TEST(ServiceLists, InstallCreatesThenStartsAndRemovalStopsThenDeletesInListOrder
         machine->Services().ClearEvents();
         // No "UnInstallDevices": removal walks the same list, top to bottom.
         EXPECT_EQ(S_OK, InstallDrivers(inf.Handle(), 0, nullptr));
-        EXPECT_EQ((std::vector<std::string>{"asked to stop A", "stopped A", "marked for deletion A", "deleted A",
-                                            "asked to stop B", "stopped B", "marked for deletion B", "deleted B"}),
-                  Events(machine->Services()));
+        EXPECT_EQ(
+            (std::vector<std::string>{"asked to stop A", "stopped A", "marked for deletion A", "deleted A",
+                                      "asked to stop B", "stopped B", "marked for deletion B", "deleted B"}),
+            Events(machine->Services()));
         EXPECT_EQ(0u, winsim::OpenServiceHandleCount());
     }
 }
@@ -111,7 +113,8 @@ TEST(ServiceLists, OnlyTheLastLinesLastActionCounts) {
         winsim::ScopedMachine machine(OsVersion::NT4);
         machine->Services().SetScript(failing, fails);
         CTestInf inf(Lists("[InstallDevices]\r\nA\r\nB\r\n", {"A", "B"}));
-        EXPECT_EQ(*failing == 'B' ? E_FAIL : S_OK, InstallDrivers(inf.Handle(), 1, nullptr)) << failing << " fails";
+        EXPECT_EQ(*failing == 'B' ? E_FAIL : S_OK, InstallDrivers(inf.Handle(), 1, nullptr))
+            << failing << " fails";
         // The walk went on past the failure: both exist.
         EXPECT_EQ(2u, machine->Services().List().size()) << failing << " fails";
     }

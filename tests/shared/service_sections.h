@@ -17,23 +17,27 @@ struct ServiceSectionRow {
 inline const ServiceSectionRow kServiceSections[] = {
     // Missing keys: a kernel driver, started automatically, shown under its own name.
     {"", nullptr, 0x1, 2},
-    {"ServiceDisplayName=Quillex reader\r\nServiceType=SERVICE_FILE_SYSTEM_DRIVER\r\nStartType=SERVICE_BOOT_START",
+    {"ServiceDisplayName=Quillex reader\r\n"
+     "ServiceType=SERVICE_FILE_SYSTEM_DRIVER\r\nStartType=SERVICE_BOOT_START",
      "Quillex reader", 0x2, 0},
     // Keywords match exactly: in lower case they are unknown.
     {"ServiceType=service_win32_own_process\r\nStartType=service_demand_start", nullptr, 0x1, 2},
     // "Interactive" counts for Win32 services only, and only as "yes" in any letter case.
-    {"ServiceType=SERVICE_WIN32_OWN_PROCESS\r\nInteractive=yes\r\nStartType=SERVICE_DEMAND_START", nullptr, 0x110, 3},
-    {"ServiceType=SERVICE_WIN32_SHARE_PROCESS\r\nInteractive=YeS\r\nStartType=SERVICE_DISABLED", nullptr, 0x120, 4},
+    {"ServiceType=SERVICE_WIN32_OWN_PROCESS\r\nInteractive=yes\r\nStartType=SERVICE_DEMAND_START",
+     nullptr, 0x110, 3},
+    {"ServiceType=SERVICE_WIN32_SHARE_PROCESS\r\nInteractive=YeS\r\nStartType=SERVICE_DISABLED",
+     nullptr, 0x120, 4},
     {"ServiceType=SERVICE_WIN32_OWN_PROCESS\r\nInteractive=1", nullptr, 0x10, 2},
-    {"ServiceType=SERVICE_KERNEL_DRIVER\r\nInteractive=YES\r\nStartType=SERVICE_SYSTEM_START", nullptr, 0x1, 1},
+    {"ServiceType=SERVICE_KERNEL_DRIVER\r\nInteractive=YES\r\nStartType=SERVICE_SYSTEM_START",
+     nullptr, 0x1, 1},
 };
 
 // The sections of ServiceStepsInf: "Svc", a demand-start own-process service whose image runs, and
 // "NoImage", one without "BinaryName". Neither service exists before the first step.
 inline std::string ServiceStepsInf(const std::string& name, const std::string& image) {
     return "[Svc]\r\nServiceName=" + name + "\r\nBinaryName=" + image +
-           "\r\nServiceType=SERVICE_WIN32_OWN_PROCESS\r\nStartType=SERVICE_DEMAND_START\r\n[NoImage]\r\nServiceName=" +
-           name + "NoImage\r\n";
+           "\r\nServiceType=SERVICE_WIN32_OWN_PROCESS\r\nStartType=SERVICE_DEMAND_START\r\n"
+           "[NoImage]\r\nServiceName=" + name + "NoImage\r\n";
 }
 
 struct ServiceStep {

@@ -1,7 +1,5 @@
 // kvtrace: its decoder on good, truncated, damaged and foreign input, its Chrome trace output, and
 // the program itself.
-#include "kvisinst/trace/cipher.h"
-#include "kvisinst/trace/traceformat.h"
 #include "tools/kvtrace/chrome.h"
 #include "tools/kvtrace/reader.h"
 
@@ -73,8 +71,8 @@ TEST(TraceDecoder, EachInputGivesItsWholeRecordsAndWhereTheReadingStopped) {
     const size_t secondLength = third - second - 4;
     const std::vector<std::string> none, first(kLines.begin(), kLines.begin() + 1), two(kLines.begin(), kLines.begin() + 2);
     constexpr size_t kAny = SIZE_MAX;
-    const std::string known = std::string(kTraceFileHeader) + std::string(reinterpret_cast<const char*>(kKnownRecord),
-                                                                           sizeof kKnownRecord);
+    const std::string known = std::string(kTraceFileHeader) +
+                              std::string(reinterpret_cast<const char*>(kKnownRecord), sizeof kKnownRecord);
     const std::vector<std::string> odd = {"  10:41:07:250\x1f" "Finished\n", "\x1b[2J\x01\n", "<<<CleanUp()\n"};
     const struct {
         const char* name;
@@ -228,7 +226,8 @@ bool WaitForText(const std::string& path, const std::string& wanted) {
 }
 
 TEST_F(KvtraceProgram, FollowsAFileAsItGrowsAndWhenItIsRecreated) {
-    const std::string path = Write("live.trace", TraceFile({"first\n"})), out = (dir_ / "follow.out").string();
+    const std::string path = Write("live.trace", TraceFile({"first\n"}));
+    const std::string out = (dir_ / "follow.out").string();
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {

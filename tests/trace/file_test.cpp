@@ -70,10 +70,12 @@ TEST_F(TraceFileTest, WhereTheFileGoesAndTheBoxWhenItCannot) {
         const char* expected;  // the file the lines go to; nullptr: none
         std::string box;       // the message box's text; empty: none
     } kRows[] = {
-        {V::Win2000, "C:\\Setup\\setup.exe", nullptr, nullptr, false, "C:\\WINNT\\System32\\setup.KVISINST.DLL.trace", ""},
+        {V::Win2000, "C:\\Setup\\setup.exe", nullptr, nullptr, false,
+         "C:\\WINNT\\System32\\setup.KVISINST.DLL.trace", ""},
         {V::NT4, "C:\\Setup\\setup.exe", "C:\\Program Files\\Korvane\\kvisinst.dll", nullptr, false,
          "C:\\Program Files\\Korvane\\setup.kvisinst.dll.trace", ""},
-        {V::Win2000, "C:\\Setup\\run.me.exe", "C:\\Setup\\KVISINST", nullptr, false, "C:\\Setup\\run.me.KVISINST.trace", ""},
+        {V::Win2000, "C:\\Setup\\run.me.exe", "C:\\Setup\\KVISINST", nullptr, false,
+         "C:\\Setup\\run.me.KVISINST.trace", ""},
         {V::Win2000, "C:\\Setup\\setup.exe", nullptr, "C:\\missing\\trace.bin", false, nullptr,
          "Cannot create tracing file [C:\\missing\\trace.bin] last error=0x3"},
         {V::Win2000, "C:\\Setup\\setup.exe", nullptr, tracetest::kTraceFile, true, nullptr,

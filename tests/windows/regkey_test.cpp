@@ -24,12 +24,13 @@ protected:
     // deleting it is more than deleting an empty key.
     void CreateKey(const std::string& path) {
         HKEY key = nullptr;
-        ASSERT_EQ(RegCreateKeyExA(holder_, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
-                                  &key, nullptr),
+        ASSERT_EQ(RegCreateKeyExA(holder_, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                                  nullptr, &key, nullptr),
                   ERROR_SUCCESS)
             << path;
         const DWORD number = 7;
-        EXPECT_EQ(RegSetValueExA(key, "Number", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof number),
+        EXPECT_EQ(RegSetValueExA(key, "Number", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
+                                 sizeof number),
                   ERROR_SUCCESS);
         RegCloseKey(key);
     }
@@ -49,7 +50,8 @@ TEST_F(RecurseDeleteKeyTest, RemovesTheTreeOrBranchNamedAndNothingBesideIt) {
     // Several children on every level: deleting while enumerating at a growing index would skip
     // every other child and leave the tree standing.
     for (const char* child : {"A", "B", "C", "D"})
-        for (const char* grandchild : {"1", "2", "3"}) CreateKey(std::string("Tree\\") + child + "\\" + grandchild);
+        for (const char* grandchild : {"1", "2", "3"})
+            CreateKey(std::string("Tree\\") + child + "\\" + grandchild);
     CreateKey("Keep\\Tree");
     CreateKey("TreeSibling");
     ASSERT_NE(RegDeleteKeyA(holder_, "Tree"), ERROR_SUCCESS) << "this registry deletes keys with subkeys";

@@ -68,7 +68,8 @@ Configuration Configured(const std::string& name) {
     auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer.data());
     DWORD needed = 0;
     if (service && QueryServiceConfigA(service, config, static_cast<DWORD>(buffer.size()), &needed))
-        result = {config->dwServiceType, config->dwStartType, config->lpDisplayName ? config->lpDisplayName : ""};
+        result = {config->dwServiceType, config->dwStartType,
+                  config->lpDisplayName ? config->lpDisplayName : ""};
     else
         ADD_FAILURE() << "no configuration of " << name << ", error " << GetLastError();
     if (service) CloseServiceHandle(service);
@@ -126,12 +127,13 @@ TEST_F(Services, InstallStopAndRemoveAServiceAndItsDependent) {
     created_ = {second, first};
     // The list in its Windows 2000 form, found by the system's SetupAPI whatever the letter case; the
     // plain form names a section that does not exist.
-    CTempInf inf("[InstallDevices]\r\nNoSuchService\r\n[installdevices.NT5X86]\r\nFirstService\r\nSecondService\r\n\r\n"
-                  "[FirstService]\r\nServiceName=" + first + "\r\nBinaryName=" + image +
-                  "\r\nServiceType=SERVICE_WIN32_OWN_PROCESS\r\nStartType=SERVICE_DEMAND_START\r\n\r\n"
-                  "[SecondService]\r\nServiceName=" + second + "\r\nBinaryName=" + image +
-                  "\r\nServiceType=SERVICE_WIN32_OWN_PROCESS\r\nStartType=SERVICE_DEMAND_START\r\n"
-                  "Dependencies=" + first + "\r\n");
+    CTempInf inf("[InstallDevices]\r\nNoSuchService\r\n"
+                 "[installdevices.NT5X86]\r\nFirstService\r\nSecondService\r\n\r\n"
+                 "[FirstService]\r\nServiceName=" + first + "\r\nBinaryName=" + image +
+                 "\r\nServiceType=SERVICE_WIN32_OWN_PROCESS\r\nStartType=SERVICE_DEMAND_START\r\n\r\n"
+                 "[SecondService]\r\nServiceName=" + second + "\r\nBinaryName=" + image +
+                 "\r\nServiceType=SERVICE_WIN32_OWN_PROCESS\r\nStartType=SERVICE_DEMAND_START\r\n"
+                 "Dependencies=" + first + "\r\n");
 
     EXPECT_EQ(install_(inf.Path()), 0);
     EXPECT_TRUE(WaitForState(first, SERVICE_RUNNING)) << first;
@@ -168,7 +170,8 @@ TEST_F(Services, EachActionsResult) {
     CTempInf file(ServiceStepsInf(name, ProgramFolder() + "kvtestsvc.exe"));
     for (size_t i = 0; i < sizeof kServiceSteps / sizeof kServiceSteps[0]; ++i) {
         const ServiceStep& step = kServiceSteps[i];
-        EXPECT_EQ(static_cast<uint32_t>(control_(file.Handle(), step.section, step.action)), step.result) << "step " << i;
+        EXPECT_EQ(static_cast<uint32_t>(control_(file.Handle(), step.section, step.action)), step.result)
+            << "step " << i;
     }
     EXPECT_TRUE(WaitForState(name, 0));
 }

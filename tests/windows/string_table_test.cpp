@@ -21,7 +21,8 @@ const LPCWSTR kStringType = MAKEINTRESOURCEW(6);
 std::vector<std::u16string> ReadBlock(HMODULE module, WORD language) {
     std::vector<std::u16string> entries;
     HRSRC found = FindResourceExW(module, kStringType, MAKEINTRESOURCEW(1), language);
-    const auto* words = found ? static_cast<const char16_t*>(LockResource(LoadResource(module, found))) : nullptr;
+    const auto* words =
+        found ? static_cast<const char16_t*>(LockResource(LoadResource(module, found))) : nullptr;
     if (!words) return entries;
     const size_t count = SizeofResource(module, found) / sizeof(char16_t);
     for (size_t at = 0; entries.size() < 16 && at < count && words[at] < count - at; at += 1 + words[at])
@@ -47,7 +48,8 @@ TEST(StringTable, TheWarningInExactlyTheSevenLanguagesAndNothingElse) {
         ASSERT_EQ(entries.size(), 16u);
         EXPECT_TRUE(entries[1] == row.caption);
         EXPECT_TRUE(entries[2] == row.text);
-        for (size_t i = 0; i < entries.size(); ++i) EXPECT_TRUE(i == 1 || i == 2 || entries[i].empty()) << "entry " << i;
+        for (size_t i = 0; i < entries.size(); ++i)
+            EXPECT_TRUE(i == 1 || i == 2 || entries[i].empty()) << "entry " << i;
     }
     std::sort(languages.begin(), languages.end());
     std::sort(expected.begin(), expected.end());
