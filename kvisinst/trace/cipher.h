@@ -39,27 +39,16 @@ inline void TeaEncipher(uint32_t& y, uint32_t& z, const CTraceKey& key) {
     }
 }
 
+// Both targets (x86 Linux and Windows) are little-endian, so a word is loaded and stored as it lies.
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the trace cipher reads words in memory order");
+
 inline uint32_t LoadLe32(const unsigned char* p) {
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
     uint32_t word;
     std::memcpy(&word, p, 4);
     return word;
-#else
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-           static_cast<uint32_t>(p[3]) << 24;
-#endif
 }
 
-inline void StoreLe32(unsigned char* p, uint32_t word) {
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    std::memcpy(p, &word, 4);
-#else
-    p[0] = static_cast<unsigned char>(word);
-    p[1] = static_cast<unsigned char>(word >> 8);
-    p[2] = static_cast<unsigned char>(word >> 16);
-    p[3] = static_cast<unsigned char>(word >> 24);
-#endif
-}
+inline void StoreLe32(unsigned char* p, uint32_t word) { std::memcpy(p, &word, 4); }
 
 // Enciphers one record in place.
 void EncipherTraceRecord(unsigned char* data, size_t length);

@@ -2,50 +2,31 @@
 // the result kept, and the three wrappers that open the INF by path.
 #include "kvisinst/inf/servicelist.h"
 
-#include <winsim/files.h>
-#include <winsim/machine.h>
-#include <winsim/services.h>
-
-#include <gtest/gtest.h>
+#include "inf/inf_testing.h"
 
 #include <string>
 #include <vector>
 
+using inftest::CTestInf;
+using inftest::Events;
+using inftest::kInfPath;
 using winsim::OsVersion;
 using winsim::ServiceScript;
 
 namespace {
 
-const char kInfPath[] = "C:\\Setup\\quillex.inf";
-
-// An INF with the given lists and one service section per service, each named after its service.
-HINF OpenInf(const std::string& lists, std::initializer_list<const char*> services = {}) {
-    std::string text = "[Version]\r\nSignature=\"$Windows NT$\"\r\n" + lists;
+// The lists given, and one service section per service, each named after its service.
+std::string Lists(const std::string& lists, std::initializer_list<const char*> services) {
+    std::string text = lists;
     for (const char* name : services)
         text += std::string("[") + name + "]\r\nServiceName=" + name + "\r\nBinaryName=C:\\Quillex\\" + name +
                 ".exe\r\nServiceType=SERVICE_WIN32_OWN_PROCESS\r\n";
-    EXPECT_TRUE(winsim::WriteWholeFile(kInfPath, text));
-    HINF inf = SetupOpenInfFileA(kInfPath, nullptr, INF_STYLE_WIN4, nullptr);
-    EXPECT_NE(INVALID_HANDLE_VALUE, inf);
-    return inf;
-}
-
-// What happened to the services, as "started A", "stopped B", ...
-std::vector<std::string> Events(winsim::Machine& machine) {
-    std::vector<std::string> lines;
-    for (const auto& e : machine.Services().Events())
-        lines.push_back(std::string(winsim::ServiceEventName(e.kind)) + " " + e.name);
-    return lines;
+    return text;
 }
 
 void Install(winsim::Machine& machine, std::initializer_list<const char*> names, DWORD state) {
-    for (const char* name : names) {
-        winsim::ServiceConfig c;
-        c.name = name;
-        c.type = SERVICE_WIN32_OWN_PROCESS;
-        c.imagePath = std::string("C:\\Quillex\\") + name + ".exe";
-        ASSERT_TRUE(machine.Services().Install(c, state)) << name;
-    }
+    for (const char* name : names)
+        ASSERT_TRUE(machine.Services().Install(inftest::Service(name), state)) << name;
     machine.Services().ClearEvents();
 }
 
@@ -96,30 +77,34 @@ TEST(ServiceLists, DefaultListsAndTheirPlatformForms) {
     for (size_t i = 0; i < std::size(rows); ++i) {
         const auto& row = rows[i];
         winsim::ScopedMachine machine(row.version);
-        HINF inf = OpenInf(row.lists, {"Plain", "Nt4", "W2kRemove", "Given"});
+        CTestInf inf(Lists(row.lists, {"Plain", "Nt4", "W2kRemove", "Given"}));
         if (row.walk != Walk::Install)
             Install(*machine, {"Plain", "Nt4", "W2kRemove", "Given"},
                     row.walk == Walk::Start ? SERVICE_STOPPED : SERVICE_RUNNING);
-        EXPECT_EQ(S_OK, RunWalk(inf, row.walk, row.section)) << "row " << i;
+        EXPECT_EQ(S_OK, RunWalk(inf.Handle(), row.walk, row.section)) << "row " << i;
         EXPECT_FALSE(machine->Services().Events().empty()) << "row " << i;
         for (const auto& e : machine->Services().Events()) EXPECT_EQ(row.service, e.name) << "row " << i;
-        SetupCloseInfFile(inf);
     }
 }
 
+// A system of unknown class acts as the NT family does.
 TEST(ServiceLists, InstallCreatesThenStartsAndRemovalStopsThenDeletesInListOrder) {
-    winsim::ScopedMachine machine(OsVersion::Win2000);
-    HINF inf = OpenInf("[InstallDevices]\r\nA\r\nB\r\n", {"A", "B"});
-    EXPECT_EQ(S_OK, InstallDrivers(inf, 1, nullptr));
-    EXPECT_EQ((std::vector<std::string>{"created A", "started A", "created B", "started B"}), Events(*machine));
-    machine->Services().ClearEvents();
-    // No "UnInstallDevices": removal walks the same list, top to bottom.
-    EXPECT_EQ(S_OK, InstallDrivers(inf, 0, nullptr));
-    EXPECT_EQ((std::vector<std::string>{"asked to stop A", "stopped A", "marked for deletion A", "deleted A",
-                                        "asked to stop B", "stopped B", "marked for deletion B", "deleted B"}),
-              Events(*machine));
-    EXPECT_EQ(0u, winsim::OpenServiceHandleCount());
-    SetupCloseInfFile(inf);
+    for (bool unknown : {false, true}) {
+        winsim::ScopedMachine machine(OsVersion::Win2000);
+        if (unknown) machine->SetRecord({5, 0, 0, 3, ""});  // a platform id the library does not know
+        CTestInf inf(Lists("[InstallDevices]\r\nA\r\nB\r\n", {"A", "B"}));
+        EXPECT_EQ(S_OK, InstallDrivers(inf.Handle(), 1, nullptr));
+        EXPECT_EQ((std::vector<std::string>{"created A", "started A", "created B", "started B"}),
+                  Events(machine->Services()));
+        machine->Services().ClearEvents();
+        // No "UnInstallDevices": removal walks the same list, top to bottom.
+        EXPECT_EQ(S_OK, InstallDrivers(inf.Handle(), 0, nullptr));
+        EXPECT_EQ(
+            (std::vector<std::string>{"asked to stop A", "stopped A", "marked for deletion A", "deleted A",
+                                      "asked to stop B", "stopped B", "marked for deletion B", "deleted B"}),
+            Events(machine->Services()));
+        EXPECT_EQ(0u, winsim::OpenServiceHandleCount());
+    }
 }
 
 TEST(ServiceLists, OnlyTheLastLinesLastActionCounts) {
@@ -127,63 +112,44 @@ TEST(ServiceLists, OnlyTheLastLinesLastActionCounts) {
     for (const char* failing : {"A", "B"}) {
         winsim::ScopedMachine machine(OsVersion::NT4);
         machine->Services().SetScript(failing, fails);
-        HINF inf = OpenInf("[InstallDevices]\r\nA\r\nB\r\n", {"A", "B"});
-        EXPECT_EQ(*failing == 'B' ? E_FAIL : S_OK, InstallDrivers(inf, 1, nullptr)) << failing << " fails";
+        CTestInf inf(Lists("[InstallDevices]\r\nA\r\nB\r\n", {"A", "B"}));
+        EXPECT_EQ(*failing == 'B' ? E_FAIL : S_OK, InstallDrivers(inf.Handle(), 1, nullptr))
+            << failing << " fails";
         // The walk went on past the failure: both exist.
         EXPECT_EQ(2u, machine->Services().List().size()) << failing << " fails";
-        SetupCloseInfFile(inf);
     }
     // A service that exists already: creating it fails, starting it works, and that is the result.
     winsim::ScopedMachine machine(OsVersion::Win2000);
-    HINF inf = OpenInf("[InstallDevices]\r\nA\r\n", {"A"});
+    CTestInf inf(Lists("[InstallDevices]\r\nA\r\n", {"A"}));
     Install(*machine, {"A"}, SERVICE_STOPPED);
-    EXPECT_EQ(S_OK, InstallDrivers(inf, 1, nullptr));
-    EXPECT_EQ((std::vector<std::string>{"started A"}), Events(*machine));
-    SetupCloseInfFile(inf);
+    EXPECT_EQ(S_OK, InstallDrivers(inf.Handle(), 1, nullptr));
+    EXPECT_EQ((std::vector<std::string>{"started A"}), Events(machine->Services()));
 }
 
-TEST(ServiceLists, Windows95And98VisitTheListButTouchNothing) {
-    for (auto version : {OsVersion::Win95, OsVersion::Win98}) {
-        winsim::ScopedMachine machine(version);
-        HINF inf = OpenInf("[InstallDevices]\r\nA\r\n[InstallDevices.win95]\r\nA\r\n[InstallDevices.win98]\r\nA\r\n", {"A"});
-        for (auto walk : kWalks) EXPECT_EQ(S_OK, RunWalk(inf, walk)) << winsim::OsVersionName(version);
+// Windows 95 and 98 visit the list but touch nothing; a missing or empty list runs nothing.
+TEST(ServiceLists, NothingToActOnReturnsZero) {
+    const std::pair<OsVersion, const char*> kRows[] = {
+        {OsVersion::Win95, "[InstallDevices]\r\nA\r\n[InstallDevices.win95]\r\nA\r\n"},
+        {OsVersion::Win98, "[InstallDevices]\r\nA\r\n[InstallDevices.win98]\r\nA\r\n"},
+        {OsVersion::Win2000, "[Empty]\r\n"},
+    };
+    for (const auto& row : kRows) {
+        winsim::ScopedMachine machine(row.first);
+        CTestInf inf(Lists(row.second, {"A"}));
+        for (auto walk : kWalks) {
+            EXPECT_EQ(S_OK, RunWalk(inf.Handle(), walk)) << row.second;
+            EXPECT_EQ(S_OK, RunWalk(inf.Handle(), walk, "Empty")) << row.second;
+        }
         EXPECT_EQ(S_OK, SetupInstallDrivers(kInfPath));
         EXPECT_EQ(S_OK, SetupUnInstallDrivers(kInfPath));
         EXPECT_EQ(S_OK, SetupStopServices(kInfPath));
-        EXPECT_TRUE(machine->Services().Events().empty());
-        SetupCloseInfFile(inf);
+        EXPECT_TRUE(machine->Services().Events().empty()) << row.second;
     }
-}
-
-TEST(ServiceLists, AnUnknownSystemActsAsTheNtFamilyDoes) {
-    winsim::ScopedMachine machine(OsVersion::Win2000);
-    machine->SetRecord({5, 0, 0, 3, ""});  // a platform id the library does not know
-    HINF inf = OpenInf("[InstallDevices]\r\nA\r\n", {"A"});
-    EXPECT_EQ(S_OK, InstallDrivers(inf, 1, nullptr));
-    EXPECT_EQ((std::vector<std::string>{"created A", "started A"}), Events(*machine));
-    SetupCloseInfFile(inf);
-}
-
-TEST(ServiceLists, MissingOrEmptyListsAndLinesThatNameNothing) {
-    winsim::ScopedMachine machine(OsVersion::Win2000);
-    HINF inf = OpenInf("[Empty]\r\n[Odd]\r\nNoSuchSection\r\n" + std::string(300, 'x') + "\r\n");
-    for (auto walk : kWalks) {
-        EXPECT_EQ(S_OK, RunWalk(inf, walk));
-        EXPECT_EQ(S_OK, RunWalk(inf, walk, "Empty"));
-    }
-    // A line naming no section is a service without a name, which no action can reach; a line too
-    // long for its buffer is passed over.
-    EXPECT_EQ(E_FAIL, InstallDrivers(inf, 1, "Odd"));
-    EXPECT_EQ(E_FAIL, InstallDrivers(inf, 0, "Odd"));
-    EXPECT_TRUE(machine->Services().List().empty());
-    // A list name too long for its buffer is cut, and names no section.
-    EXPECT_EQ(S_OK, InstallDrivers(inf, 1, std::string(400, 'L').c_str()));
-    SetupCloseInfFile(inf);
 }
 
 TEST(ServiceListWrappers, OpenTheInfByPath) {
     winsim::ScopedMachine machine(OsVersion::Win2000);
-    SetupCloseInfFile(OpenInf("[InstallDevices]\r\nA\r\nB\r\n", {"A", "B"}));
+    { CTestInf written(Lists("[InstallDevices]\r\nA\r\nB\r\n", {"A", "B"})); }
     EXPECT_EQ(S_OK, SetupInstallDrivers(kInfPath));
     EXPECT_EQ(DWORD{SERVICE_RUNNING}, machine->Services().Find("B")->state);
     EXPECT_EQ(S_OK, SetupStopServices(kInfPath));

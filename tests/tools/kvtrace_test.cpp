@@ -1,11 +1,10 @@
 // kvtrace: its decoder on good, truncated, damaged and foreign input, its Chrome trace output, and
 // the program itself.
-#include "kvisinst/trace/cipher.h"
-#include "kvisinst/trace/traceformat.h"
 #include "tools/kvtrace/chrome.h"
 #include "tools/kvtrace/reader.h"
 
 #include "program_testing.h"
+#include "tests/shared/trace_records.h"
 
 #include <signal.h>
 
@@ -72,11 +71,14 @@ TEST(TraceDecoder, EachInputGivesItsWholeRecordsAndWhereTheReadingStopped) {
     const size_t secondLength = third - second - 4;
     const std::vector<std::string> none, first(kLines.begin(), kLines.begin() + 1), two(kLines.begin(), kLines.begin() + 2);
     constexpr size_t kAny = SIZE_MAX;
+    const std::string known = std::string(kTraceFileHeader) +
+                              std::string(reinterpret_cast<const char*>(kKnownRecord), sizeof kKnownRecord);
+    const std::vector<std::string> odd = {"  10:41:07:250\x1f" "Finished\n", "\x1b[2J\x01\n", "<<<CleanUp()\n"};
     const struct {
         const char* name;
         std::string bytes;
         TraceStatus status;
-        const std::vector<std::string>& lines;
+        std::vector<std::string> lines;
         size_t offset;  // where reading stopped; kAny: not checked
     } kRows[] = {
         {"good", good, TraceStatus::Ok, kLines, good.size()},
@@ -84,18 +86,17 @@ TEST(TraceDecoder, EachInputGivesItsWholeRecordsAndWhereTheReadingStopped) {
         {"empty", "", TraceStatus::Ok, none, 0},
         {"cut in the header", good.substr(0, 5), TraceStatus::Truncated, none, kAny},
         {"cut in a length", good.substr(0, third + 3), TraceStatus::Truncated, two, third},
-        {"cut after a length", good.substr(0, third + 4), TraceStatus::Truncated, two, third},
         {"cut in a record", good.substr(0, third + 20), TraceStatus::Truncated, two, third},
         {"a length beyond any record", Flipped(good, second + 1, 0x7F), TraceStatus::Damaged, first, second},
         {"a length of zero", Flipped(good, second, static_cast<unsigned char>(secondLength)), TraceStatus::Damaged,
          first, second},
-        {"the first enciphered byte", Flipped(good, second + 4, 0x55), TraceStatus::Damaged, first, second},
         {"the record's line end", Flipped(good, second + 4 + secondLength - 1, 0x01), TraceStatus::Damaged, first,
          second},
-        {"an unnamed control character", TraceFile({"  10:41:07:250\x1f" "Finished\n"}), TraceStatus::Damaged, none,
-         kTraceFileHeaderSize},
+        // Worked out apart from the cipher code: a wrong key or byte order in the reader fails here.
+        {"the known record", known, TraceStatus::Ok, {kKnownLine}, known.size()},
+        // The text is the traced program's: a control character in it is no damage.
+        {"a control character", TraceFile(odd), TraceStatus::Ok, odd, TraceFile(odd).size()},
         {"text", "Just a text file.\r\nWith lines.\r\n", TraceStatus::NotATrace, none, kAny},
-        {"PNG", std::string("\x89PNG\r\n\x1A\n\0\0\0\rIHDR", 16), TraceStatus::NotATrace, none, kAny},
         {"another header", "trace2\r\n" + Record("x\n"), TraceStatus::NotATrace, none, kAny},
         {"the right shape, not enciphered text", std::string("\x10\0\0\0", 4) + std::string(16, 'a'),
          TraceStatus::NotATrace, none, kAny},
@@ -112,17 +113,6 @@ TEST(TraceDecoder, EachInputGivesItsWholeRecordsAndWhereTheReadingStopped) {
             }
         }
     }
-}
-
-TEST(TraceDecoder, AControlCharacterDelimiterIsReadWhenNamed) {
-    const std::vector<std::string> lines = {"  10:41:07:250\x1f" "Finished\n", "<<<CleanUp()\n"};
-    const std::string bytes = TraceFile(lines);
-    std::vector<std::string> read;
-    CTraceDecoder decoder(&Collect, &read);
-    decoder.AllowControlCharacter(0x1F);
-    EXPECT_EQ(TraceStatus::Ok, decoder.Feed(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()));
-    EXPECT_EQ(TraceStatus::Ok, decoder.Finish());
-    EXPECT_EQ(lines, read);
 }
 
 TEST(TraceDecoder, ErrorLinesStartWithTheirMarkAfterTheIndentation) {
@@ -175,11 +165,12 @@ TEST_F(KvtraceProgram, OutputAndExitStatusOfEachCommandLine) {
     const size_t second = kTraceFileHeaderSize + Record(kLines[0]).size();
     const size_t last = bytes.size() - Record(kLines.back()).size();
     std::string damaged = bytes;
-    damaged[second + 4] ^= 0x40;
+    damaged[second + Record(kLines[1]).size() - 1] ^= 0x40;  // its line's LF
     const std::string good = Write("good.trace", bytes), appended = Write("b.trace", TraceFile({"appended\n"}, false));
     const std::string cut = Write("cut.trace", bytes.substr(0, bytes.size() - 1));
     const std::string broken = Write("broken.trace", damaged), foreign = Write("notes.txt", "Not a trace at all.\n");
     const std::string profiled = Write("p.trace", TraceFile({">>>CleanUp()\t 100\n", "<<<CleanUp()\t 156\t56\n"}));
+    const std::string odd = Write("odd.trace", TraceFile({"  10:41:07:250\x1f" "Finished\n", "\x1b[2J\x0c\n", "last\n"}));
     const std::string json = (dir_ / "out.json").string();
     const struct {
         std::vector<std::string> args;
@@ -194,6 +185,9 @@ TEST_F(KvtraceProgram, OutputAndExitStatusOfEachCommandLine) {
         {{broken}, 1, kLines[0],
          "kvtrace: " + broken + ": damaged record at byte offset " + std::to_string(second) + "\n"},
         {{foreign}, 2, "", "kvtrace: " + foreign + ": not a trace file\n"},
+        // Control characters in the text are shown, not obeyed, and the records after them are read.
+        {{odd}, 0, "  10:41:07:250\\x1FFinished\n\\x1B[2J\\x0C\nlast\n", ""},
+        {{"--delimiter", "31", odd}, 0, "  10:41:07:250\x1f" "Finished\n\\x1B[2J\\x0C\nlast\n", ""},
         // Several files: each is read, and the worst outcome is the status.
         {{broken, good}, 1, kLines[0] + Joined(kLines), "*"},
         {{(dir_ / "missing.trace").string()}, 2, "*", "*"},
@@ -222,59 +216,42 @@ TEST_F(KvtraceProgram, OutputAndExitStatusOfEachCommandLine) {
     EXPECT_EQ(0u, help.out.find("usage: kvtrace"));
 }
 
-// Reads what a child writes to a pipe until `wanted` has appeared (or a generous deadline passes, so
-// that a fault fails the test instead of hanging it).
-std::string ReadUntil(int fd, const std::string& wanted) {
-    std::string seen;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    char buffer[4096];
-    while (seen.find(wanted) == std::string::npos && std::chrono::steady_clock::now() < deadline) {
-        const ssize_t n = read(fd, buffer, sizeof buffer);
-        if (n > 0)
-            seen.append(buffer, static_cast<size_t>(n));
-        else if (n == 0)
-            break;
-        else if (errno != EAGAIN && errno != EINTR)
-            break;
-        else
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return seen;
+// Waits until the file holds `wanted`, or a generous deadline passes, so that a fault fails the test
+// instead of hanging it.
+bool WaitForText(const std::string& path, const std::string& wanted) {
+    for (int i = 0; i < 1000; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(20)))
+        if (programtest::Slurp(path).find(wanted) != std::string::npos) return true;
+    return false;
 }
 
 TEST_F(KvtraceProgram, FollowsAFileAsItGrowsAndWhenItIsRecreated) {
     const std::string path = Write("live.trace", TraceFile({"first\n"}));
-    int pipeFds[2];
-    ASSERT_EQ(0, pipe(pipeFds));
+    const std::string out = (dir_ / "follow.out").string();
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-        dup2(pipeFds[1], 1);
-        const int null = open("/dev/null", O_WRONLY);
-        dup2(null, 2);
+        dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
+        dup2(open("/dev/null", O_WRONLY), 2);
         execl(KVTRACE_EXE, "kvtrace", "-f", path.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
-    close(pipeFds[1]);
-    fcntl(pipeFds[0], F_SETFL, O_NONBLOCK);
-    std::string seen = ReadUntil(pipeFds[0], "first\n");
+    EXPECT_TRUE(WaitForText(out, "first\n"));
     {
         // Appended in two pieces: half a record waits for its other half.
         const std::string more = Record("second\n") + Record("third\n");
-        std::ofstream out(path, std::ios::binary | std::ios::app);
-        out << more.substr(0, 7);
-        out.flush();
+        std::ofstream append(path, std::ios::binary | std::ios::app);
+        append << more.substr(0, 7);
+        append.flush();
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        out << more.substr(7);
+        append << more.substr(7);
     }
-    seen += ReadUntil(pipeFds[0], "third\n");
+    EXPECT_TRUE(WaitForText(out, "third\n"));
     // A new process recreates the file fresh.
     Write("live.trace", TraceFile({"again\n"}));
-    seen += ReadUntil(pipeFds[0], "again\n");
+    EXPECT_TRUE(WaitForText(out, "again\n"));
     kill(child, SIGTERM);
     waitpid(child, nullptr, 0);
-    close(pipeFds[0]);
-    EXPECT_EQ("first\nsecond\nthird\nagain\n", seen);
+    EXPECT_EQ("first\nsecond\nthird\nagain\n", programtest::Slurp(out));
 }
 
 }  // namespace

@@ -2,9 +2,8 @@
 // values, and the trace file read back line by line.
 #pragma once
 
-#include "kvisinst/trace/cipher.h"
 #include "kvisinst/trace/trace.h"
-#include "kvisinst/trace/traceformat.h"
+#include "shared/trace_records.h"
 
 #include <winsim/files.h>
 #include <winsim/machine.h>
@@ -45,34 +44,11 @@ inline void SetString(const char* name, const std::string& text) {
     SetValue(name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
 }
 
-struct TraceFileContents {
-    bool header = false;
-    std::vector<std::string> lines;    // each without its CR LF
-    std::vector<uint32_t> lengths;     // each record's length field
-    std::vector<std::string> records;  // each record's enciphered bytes
-    bool whole = true;                 // no bytes left over after the last record
-};
-
-// Reads a trace file with the cipher, independently of kvtrace.
-inline std::optional<TraceFileContents> ReadTraceFile(const std::string& path = kTraceFile) {
+// The trace file read back, or nothing when there is none.
+inline std::optional<TraceRecords> ReadTraceFile(const std::string& path = kTraceFile) {
     auto bytes = winsim::ReadWholeFile(path);
     if (!bytes) return std::nullopt;
-    TraceFileContents contents;
-    contents.header = bytes->compare(0, kTraceFileHeaderSize, kTraceFileHeader) == 0;
-    size_t at = contents.header ? kTraceFileHeaderSize : 0;
-    while (bytes->size() - at >= 4) {
-        const uint32_t length = LoadLe32(reinterpret_cast<const unsigned char*>(bytes->data() + at));
-        if (length > kTraceRecordMax || bytes->size() - at - 4 < length) break;
-        std::string record = bytes->substr(at + 4, length);
-        contents.lengths.push_back(length);
-        contents.records.push_back(record);
-        DecipherTraceRecord(reinterpret_cast<unsigned char*>(&record[0]), record.size());
-        if (record.size() >= 2 && record.compare(record.size() - 2, 2, "\r\n") == 0) record.resize(record.size() - 2);
-        contents.lines.push_back(record);
-        at += 4 + length;
-    }
-    contents.whole = at == bytes->size();
-    return contents;
+    return ReadTraceRecords(*bytes);
 }
 
 inline std::vector<std::string> TraceLines(const std::string& path = kTraceFile) {

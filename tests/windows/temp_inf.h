@@ -50,6 +50,7 @@ public:
     CTempInf& operator=(const CTempInf&) = delete;
 
     HINF Handle() const { return inf_; }
+    const char* Path() const { return path_; }
 
 private:
     char path_[MAX_PATH] = {};

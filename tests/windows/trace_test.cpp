@@ -1,15 +1,16 @@
 // The trace facility on a real Win32 (Wine): the library's own trace calls write a trace file, which
-// this program reads back with the library's cipher, and which kvtrace on Linux reads back as well
-// (the ctest step kvtrace_reads_wine_trace compares its output with the lines this program expects).
-#include "kvisinst/trace/cipher.h"
+// holds the known record where the message is, which this program reads back, and which kvtrace on
+// Linux reads back as well (the ctest step kvtrace_reads_wine_trace compares its output with the
+// lines this program expects).
 #include "kvisinst/trace/trace.h"
-#include "kvisinst/trace/traceformat.h"
+#include "shared/trace_records.h"
 
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -42,24 +43,6 @@ std::string SystemText(DWORD code) {
     return result.substr(0, result.find_first_of("\r\n"));
 }
 
-std::vector<std::string> ReadTrace(const std::string& path, bool* header) {
-    std::ifstream in(path, std::ios::binary);
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::vector<std::string> lines;
-    *header = bytes.compare(0, kTraceFileHeaderSize, kTraceFileHeader) == 0;
-    size_t at = *header ? kTraceFileHeaderSize : 0;
-    while (bytes.size() - at >= 4) {
-        const uint32_t length = LoadLe32(reinterpret_cast<const unsigned char*>(bytes.data() + at));
-        if (length > kTraceRecordMax || bytes.size() - at - 4 < length) break;
-        std::string record = bytes.substr(at + 4, length);
-        DecipherTraceRecord(reinterpret_cast<unsigned char*>(&record[0]), record.size());
-        lines.push_back(record);
-        at += 4 + length;
-    }
-    EXPECT_EQ(bytes.size(), at) << "bytes after the last whole record";
-    return lines;
-}
-
 TEST(WindowsTrace, TheLibrarysTraceCallsWriteAnEncipheredTraceFile) {
     const std::string tracePath = BesideProgram("wine-trace.trace");
     DeleteFileA(tracePath.c_str());
@@ -82,7 +65,7 @@ TEST(WindowsTrace, TheLibrarysTraceCallsWriteAnEncipheredTraceFile) {
     if (mutex) CloseHandle(mutex);
     {
         TraceScope scope("WineTrace");
-        TraceMessage(scope, nullptr, "written by %s %d", "Windows", 32);
+        TraceMessage(scope, nullptr, "%s", kKnownMessage);
         {
             TraceScope inner("Inner");
             TraceError(inner, "", E_ACCESSDENIED, nullptr);
@@ -96,18 +79,23 @@ TEST(WindowsTrace, TheLibrarysTraceCallsWriteAnEncipheredTraceFile) {
     wsprintfA(tid, "(0x%X)", static_cast<unsigned>(GetCurrentThreadId()));
     const std::vector<std::string> expected = {
         std::string(">>>WineTrace") + tid,
-        "  written by Windows 32",
+        "  known answer\nof the record cipher",
         std::string("  >>>Inner") + tid,
         "    *ERR* " + SystemText(0x80070005) + " (0x80070005)",
         "    *ERR* Caption unknown error code (0x80041234)",
         std::string("  <<<Inner") + tid,
         std::string("<<<WineTrace") + tid,
     };
-    bool header = false;
-    std::vector<std::string> lines = ReadTrace(tracePath, &header);
-    EXPECT_TRUE(header);
-    ASSERT_EQ(expected.size(), lines.size());
-    for (size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(expected[i] + "\r\n", lines[i]) << "line " << i;
+    std::ifstream in(tracePath, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const TraceRecords file = ReadTraceRecords(bytes);
+    EXPECT_TRUE(file.header);
+    EXPECT_TRUE(file.whole);
+    EXPECT_EQ(expected, file.lines);
+    // The header, then the entry line's record: its length and its text with CR LF.
+    const size_t message = kTraceFileHeaderSize + 4 + expected[0].size() + 2;
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(kKnownRecord), sizeof kKnownRecord),
+              bytes.substr(message, sizeof kKnownRecord));
 
     // What kvtrace on Linux must print for this file.
     std::ofstream out(BesideProgram("wine-trace.expected"), std::ios::binary);

@@ -24,7 +24,8 @@ const char kUsage[] =
     "  -f, --follow          keep reading a file as it is written (one FILE); a file that is\n"
     "                        recreated is read again from its start\n"
     "  --delimiter N         the trace's \"Delimiter\" is the control character N (decimal or\n"
-    "                        0x hex): accept it in lines instead of calling them damaged\n"
+    "                        0x hex): print it as it is; other control characters in lines\n"
+    "                        are shown as \\xHH\n"
     "  --chrome-trace FILE   instead of printing, write the calls that profiling timed\n"
     "                        (\"DoProfiling\") as Chrome trace-event JSON, for Perfetto\n"
     "                        (ui.perfetto.dev) or chrome://tracing\n"
@@ -38,7 +39,7 @@ struct Options {
     bool errorsOnly = false;
     bool follow = false;
     const char* chromeTrace = nullptr;
-    int delimiter = -1;  // a control character the lines may hold
+    int delimiter = -1;  // a control character printed as it is
     std::vector<const char*> files;
 };
 
@@ -61,7 +62,7 @@ void OnLine(void* context, std::string_view line) {
         out->chrome->AddLine(line);
         return;
     }
-    out->buffer.append(line.data(), line.size());
+    AppendPrintable(out->buffer, line, out->options->delimiter);
     if (out->buffer.size() >= (1u << 16)) out->Flush();
 }
 
@@ -95,7 +96,6 @@ int ReadTrace(const char* name, const Options& options, Output& out) {
     }
     if (out.chrome) out.chrome->BeginProcess(name);
     CTraceDecoder decoder(&OnLine, &out);
-    if (options.delimiter >= 0) decoder.AllowControlCharacter(static_cast<unsigned char>(options.delimiter));
     std::vector<unsigned char> chunk(1 << 20);
     uint64_t position = 0;
     TraceStatus status = TraceStatus::Ok;

@@ -7,23 +7,32 @@
 
 namespace {
 
-// A deciphered record is a trace line when it ends in CR LF, has a CR before each of its LFs (the
-// writer expanded every one), and holds no other control character than tab or the delimiter the
-// reader was told of (the writer's lines are text). The record lengths are not enciphered, so only the contents can tell damage: a changed
-// byte garbles its own segment and the next one (the cipher resynchronises after that), and sixteen
-// garbled bytes nearly always break one of these rules.
-bool LooksLikeLine(const unsigned char* text, size_t length, int allowedControl) {
+// A deciphered record is a whole trace line when it ends in CR LF and has a CR before each of its
+// LFs: the writer expands every LF so. What else the text holds is the traced program's business
+// (a message may carry any control character, and the "Delimiter" setting may be one), so it does
+// not count. The record lengths are not enciphered: a changed length puts the next record's start,
+// and so its line end, in the wrong place.
+bool IsWholeLine(const unsigned char* text, size_t length) {
     if (length < 2 || text[length - 2] != '\r' || text[length - 1] != '\n') return false;
-    for (size_t i = 0; i < length; ++i) {
-        const unsigned char c = text[i];
-        if (c >= 0x20 || c == '\t' || c == '\r' || c == allowedControl) continue;
-        if (c == '\n' && i > 0 && text[i - 1] == '\r') continue;
-        return false;
-    }
-    return true;
+    for (size_t i = 1; i < length; ++i)
+        if (text[i] == '\n' && text[i - 1] != '\r') return false;
+    return text[0] != '\n';
 }
 
 }  // namespace
+
+void AppendPrintable(std::string& out, std::string_view line, int kept) {
+    static const char kHex[] = "0123456789ABCDEF";
+    for (const char c : line) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        if ((u >= 0x20 && u != 0x7F) || u == '\t' || u == '\n' || u == kept) {
+            out += c;
+        } else {
+            const char escaped[4] = {'\\', 'x', kHex[u >> 4], kHex[u & 15]};
+            out.append(escaped, 4);
+        }
+    }
+}
 
 bool IsErrorLine(std::string_view line) {
     const size_t start = line.find_first_not_of(' ');
@@ -77,7 +86,7 @@ TraceStatus CTraceDecoder::DecodeBuffered() {
         if (good) {
             std::memcpy(record, pending_.data() + at + 4, length);
             DecipherTraceRecord(record, length);
-            good = LooksLikeLine(record, length, allowedControl_);
+            good = IsWholeLine(record, length);
         }
         if (!good) {
             // Before the first whole record, nothing says this was ever a trace file.

@@ -4,13 +4,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
 enum class TraceStatus {
     Ok,         // every byte so far was a whole record (or the header)
     Truncated,  // the input ended inside a record
-    Damaged,    // a record that can't be a trace line
+    Damaged,    // a record whose length or line ends the writer can't have written
     NotATrace,  // the input does not start like a trace file
 };
 
@@ -28,9 +29,6 @@ public:
     TraceStatus Feed(const unsigned char* data, size_t size);
     // The input is complete: an unfinished record is truncated.
     TraceStatus Finish();
-    // Accepts this control character in lines: the delimiter the trace settings chose, when it is
-    // one. Other control characters than tab mark a record as damaged.
-    void AllowControlCharacter(unsigned char c) { allowedControl_ = c; }
     // Starts over, for a file that was recreated while it was followed.
     void Reset();
 
@@ -49,8 +47,12 @@ private:
     uint64_t records_ = 0;
     bool started_ = false;  // the header question is settled
     TraceStatus status_ = TraceStatus::Ok;
-    int allowedControl_ = '\t';
 };
 
 // Whether a decoded line (without its line end) is an error line: "*ERR*" after the indentation.
 bool IsErrorLine(std::string_view line);
+
+// Appends a decoded line for printing. Its text is whatever the traced program formatted, control
+// characters included; those are shown as \xHH so that a trace never drives the terminal, except
+// tab, line feed and `kept` (the trace's "Delimiter", when the user names it; -1: none).
+void AppendPrintable(std::string& out, std::string_view line, int kept);
