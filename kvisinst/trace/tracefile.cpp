@@ -84,16 +84,16 @@ size_t ExpandTraceLine(const char* line, unsigned char* record) {
 }
 
 FileTraceSink::FileTraceSink() {
-    HKEY key = OpenTracingKey();
+    const CRegKey key = OpenTracingKey();
     if (!ChooseTraceFilePath(key, Path)) {
         SetLastError(ERROR_FILENAME_EXCED_RANGE);
     } else {
         const bool fresh = ReadTraceSwitch(key, "NewFileAlways", true);
-        File = CreateFileA(Path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+        File.Reset(CreateFileA(Path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                            fresh ? CREATE_ALWAYS : OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN,
-                           nullptr);
+                           nullptr));
     }
-    if (File != INVALID_HANDLE_VALUE) {
+    if (File) {
         DWORD written = 0;
         if (ReadTraceSwitch(key, "NewFileAlways", true)) {
             WriteFile(File, kTraceFileHeader, kTraceFileHeaderSize, &written, nullptr);
@@ -108,15 +108,10 @@ FileTraceSink::FileTraceSink() {
                       static_cast<unsigned>(GetLastError()));
         MessageBoxA(GetForegroundWindow(), message, "KVTrace", MB_OK);
     }
-    if (key) RegCloseKey(key);
-}
-
-FileTraceSink::~FileTraceSink() {
-    if (File != INVALID_HANDLE_VALUE) CloseHandle(File);
 }
 
 void FileTraceSink::Write(const char* line) {
-    if (File == INVALID_HANDLE_VALUE) return;
+    if (!File) return;
     unsigned char record[kTraceRecordMax];
     const size_t length = ExpandTraceLine(line, record);
     EncipherTraceRecord(record, length);

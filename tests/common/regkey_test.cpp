@@ -1,4 +1,4 @@
-#include "kvisinst/common/regkey.h"
+#include "kvisinst/common/handle.h"
 
 #include <winsim/machine.h>
 #include <winsim/registry.h>

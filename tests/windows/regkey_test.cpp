@@ -1,7 +1,7 @@
 // CRegKey::RecurseDeleteKey against a real registry: each test builds its tree with RegCreateKeyExA
 // and RegSetValueExA below a key of its own in HKEY_CURRENT_USER\Software and removes that key
 // afterwards.
-#include "kvisinst/common/regkey.h"
+#include "kvisinst/common/handle.h"
 
 #include <gtest/gtest.h>
 
