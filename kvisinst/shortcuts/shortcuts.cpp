@@ -211,8 +211,8 @@ LONG InstallShortcuts(void* inf, int install, const char* section) {
         do {
             char folderSection[kShortcutTextSize];
             char folderTemplate[kShortcutTextSize];
-            // A line without a folder section name names nothing to create or remove.
-            if (!ReadLine(line, folderSection, folderTemplate) || !*folderSection) continue;
+            // A line whose texts do not fit names no folder it could be trusted with.
+            if (!ReadLine(line, folderSection, folderTemplate)) continue;
             AddRemoveShortcut(inf, folderSection, folderTemplate, install);
         } while (SetupFindNextLine(&line, &line));
         return S_OK;
