@@ -90,8 +90,8 @@ FileTraceSink::FileTraceSink() {
     } else {
         const bool fresh = ReadTraceSwitch(key, "NewFileAlways", true);
         File.Reset(CreateFileA(Path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           fresh ? CREATE_ALWAYS : OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN,
-                           nullptr));
+                               fresh ? CREATE_ALWAYS : OPEN_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     }
     if (File) {
         DWORD written = 0;
