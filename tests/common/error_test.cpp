@@ -11,7 +11,6 @@ TEST(Error, RaiseWin32ErrorAddsTheWin32FacilityOnlyWhenMissing) {
         HRESULT raised;
     } rows[] = {
         {5, static_cast<HRESULT>(0x80070005)},
-        {ERROR_NO_MORE_ITEMS, static_cast<HRESULT>(0x80070103)},
         {static_cast<LONG>(0x80070057), static_cast<HRESULT>(0x80070057)},
         // Any facility bit makes the status an HRESULT already, even a positive one.
         {static_cast<LONG>(0x00012345), static_cast<HRESULT>(0x00012345)},

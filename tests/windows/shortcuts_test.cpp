@@ -2,7 +2,6 @@
 // folder, links saved by the system's shell link object and read back through it.
 #include "kvisinst/common/handle.h"
 #include "kvisinst/exports.h"
-#include "kvisinst/shortcuts/shortcuts.h"
 
 #include "windows/temp_inf.h"
 
@@ -143,15 +142,6 @@ TEST(FolderTemplate, AFolderWhoseParentOrTemplateIsMissingIsNotMade) {
         EXPECT_EQ(AddRemoveShortcut(inf.Handle(), "KvWine Broken", folderTemplate, 0), S_OK) << folderTemplate;
     }
     EXPECT_FALSE(Exists(CommonPrograms() + "\\Kv Broken"));
-}
-
-TEST(FolderTemplate, PlaceholdersWithoutCommonAreThePerUserFolders) {
-    // The shell records a folder's path under "Shell Folders" once it has been asked for it.
-    char programs[MAX_PATH] = {};
-    ASSERT_EQ(SHGetFolderPathA(nullptr, CSIDL_PROGRAMS, nullptr, SHGFP_TYPE_CURRENT, programs), S_OK);
-    char folder[kShortcutTextSize];
-    ASSERT_EQ(ExpandFolderTemplate("<Programs>", folder), S_OK);
-    EXPECT_EQ(lstrcmpiA(folder, programs), 0) << folder;
 }
 
 }  // namespace
