@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <type_traits>
 
-// Holds one handle of type T (a pointer type), closed with Close()(handle). InvalidValue is the value
+// Holds one handle of type T (a pointer type), closed with Closer()(handle). InvalidValue is the value
 // that means "nothing held": 0 for most kinds, -1 (INVALID_HANDLE_VALUE) for files, INFs and device
 // information sets.
 template <typename T, typename Closer, intptr_t InvalidValue = 0>
