@@ -1,19 +1,10 @@
-#include "kvisinst/common/regkey.h"
-
-LONG CRegKey::Close() {
-    if (!key_) return ERROR_SUCCESS;
-    const LONG status = RegCloseKey(key_);
-    key_ = nullptr;
-    return status;
-}
+#include "kvisinst/common/handle.h"
 
 LONG CRegKey::Open(HKEY parent, LPCSTR name, REGSAM access) {
     HKEY opened = nullptr;
     const LONG status = RegOpenKeyExA(parent, name, 0, access, &opened);
     if (status != ERROR_SUCCESS) return status;
-    const LONG closed = Close();
-    key_ = opened;
-    return closed;
+    return Replace(opened);
 }
 
 LONG CRegKey::Create(HKEY parent, LPCSTR name, LPSTR className, DWORD options, REGSAM access,
@@ -23,14 +14,12 @@ LONG CRegKey::Create(HKEY parent, LPCSTR name, LPSTR className, DWORD options, R
     const LONG status = RegCreateKeyExA(parent, name, 0, className, options, access, security, &created, &what);
     if (status != ERROR_SUCCESS) return status;
     if (disposition) *disposition = what;
-    const LONG closed = Close();
-    key_ = created;
-    return closed;
+    return Replace(created);
 }
 
 LONG CRegKey::RecurseDeleteKey(LPCSTR name) {
     CRegKey key;
-    LONG status = key.Open(key_, name, KEY_READ | KEY_WRITE);
+    LONG status = key.Open(Handle(), name, KEY_READ | KEY_WRITE);
     if (status != ERROR_SUCCESS) return status;
 
     // Always enumerate index 0: each child is gone before the next enumeration.
@@ -43,5 +32,5 @@ LONG CRegKey::RecurseDeleteKey(LPCSTR name) {
         size = kNameSize;
     }
     key.Close();
-    return RegDeleteKeyA(key_, name);
+    return RegDeleteKeyA(Handle(), name);
 }

@@ -5,15 +5,15 @@
 #include "kvisinst/common/error.h"
 #include "kvisinst/common/osversion.h"
 #include "kvisinst/common/product.h"
-#include "kvisinst/common/regkey.h"
+#include "kvisinst/common/handle.h"
+#include "kvisinst/common/text.h"
 #include "kvisinst/exports.h"
 
-#include <cctype>
 #include <cstring>
 
 namespace {
 
-// Each list ends with an empty string.
+// Each list ends with an empty string. Hardware IDs and key names compare without regard to case.
 const char* const kHardwareIdPatterns[] = {"USB\\VID_" KV_READER_USB_VENDOR_ID, ""};
 const char* const kDeviceKeyPatterns[] = {"VID_" KV_READER_USB_VENDOR_ID, ""};
 
@@ -22,57 +22,11 @@ constexpr char kClassTree[] = "System\\CurrentControlSet\\Services\\Class";
 constexpr char kDriverValue[] = "Driver";
 constexpr int kNameSize = 260;
 
-// Hardware IDs and key names are ASCII; they compare without regard to letter case.
-bool StartsWithNoCase(const char* text, const char* prefix) {
-    for (; *prefix; ++text, ++prefix)
-        if (std::toupper(static_cast<unsigned char>(*text)) != std::toupper(static_cast<unsigned char>(*prefix)))
-            return false;
-    return true;
-}
-
 bool MatchesAny(const char* text, const char* const* patterns) {
     for (; **patterns; ++patterns)
         if (StartsWithNoCase(text, *patterns)) return true;
     return false;
 }
-
-// Owns a device information set.
-class CDeviceInfoSet {
-public:
-    explicit CDeviceInfoSet(HDEVINFO set) : set_(set) {}
-    ~CDeviceInfoSet() {
-        if (IsValid()) SetupDiDestroyDeviceInfoList(set_);
-    }
-    CDeviceInfoSet(const CDeviceInfoSet&) = delete;
-    CDeviceInfoSet& operator=(const CDeviceInfoSet&) = delete;
-    bool IsValid() const { return set_ != INVALID_HANDLE_VALUE && set_ != nullptr; }
-    operator HDEVINFO() const { return set_; }
-
-private:
-    HDEVINFO set_;
-};
-
-// Owns one reference to a library loaded by name.
-class CLibrary {
-public:
-    explicit CLibrary(HMODULE module) : module_(module) {}
-    ~CLibrary() {
-        if (module_) FreeLibrary(module_);
-    }
-    CLibrary(const CLibrary&) = delete;
-    CLibrary& operator=(const CLibrary&) = delete;
-    explicit operator bool() const { return module_ != nullptr; }
-
-    // The export `name` as a function of type F, or null.
-    template <typename F>
-    F Function(const char* name) const {
-        // Through the generic function type, which every function pointer type converts from and to.
-        return reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(module_, name)));
-    }
-
-private:
-    HMODULE module_;
-};
 
 typedef LONG(WINAPI* BuildDriverDataBaseProc)(LONG);
 typedef CONFIGRET(WINAPI* LocateDevNodeProc)(PDEVINST, DEVINSTID_A, ULONG);
@@ -98,7 +52,7 @@ void RemoveDriverKeys(HKEY usb, const char* deviceName) {
             if (status == ERROR_MORE_DATA) continue;  // too long to be one of ours; the next may be
             if (status != ERROR_SUCCESS) break;
             // The value's type is not examined: its data is the name whatever type it was stored as.
-            if (lstrcmpiA(valueName, kDriverValue) != 0) continue;
+            if (!EqualsNoCase(valueName, kDriverValue)) continue;
             data[dataSize] = '\0';  // stored strings need not carry their NUL
             const char* driverKey = reinterpret_cast<const char*>(data);
             // An empty name would make RegDeleteKeyA act on the class tree itself.
@@ -116,7 +70,7 @@ int RemoveReaderDevices() {
     // All classes and no DIGCF_PRESENT: the devices Windows remembers but that are not attached are
     // listed too.
     CDeviceInfoSet set(SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES));
-    if (!set.IsValid()) return 0;
+    if (!set) return 0;
     int removed = 0;
     SP_DEVINFO_DATA device;
     std::memset(&device, 0, sizeof device);
@@ -200,15 +154,15 @@ void RebuildDriverDataBase() {
     if (!module) module = LoadLibraryA(kSupportLibraryName);
     const CLibrary library(module);
     if (!library) return;
-    if (auto build = library.Function<BuildDriverDataBaseProc>(kBuildDriverDataBaseName)) build(1);
+    if (auto build = GetProcAddressAs<BuildDriverDataBaseProc>(library, kBuildDriverDataBaseName)) build(1);
 }
 
 // Re-enumerates the whole device tree and returns when Windows has finished.
 void ReenumerateRoot() {
     const CLibrary configManager(LoadLibraryA("cfgmgr32.dll"));
     if (!configManager) return;
-    const auto locate = configManager.Function<LocateDevNodeProc>("CM_Locate_DevNodeA");
-    const auto reenumerate = configManager.Function<ReenumerateDevNodeProc>("CM_Reenumerate_DevNode");
+    const auto locate = GetProcAddressAs<LocateDevNodeProc>(configManager, "CM_Locate_DevNodeA");
+    const auto reenumerate = GetProcAddressAs<ReenumerateDevNodeProc>(configManager, "CM_Reenumerate_DevNode");
     if (!locate || !reenumerate) return;
     DEVINST root = 0;
     if (locate(&root, nullptr, CM_LOCATE_DEVNODE_NORMAL) == CR_SUCCESS) reenumerate(root, CM_REENUMERATE_SYNCHRONOUS);

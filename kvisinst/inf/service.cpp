@@ -1,24 +1,11 @@
 #include "kvisinst/inf/service.h"
 
+#include "kvisinst/common/handle.h"
+#include "kvisinst/common/text.h"
+
 #include <cstring>
 
 namespace {
-
-// Owns one SC_HANDLE (manager or service).
-class CServiceHandle {
-public:
-    explicit CServiceHandle(SC_HANDLE handle) : handle_(handle) {}
-    ~CServiceHandle() {
-        if (handle_) CloseServiceHandle(handle_);
-    }
-    CServiceHandle(const CServiceHandle&) = delete;
-    CServiceHandle& operator=(const CServiceHandle&) = delete;
-    operator SC_HANDLE() const { return handle_; }
-    explicit operator bool() const { return handle_ != nullptr; }
-
-private:
-    SC_HANDLE handle_;
-};
 
 struct Keyword {
     const char* text;
@@ -168,7 +155,7 @@ void ReadServiceSection(HINF inf, LPCSTR section, CServiceSection* out) {
     out->startType = LookUp(kStartTypes, value, SERVICE_AUTO_START);
 
     // Only a Win32 service can interact with the desktop; the key means nothing to a driver.
-    if (ReadKey(inf, section, "Interactive", value) && lstrcmpiA(value, "YES") == 0 &&
+    if (ReadKey(inf, section, "Interactive", value) && EqualsNoCase(value, "YES") &&
         (out->type == SERVICE_WIN32_OWN_PROCESS || out->type == SERVICE_WIN32_SHARE_PROCESS))
         out->type |= SERVICE_INTERACTIVE_PROCESS;
 }

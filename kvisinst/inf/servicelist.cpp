@@ -1,5 +1,7 @@
 #include "kvisinst/inf/servicelist.h"
 
+#include "kvisinst/common/handle.h"
+
 #include "kvisinst/inf/platform.h"
 #include "kvisinst/inf/service.h"
 
@@ -34,22 +36,10 @@ LONG WalkList(HINF inf, const char* list, const tagSERVICE_CONTROL (&actions)[N]
     return result;
 }
 
-// Opens the INF at `path` for one walk and closes it afterwards.
-class CInfFile {
-public:
-    explicit CInfFile(LPCSTR path)
-        : inf_(path ? SetupOpenInfFileA(path, nullptr, INF_STYLE_WIN4, nullptr) : INVALID_HANDLE_VALUE) {}
-    ~CInfFile() {
-        if (inf_ != INVALID_HANDLE_VALUE) SetupCloseInfFile(inf_);
-    }
-    CInfFile(const CInfFile&) = delete;
-    CInfFile& operator=(const CInfFile&) = delete;
-    bool IsOpen() const { return inf_ != INVALID_HANDLE_VALUE; }
-    HINF Handle() const { return inf_; }
-
-private:
-    HINF inf_;
-};
+// Opens the INF at `path` for one walk; closed when the walk is done.
+CInfHandle OpenInf(LPCSTR path) {
+    return CInfHandle(path ? SetupOpenInfFileA(path, nullptr, INF_STYLE_WIN4, nullptr) : INVALID_HANDLE_VALUE);
+}
 
 }  // namespace
 
@@ -68,16 +58,16 @@ LONG StopServices(void* inf, int stop, const char* section) {
 }
 
 LONG WINAPI SetupInstallDrivers(LPCSTR infPath) {
-    CInfFile inf(infPath);
-    return inf.IsOpen() ? InstallDrivers(inf.Handle(), 1, nullptr) : E_INVALIDARG;
+    const CInfHandle inf = OpenInf(infPath);
+    return inf ? InstallDrivers(inf, 1, nullptr) : E_INVALIDARG;
 }
 
 LONG WINAPI SetupUnInstallDrivers(LPCSTR infPath) {
-    CInfFile inf(infPath);
-    return inf.IsOpen() ? InstallDrivers(inf.Handle(), 0, nullptr) : E_INVALIDARG;
+    const CInfHandle inf = OpenInf(infPath);
+    return inf ? InstallDrivers(inf, 0, nullptr) : E_INVALIDARG;
 }
 
 LONG WINAPI SetupStopServices(LPCSTR infPath) {
-    CInfFile inf(infPath);
-    return inf.IsOpen() ? StopServices(inf.Handle(), 1, nullptr) : E_INVALIDARG;
+    const CInfHandle inf = OpenInf(infPath);
+    return inf ? StopServices(inf, 1, nullptr) : E_INVALIDARG;
 }

@@ -3,7 +3,7 @@
 #include "kvisinst/shortcuts/shortcuts.h"
 
 #include "kvisinst/common/error.h"
-#include "kvisinst/common/regkey.h"
+#include "kvisinst/common/handle.h"
 #include "kvisinst/common/strconv.h"
 #include "kvisinst/exports.h"
 #include "kvisinst/inf/platform.h"
@@ -33,23 +33,6 @@ public:
 
 private:
     HRESULT result_;
-};
-
-// Owns one interface pointer.
-template <typename T>
-class CInterface {
-public:
-    CInterface() = default;
-    ~CInterface() {
-        if (p_) p_->Release();
-    }
-    CInterface(const CInterface&) = delete;
-    CInterface& operator=(const CInterface&) = delete;
-    T* operator->() const { return p_; }
-    void** Out() { return reinterpret_cast<void**>(&p_); }
-
-private:
-    T* p_ = nullptr;
 };
 
 // Appends `text` to the folder path, refusing what would not fit.
@@ -86,10 +69,11 @@ bool ReadLine(INFCONTEXT& line, char (&key)[kShortcutTextSize], char (&text)[kSh
 // Creates one shell link; every step runs only after the earlier ones succeeded, and the result is
 // that of the last step run.
 HRESULT SaveLink(const char* target, const char* arguments, const char* description, const WideString& linkPath) {
-    CInterface<IShellLinkA> link;
-    CInterface<IPersistFile> file;
-    HRESULT hr = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA, link.Out());
-    if (SUCCEEDED(hr)) hr = link->QueryInterface(IID_IPersistFile, file.Out());
+    CComPtr<IShellLinkA> link;
+    CComPtr<IPersistFile> file;
+    HRESULT hr = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                  reinterpret_cast<void**>(link.Put()));
+    if (SUCCEEDED(hr)) hr = link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(file.Put()));
     if (SUCCEEDED(hr)) hr = link->SetPath(target);
     if (SUCCEEDED(hr)) hr = link->SetArguments(arguments);
     if (SUCCEEDED(hr)) hr = link->SetDescription(description);
@@ -99,6 +83,10 @@ HRESULT SaveLink(const char* target, const char* arguments, const char* descript
 
 // Deletes a link file without the recycle bin and without asking; the outcome does not matter.
 void DeleteLink(const std::string& linkPath) {
+    // Without FOF_NOERRORUI the shell answers a name that is not there with a modal error box, which
+    // would stop an unattended removal until someone dismisses it: only a link that exists is handed
+    // to it. (A second removal, or one after the user deleted a link, is the usual case.)
+    if (GetFileAttributesA(linkPath.c_str()) == INVALID_FILE_ATTRIBUTES) return;
     // One name, ended by the double NUL the shell expects.
     char from[kShortcutTextSize + 1] = {};
     std::memcpy(from, linkPath.c_str(), linkPath.size());
@@ -111,11 +99,12 @@ void DeleteLink(const std::string& linkPath) {
 }
 
 HRESULT AddRemoveFolder(HINF inf, const char* folderSection, const char* folderTemplate, bool install) {
-    // Without a section name the default template would name Common Programs itself, which must
-    // never be removed: nothing is done, and only adding reports it.
-    if (!folderSection || !*folderSection) return install ? E_INVALIDARG : S_OK;
+    const bool hasSection = folderSection && *folderSection;
     std::string defaultTemplate;
     if (!folderTemplate || !*folderTemplate) {
+        // Without a section name the default template would name Common Programs itself, which
+        // must never be removed: nothing is done, and only adding reports it.
+        if (!hasSection) return install ? E_INVALIDARG : S_OK;
         defaultTemplate = std::string(kDefaultTemplateStart) + folderSection;
         folderTemplate = defaultTemplate.c_str();
     }
@@ -129,7 +118,8 @@ HRESULT AddRemoveFolder(HINF inf, const char* folderSection, const char* folderT
     HRESULT result = com.Result();
 
     INFCONTEXT line;
-    bool more = SetupFindFirstLineA(inf, folderSection, nullptr, &line) != FALSE;
+    // A folder given by its template alone has no shortcuts of its own.
+    bool more = hasSection && SetupFindFirstLineA(inf, folderSection, nullptr, &line) != FALSE;
     // One level only: a folder whose parent is missing is not made, and its links then fail to save.
     if (install) CreateDirectoryA(folder, nullptr);
 
@@ -221,8 +211,8 @@ LONG InstallShortcuts(void* inf, int install, const char* section) {
         do {
             char folderSection[kShortcutTextSize];
             char folderTemplate[kShortcutTextSize];
-            // A line without a folder section name names nothing to create or remove.
-            if (!ReadLine(line, folderSection, folderTemplate) || !*folderSection) continue;
+            // A line whose texts do not fit names no folder it could be trusted with.
+            if (!ReadLine(line, folderSection, folderTemplate)) continue;
             AddRemoveShortcut(inf, folderSection, folderTemplate, install);
         } while (SetupFindNextLine(&line, &line));
         return S_OK;

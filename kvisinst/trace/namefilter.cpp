@@ -3,22 +3,13 @@
 
 #include "kvisinst/common/error.h"
 #include "kvisinst/common/strconv.h"
+#include "kvisinst/common/text.h"
 #include "kvisinst/trace/settings.h"
 
 #include <new>
 #include <string>
 
 namespace {
-
-bool EqualsIgnoringAsciiCase(const char* a, const char* b) {
-    for (;; ++a, ++b) {
-        char ca = *a, cb = *b;
-        if (ca >= 'a' && ca <= 'z') ca = static_cast<char>(ca - 'a' + 'A');
-        if (cb >= 'a' && cb <= 'z') cb = static_cast<char>(cb - 'a' + 'A');
-        if (ca != cb) return false;
-        if (!ca) return true;
-    }
-}
 
 // A name's wide form in a buffer on the stack. Names are compared with set entries, which are value
 // names of at most 259 characters: a longer name can equal none of them and is not converted
@@ -65,13 +56,13 @@ void FillNameSet(HKEY tracingKey, const char* list, NameSet& set) {
 bool EvaluateComponentLists(HKEY tracingKey, const char* component) {
     bool traced = true;
     ReadTraceList(tracingKey, "ComponentsNOT", [&](const char* name) {
-        if (!EqualsIgnoringAsciiCase(name, component)) return true;
+        if (!EqualsNoCase(name, component)) return true;
         traced = false;
         return false;
     });
     // Any entry of "Components" switches tracing off until this component's own name turns it on.
     ReadTraceList(tracingKey, "Components", [&](const char* name) {
-        traced = EqualsIgnoringAsciiCase(name, component);
+        traced = EqualsNoCase(name, component);
         return !traced;
     });
     return traced;

@@ -2,7 +2,7 @@
 // ("Functions", "FunctionsNOT", "Keywords", "ComponentsNOT", "Components").
 #pragma once
 
-#include "kvisinst/common/win32.h"
+#include "kvisinst/common/handle.h"
 
 #include <set>
 #include <string>
@@ -46,13 +46,13 @@ bool IsKeywordTraced(const char* keyword);
 template <typename Visit>
 void ReadTraceList(HKEY tracingKey, const char* list, Visit visit) {
     if (!tracingKey) return;
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(tracingKey, list, 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+    // Closed however the visit ends: adding a name to a set can raise E_OUTOFMEMORY.
+    CRegKey key;
+    if (key.Open(tracingKey, list, KEY_READ) != ERROR_SUCCESS) return;
     char name[260];
     for (DWORD index = 0;; ++index) {
         DWORD size = sizeof name;
         if (RegEnumValueA(key, index, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
         if (!visit(static_cast<const char*>(name))) break;
     }
-    RegCloseKey(key);
 }

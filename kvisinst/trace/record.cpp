@@ -1,6 +1,7 @@
 // The four trace calls and the text of each line.
 #include "kvisinst/trace/trace.h"
 
+#include "kvisinst/common/handle.h"
 #include "kvisinst/trace/linebuffer.h"
 #include "kvisinst/trace/namefilter.h"
 #include "kvisinst/trace/settings.h"
@@ -85,22 +86,6 @@ bool EntryExitTraced(const TraceScope& scope) {
            s.Verbosity >= scope.Level;
 }
 
-// Frees the system's message buffer however TraceError leaves.
-class CLocalText {
-public:
-    CLocalText() = default;
-    ~CLocalText() {
-        if (text_) LocalFree(text_);
-    }
-    CLocalText(const CLocalText&) = delete;
-    CLocalText& operator=(const CLocalText&) = delete;
-    char** Receiver() { return &text_; }
-    char* Text() const { return text_; }
-
-private:
-    char* text_ = nullptr;
-};
-
 // The lines of TraceExit, TraceMessage and TraceError are written out of line, so that those calls'
 // tests with tracing off cost no stack frame.
 __attribute__((noinline)) void WriteExitLine(TraceScope& scope) noexcept {
@@ -150,15 +135,16 @@ __attribute__((noinline)) void WriteErrorLine(const TraceScope& scope, const cha
     CTraceLock lock;
 
     const DWORD id = static_cast<DWORD>(code);
-    CLocalText system;
+    // Freed however the line ends.
+    CLocalMemory<char*> system;
     const DWORD first = FORMAT_MESSAGE_ALLOCATE_BUFFER | (module ? FORMAT_MESSAGE_FROM_HMODULE : FORMAT_MESSAGE_FROM_SYSTEM);
-    DWORD found = FormatMessageA(first, module, id, 0, reinterpret_cast<LPSTR>(system.Receiver()), 0, nullptr);
-    if (found == 0 || !system.Text()) {
+    DWORD found = FormatMessageA(first, module, id, 0, reinterpret_cast<LPSTR>(system.Put()), 0, nullptr);
+    if (found == 0 || !system.Get()) {
         // The other source: the system after a module, the program's own message table after the
         // system.
         const DWORD second =
             FORMAT_MESSAGE_ALLOCATE_BUFFER | (module ? FORMAT_MESSAGE_FROM_SYSTEM : FORMAT_MESSAGE_FROM_HMODULE);
-        found = FormatMessageA(second, nullptr, id, 0, reinterpret_cast<LPSTR>(system.Receiver()), 0, nullptr);
+        found = FormatMessageA(second, nullptr, id, 0, reinterpret_cast<LPSTR>(system.Put()), 0, nullptr);
     }
 
     char prefixText[kErrorPartMax + 1];
@@ -170,10 +156,10 @@ __attribute__((noinline)) void WriteErrorLine(const TraceScope& scope, const cha
 
     char errorText[kErrorPartMax + 1];
     CLineBuffer text(errorText, kErrorPartMax);
-    if (found != 0 && system.Text()) {
-        char* end = std::strpbrk(system.Text(), "\r\n");
+    if (found != 0 && system.Get()) {
+        char* end = std::strpbrk(system.Get(), "\r\n");
         if (end) *end = '\0';
-        text.Format("%s (0x%X)", system.Text(), static_cast<unsigned>(id));
+        text.Format("%s (0x%X)", system.Get(), static_cast<unsigned>(id));
     } else {
         text.Format("unknown error code (0x%X)", static_cast<unsigned>(id));
     }

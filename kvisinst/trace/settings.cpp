@@ -11,22 +11,8 @@ NameSet g_traceKeywords;
 
 namespace {
 
-HANDLE g_traceMutex = nullptr;
+CKernelHandle g_traceMutex;
 bool g_attached = false;
-
-// Closes a registry key on every way out of the load, the out-of-memory error included.
-class CKeyCloser {
-public:
-    explicit CKeyCloser(HKEY key) : key_(key) {}
-    ~CKeyCloser() {
-        if (key_) RegCloseKey(key_);
-    }
-    CKeyCloser(const CKeyCloser&) = delete;
-    CKeyCloser& operator=(const CKeyCloser&) = delete;
-
-private:
-    HKEY key_;
-};
 
 }  // namespace
 
@@ -40,15 +26,14 @@ void TraceProcessAttach(HMODULE module) {
     g_traceFunctionsNot.Clear();
     g_traceKeywords.Clear();
     // Default security, not owned; an existing mutex of that name (another process's) is opened.
-    g_traceMutex = CreateMutexA(nullptr, FALSE, "__KV_TRACE_MUTEX__");
+    g_traceMutex.Reset(CreateMutexA(nullptr, FALSE, "__KV_TRACE_MUTEX__"));
 }
 
 void TraceProcessDetach() {
     if (!g_attached) return;
     g_attached = false;
     UnloadTraceSettings();
-    if (g_traceMutex) CloseHandle(g_traceMutex);
-    g_traceMutex = nullptr;
+    g_traceMutex.Reset();
     g_traceFunctions.Clear();
     g_traceFunctionsNot.Clear();
     g_traceKeywords.Clear();
@@ -56,9 +41,9 @@ void TraceProcessDetach() {
 
 HANDLE TraceMutex() { return g_traceMutex; }
 
-HKEY OpenTracingKey() {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kTracingKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return nullptr;
+CRegKey OpenTracingKey() {
+    CRegKey key;
+    key.Open(HKEY_LOCAL_MACHINE, kTracingKey, KEY_READ);
     return key;
 }
 
@@ -89,8 +74,8 @@ void EnsureTraceSettings() {
     SplitModulePath(modulePath, nullptr, nullptr, component, nullptr);
 
     s.Depth = 0;
-    HKEY key = OpenTracingKey();
-    CKeyCloser closer(key);
+    // Closed on every way out of the load, the out-of-memory error included.
+    const CRegKey key = OpenTracingKey();
 
     s.PrintTime = ReadTraceSwitch(key, "PrintTime", true);
     s.TraceEntryExit = ReadTraceSwitch(key, "TraceEntryExit", false);

@@ -2,7 +2,7 @@
 // "SOFTWARE\Korvane\Tracing", at the first TraceEnter of the process.
 #pragma once
 
-#include "kvisinst/common/win32.h"
+#include "kvisinst/common/handle.h"
 #include "kvisinst/trace/namefilter.h"
 
 constexpr char kTracingKey[] = "SOFTWARE\\Korvane\\Tracing";
@@ -44,8 +44,8 @@ void EnsureTraceSettings();
 // Destroys the sink and marks the settings unloaded.
 void UnloadTraceSettings();
 
-// Opens the Tracing key for reading; null when it can't be opened.
-HKEY OpenTracingKey();
+// Opens the Tracing key for reading; the holder is empty when it can't be opened.
+CRegKey OpenTracingKey();
 // Reads a numeric setting: RegQueryValueExA into a cleared 4-byte buffer, whatever the value's type;
 // any value of at most 4 bytes is taken as its first four bytes. False (missing) when the read fails
 // for any reason, the key being null among them.

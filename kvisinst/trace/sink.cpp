@@ -10,31 +10,11 @@ namespace {
 
 TraceSink* g_sink = nullptr;
 
-// IsDebuggerPresent is looked up by name: Windows 95 has none.
-bool DebuggerAttached() {
-    HMODULE kernel = LoadLibraryA("Kernel32.dll");
-    if (!kernel) return false;
-    typedef BOOL(WINAPI * IsDebuggerPresentFunction)();
-    const auto isDebuggerPresent =
-        reinterpret_cast<IsDebuggerPresentFunction>(reinterpret_cast<void (*)()>(GetProcAddress(kernel, "IsDebuggerPresent")));
-    const bool attached = isDebuggerPresent && isDebuggerPresent();
-    FreeLibrary(kernel);
-    return attached;
-}
-
 TraceSink* MakeSink() {
-    HKEY key = OpenTracingKey();
-    TraceSink* sink;
-    if (!ReadTraceSwitch(key, "DoTrace", false))
-        sink = new (std::nothrow) NullTraceSink;
-    else if (ReadTraceSwitch(key, "TraceToFile", true))
-        sink = new (std::nothrow) FileTraceSink;
-    else if (DebuggerAttached())
-        sink = new (std::nothrow) DebuggerTraceSink;
-    else
-        sink = new (std::nothrow) SilentTraceSink;
-    if (key) RegCloseKey(key);
-    return sink;
+    const CRegKey key = OpenTracingKey();
+    if (ReadTraceSwitch(key, "DoTrace", false) && ReadTraceSwitch(key, "TraceToFile", true))
+        return new (std::nothrow) FileTraceSink;
+    return new (std::nothrow) NullTraceSink;
 }
 
 }  // namespace

@@ -11,21 +11,10 @@ public:
     virtual ~TraceSink() = default;
 };
 
-// "DoTrace" was off when the sink was made.
+// The sink that drops every line: "DoTrace" was off when the sink was made, or "TraceToFile" is 0.
+// With the trace file switched off nothing leaves the process, not even to an attached debugger, so
+// one sink serves every such case.
 class NullTraceSink : public TraceSink {
-public:
-    void Write(const char*) override {}
-};
-
-// "TraceToFile" 0 with a debugger attached. The text is not passed on: with the trace file switched
-// off, nothing leaves the process.
-class DebuggerTraceSink : public TraceSink {
-public:
-    void Write(const char*) override {}
-};
-
-// "TraceToFile" 0 and no debugger.
-class SilentTraceSink : public TraceSink {
 public:
     void Write(const char*) override {}
 };

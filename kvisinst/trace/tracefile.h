@@ -2,6 +2,7 @@
 // traceformat.h).
 #pragma once
 
+#include "kvisinst/common/handle.h"
 #include "kvisinst/trace/sink.h"
 #include "kvisinst/trace/traceformat.h"
 
@@ -22,14 +23,11 @@ size_t ExpandTraceLine(const char* line, unsigned char* record);
 class FileTraceSink : public TraceSink {
 public:
     FileTraceSink();
-    ~FileTraceSink() override;
-    FileTraceSink(const FileTraceSink&) = delete;
-    FileTraceSink& operator=(const FileTraceSink&) = delete;
 
     void Write(const char* line) override;
 
 private:
-    HANDLE File = INVALID_HANDLE_VALUE;
+    CFileHandle File;
     char Path[MAX_PATH] = "";
     bool Append = false;  // opened in append mode: other processes may write to the file too
 };

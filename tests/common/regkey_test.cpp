@@ -1,4 +1,4 @@
-#include "kvisinst/common/regkey.h"
+#include "kvisinst/common/handle.h"
 
 #include <winsim/machine.h>
 #include <winsim/registry.h>
@@ -15,13 +15,7 @@ namespace {
 
 const OsVersion kAllVersions[] = {OsVersion::Win95, OsVersion::Win98, OsVersion::NT4, OsVersion::Win2000};
 
-void CreateKey(const char* path) {
-    HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                                             nullptr))
-        << path;
-    RegCloseKey(key);
-}
+void CreateKey(const std::string& path) { winsim::Current().Reg().CreateKey("HKEY_LOCAL_MACHINE\\" + path); }
 
 }  // namespace
 
@@ -29,14 +23,9 @@ TEST(RegKey, RecurseDeleteKeyRemovesAThreeLevelTreeOnEveryVersionAndOnlyOnce) {
     for (OsVersion version : kAllVersions) {
         winsim::ScopedMachine machine(version);
         for (const char* path : {"Software\\Korvane\\QuillexPro\\Modules\\Sensor", "Software\\Korvane\\QuillexPro\\Modules\\Match",
-                                 "Software\\Korvane\\QuillexPro\\Options", "Software\\Korvane\\Install\\Add"}) {
+                                 "Software\\Korvane\\QuillexPro\\Options", "Software\\Korvane\\Install\\Add"})
             CreateKey(path);
-        }
-        HKEY opened = nullptr;
-        RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Korvane\\QuillexPro\\Options", 0, KEY_ALL_ACCESS, &opened);
-        const char data[] = "x";
-        RegSetValueExA(opened, "Value", 0, REG_SZ, reinterpret_cast<const BYTE*>(data), sizeof data);
-        RegCloseKey(opened);
+        machine->Reg().SetStringValue("HKEY_LOCAL_MACHINE\\Software\\Korvane\\QuillexPro\\Options", "Value", "x");
 
         CRegKey korvane;
         ASSERT_EQ(ERROR_SUCCESS, korvane.Open(HKEY_LOCAL_MACHINE, "Software\\Korvane", KEY_ALL_ACCESS));
@@ -73,4 +62,22 @@ TEST(RegKey, OpenAndCreateKeepTheHeldKeyOnFailure) {
     EXPECT_EQ(ERROR_INVALID_HANDLE, RegCloseKey(held));
     EXPECT_EQ(ERROR_SUCCESS, key.Close());
     EXPECT_EQ(nullptr, key.Handle());
+}
+
+TEST(Handles, AMoveHandsTheHandleOverAndAFailedCloseKeepsTheLastError) {
+    winsim::ScopedMachine machine(OsVersion::NT4);
+    CRegKey first;
+    ASSERT_EQ(ERROR_SUCCESS, first.Open(HKEY_LOCAL_MACHINE, "Software"));
+    const HKEY held = first;
+    CRegKey second = std::move(first);
+    EXPECT_EQ(nullptr, first.Handle());
+    EXPECT_EQ(held, second.Handle());
+    second = CRegKey();
+    EXPECT_EQ(0u, machine->Reg().OpenHandleCount());
+
+    CKernelHandle stale(CreateMutexA(nullptr, FALSE, nullptr));
+    ASSERT_TRUE(CloseHandle(stale.Get()));  // closed behind the holder's back: its own close fails
+    SetLastError(ERROR_ACCESS_DENIED);
+    stale.Reset();
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
 }

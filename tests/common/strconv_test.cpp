@@ -14,9 +14,3 @@ TEST(StringConversion, RoundTripsTheAnsiCodePage) {
     EXPECT_EQ(WideString(), ToWide(nullptr));
     EXPECT_EQ("", ToNarrow(nullptr));
 }
-
-TEST(StringConversion, CharactersOutsideTheCodePageBecomeQuestionMarks) {
-    winsim::ScopedMachine machine(winsim::OsVersion::Win98);
-    const WCHAR korean[] = {0xACBD, 0xACE0, u':', 0};
-    EXPECT_EQ("??:", ToNarrow(korean));
-}

@@ -12,8 +12,11 @@
 
 #include <gtest/gtest.h>
 
+#include "shared/shortcut_rows.h"
+
 #include <string>
 #include <thread>
+#include <vector>
 
 using winsim::OsVersion;
 
@@ -28,14 +31,8 @@ bool IsFolder(const std::string& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-// Sets "Shell Folders" values: root "HKEY_CURRENT_USER" or "HKEY_LOCAL_MACHINE".
-void SetShellFolder(winsim::Machine& machine, const char* root, const std::string& name, const std::string& regData) {
-    std::string error;
-    ASSERT_TRUE(machine.Reg().LoadRegText(std::string("REGEDIT4\r\n\r\n[") + root + "\\" + kShellFoldersKey + "]\r\n\"" +
-                                              name + "\"=" + regData + "\r\n\r\n",
-                                          &error))
-        << error;
-}
+// A "Shell Folders" value under "HKEY_CURRENT_USER" or "HKEY_LOCAL_MACHINE".
+std::string ShellFolders(const char* root) { return std::string(root) + "\\" + kShellFoldersKey; }
 
 // Each test runs on a fresh machine of one version, with the INF it writes open.
 class ShortcutsTest : public testing::TestWithParam<OsVersion> {
@@ -65,40 +62,23 @@ protected:
     HINF inf_ = INVALID_HANDLE_VALUE;
 };
 
-const char kReaderSections[] =
-    "[AddShortcuts]\r\nTools=\r\n[Tools]\r\n"
-    "Enroll=C:\\Program Files\\Korvane\\kvenroll.exe\r\n"
-    "Settings=C:\\Program Files\\Korvane\\kvhost.exe,/settings,/page=2\r\n"
-    "Help=C:\\WINDOWS\\winhlp32.exe,C:\\Program Files\\Korvane\\kvhelp.hlp\r\n";
-
 TEST_P(ShortcutsTest, EmptyValueMakesTheFolderInCommonProgramsWithItsLinks) {
-    HINF inf = Inf(kReaderSections);
+    HINF inf = Inf("[AddShortcuts]\r\nTools=\r\n[Tools]\r\n" + ShortcutSectionLines("C:\\WINDOWS"));
     EXPECT_EQ(0, InstallShortcuts(inf, 1, nullptr));
     if (!HasCommonPrograms()) {
         // Windows 95 has no "Common Programs": the folder is left out rather than made elsewhere.
         EXPECT_FALSE(Exists("C:\\Tools"));
-        EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), AddRemoveShortcut(inf, "Tools", nullptr, 1));
+        EXPECT_TRUE(FAILED(AddRemoveShortcut(inf, "Tools", nullptr, 1)));
         EXPECT_EQ(S_OK, AddRemoveShortcut(inf, "Tools", nullptr, 0));
         return;
     }
     const std::string folder = CommonPrograms() + "\\Tools";
-    ASSERT_TRUE(IsFolder(folder));
-
-    const struct {
-        const char* name;
-        const char* target;
-        const char* arguments;
-    } links[] = {
-        {"Enroll", "C:\\Program Files\\Korvane\\kvenroll.exe", ""},
-        {"Settings", "C:\\Program Files\\Korvane\\kvhost.exe", "/settings,/page=2"},
-        {"Help", "C:\\WINDOWS\\winhlp32.exe", "C:\\Program Files\\Korvane\\kvhelp.hlp"},
-    };
-    for (const auto& expected : links) {
-        auto link = winsim::ReadShellLink(folder + "\\" + expected.name + ".lnk");
-        ASSERT_TRUE(link) << expected.name;
-        EXPECT_EQ(expected.target, link->target) << expected.name;
-        EXPECT_EQ(expected.arguments, link->arguments) << expected.name;
-        EXPECT_EQ(expected.name, link->description) << expected.name;
+    for (const auto& row : kShortcutLineRows) {
+        auto link = winsim::ReadShellLink(folder + "\\" + row.name + ".lnk");
+        ASSERT_TRUE(link) << row.name;
+        EXPECT_EQ(std::string("C:\\WINDOWS\\") + row.target, link->target) << row.name;
+        EXPECT_EQ(row.arguments, link->arguments) << row.name;
+        EXPECT_EQ(row.name, link->description) << row.name;
     }
 
     // Removal takes links and folder; a second removal finds nothing and says nothing.
@@ -110,81 +90,81 @@ TEST_P(ShortcutsTest, EmptyValueMakesTheFolderInCommonProgramsWithItsLinks) {
 }
 
 TEST_P(ShortcutsTest, TemplatesUseTheRootTheirPlaceholderNames) {
-    HINF inf = Inf("[AddShortcuts]\r\nMine=<Programs>\\Quillex Pro\r\n[Mine]\r\nEnroll=C:\\kvenroll.exe\r\n");
-    EXPECT_EQ(0, InstallShortcuts(inf, 1, nullptr));
-    EXPECT_TRUE(Exists(Programs() + "\\Quillex Pro\\Enroll.lnk"));
-
     // Only names beginning with "Common " (that very spelling) are read from HKEY_LOCAL_MACHINE.
-    SetShellFolder(*machine_, "HKEY_CURRENT_USER", "common Programs", "\"C:\\\\Per User\"");
-    SetShellFolder(*machine_, "HKEY_LOCAL_MACHINE", "Common Stuff", "\"C:\\\\All Users Stuff\"");
+    machine_->Reg().SetStringValue(ShellFolders("HKEY_CURRENT_USER"), "common Programs", "C:\\Per User");
+    machine_->Reg().SetStringValue(ShellFolders("HKEY_LOCAL_MACHINE"), "Common Stuff", "C:\\All Users Stuff");
     char folder[kShortcutTextSize];
     ASSERT_EQ(S_OK, ExpandFolderTemplate("<common Programs>\\a", folder));
     EXPECT_STREQ("C:\\Per User\\a", folder);
     ASSERT_EQ(S_OK, ExpandFolderTemplate("<Common Stuff>-<common Programs>", folder));
     EXPECT_STREQ("C:\\All Users Stuff-C:\\Per User", folder);
-    ASSERT_EQ(S_OK, ExpandFolderTemplate("C:\\Plain\\Folder", folder));
-    EXPECT_STREQ("C:\\Plain\\Folder", folder);
 }
 
 TEST_P(ShortcutsTest, TemplatesThatCannotBeExpandedLeaveTheirFolderAlone) {
-    SetShellFolder(*machine_, "HKEY_CURRENT_USER", "Number", "dword:00000001");
-    SetShellFolder(*machine_, "HKEY_CURRENT_USER", "Long", "\"C:\\\\" + std::string(250, 'x') + "\"");
-    SetShellFolder(*machine_, "HKEY_CURRENT_USER", "TooLong", "\"C:\\\\" + std::string(300, 'y') + "\"");
-    struct Row {
-        const char* name;
-        std::string folderTemplate;
-        HRESULT expected;
-    };
-    const Row rows[] = {
-        {"a '<' without its '>'", "<Programs\\Broken", E_INVALIDARG},
-        {"a name with no value", "<No Such Folder>\\Broken", HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)},
-        {"an empty name", "<>\\Broken", HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)},
-        {"a value that is no string", "<Number>\\Broken", HRESULT_FROM_WIN32(ERROR_INVALID_DATA)},
-        {"a value over 260 bytes", "<TooLong>\\Broken", HRESULT_FROM_WIN32(ERROR_MORE_DATA)},
-        {"a path over 259 characters", "<Long>\\Broken", HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE)},
-        {"a literal path over 259 characters", "C:\\" + std::string(257, 'z'),
-         HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE)},
-    };
-    HINF inf = Inf("[Broken]\r\nEnroll=C:\\kvenroll.exe\r\n");
-    for (size_t i = 0; i < std::size(rows); ++i) {
-        const Row& row = rows[i];
-        char folder[kShortcutTextSize];
-        EXPECT_EQ(row.expected, ExpandFolderTemplate(row.folderTemplate.c_str(), folder)) << i << ": " << row.name;
-        EXPECT_EQ(row.expected, AddRemoveShortcut(inf, "Broken", row.folderTemplate.c_str(), 1)) << i << ": " << row.name;
-        EXPECT_EQ(S_OK, AddRemoveShortcut(inf, "Broken", row.folderTemplate.c_str(), 0)) << i << ": " << row.name;
-    }
-    // Without a section name the default template would be Common Programs itself: left alone.
-    for (const char* section : {static_cast<const char*>(nullptr), ""}) {
-        EXPECT_EQ(E_INVALIDARG, AddRemoveShortcut(inf, section, nullptr, 1));
-        EXPECT_EQ(S_OK, AddRemoveShortcut(inf, section, nullptr, 0));
-        if (HasCommonPrograms()) {
-            EXPECT_TRUE(Exists(CommonPrograms()));
-        }
+    const std::string user = ShellFolders("HKEY_CURRENT_USER");
+    machine_->Reg().SetDwordValue(user, "Number", 1);
+    machine_->Reg().SetStringValue(user, "Long", "C:\\" + std::string(250, 'x'));
+    machine_->Reg().SetStringValue(user, "TooLong", "C:\\" + std::string(300, 'y'));
+    std::vector<std::string> templates(std::begin(kUnexpandableTemplates), std::end(kUnexpandableTemplates));
+    templates.insert(templates.end(), {
+                                          "<Number>\\Kv Broken",   // a value that is no string
+                                          "<TooLong>\\Kv Broken",  // a value over 260 bytes
+                                          "<Long>\\Kv Broken",     // a path over 259 characters
+                                          "C:\\" + std::string(257, 'z'),
+                                      });
+    HINF inf = Inf("[Kv Broken]\r\nEnroll=C:\\kvenroll.exe\r\n");
+    for (size_t i = 0; i < templates.size(); ++i) {
+        EXPECT_TRUE(FAILED(AddRemoveShortcut(inf, "Kv Broken", templates[i].c_str(), 1))) << "row " << i;
+        EXPECT_EQ(S_OK, AddRemoveShortcut(inf, "Kv Broken", templates[i].c_str(), 0)) << "row " << i;
     }
     // Nothing was made anywhere: not the literal text, not a folder below the current directory.
-    EXPECT_FALSE(Exists("C:\\Broken"));
-    EXPECT_FALSE(Exists(Programs() + "\\Broken"));
-    EXPECT_FALSE(Exists("C:\\Setup\\Broken"));
+    EXPECT_FALSE(Exists("C:\\Kv Broken"));
+    EXPECT_FALSE(Exists(Programs() + "\\Kv Broken"));
+    EXPECT_FALSE(Exists("C:\\Setup\\Kv Broken"));
+}
+
+TEST_P(ShortcutsTest, TheTemplateAloneNamesAFolderButNeverCommonProgramsItself) {
+    HINF inf = Inf("[Other]\r\nEnroll=C:\\kvenroll.exe\r\n");
+    const std::string folder = Programs() + "\\Loose";
+    for (const char* section : {static_cast<const char*>(nullptr), ""}) {
+        // A folder without a section of shortcuts is made and removed like any other.
+        EXPECT_EQ(S_OK, AddRemoveShortcut(inf, section, "<Programs>\\Loose", 1));
+        EXPECT_TRUE(IsFolder(folder));
+        EXPECT_EQ(S_OK, AddRemoveShortcut(inf, section, "<Programs>\\Loose", 0));
+        EXPECT_FALSE(Exists(folder));
+        // Without either, the default template would be Common Programs itself: left alone.
+        EXPECT_EQ(E_INVALIDARG, AddRemoveShortcut(inf, section, nullptr, 1));
+        EXPECT_EQ(S_OK, AddRemoveShortcut(inf, section, "", 0));
+        EXPECT_TRUE(!HasCommonPrograms() || IsFolder(CommonPrograms()));
+    }
+}
+
+TEST_P(ShortcutsTest, RemovingLinksThatAreGoneAsksTheShellNothing) {
+    HINF inf = Inf("[Tool]\r\n" + ShortcutSectionLines("C:\\WINDOWS"));
+    const std::string folder = Programs() + "\\Tool";
+    ASSERT_EQ(S_OK, AddRemoveShortcut(inf, "Tool", "<Programs>\\Tool", 1));
+    // The user deleted one link; the shell would answer its name with an error box that waits for
+    // someone to dismiss it.
+    ASSERT_TRUE(DeleteFileA((folder + "\\Plain.lnk").c_str()));
+    EXPECT_EQ(S_OK, AddRemoveShortcut(inf, "Tool", "<Programs>\\Tool", 0));
+    EXPECT_FALSE(Exists(folder));
+    EXPECT_EQ(S_OK, AddRemoveShortcut(inf, "Tool", "<Programs>\\Tool", 0));
+    EXPECT_TRUE(machine_->MessageBoxes().empty());
 }
 
 TEST_P(ShortcutsTest, MissingParentFolderMeansNoFolderAndNoLinksAndRemovalKeepsOtherFiles) {
-    HINF inf = Inf("[Deep]\r\nEnroll=C:\\kvenroll.exe\r\n[Empty]\r\n");
+    HINF inf = Inf("[Deep]\r\nEnroll=C:\\kvenroll.exe\r\n");
     const std::string parent = Programs() + "\\Missing";
     EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND), AddRemoveShortcut(inf, "Deep", "<Programs>\\Missing\\Deep", 1));
     EXPECT_FALSE(Exists(parent));
-    // With the parent in place the same call succeeds, and an existing folder is fine too.
+    // With the parent in place the same call succeeds, and again over the existing folder.
     ASSERT_TRUE(CreateDirectoryA(parent.c_str(), nullptr));
-    EXPECT_EQ(S_OK, AddRemoveShortcut(inf, "Deep", "<Programs>\\Missing\\Deep", 1));
-    EXPECT_EQ(S_OK, AddRemoveShortcut(inf, "Deep", "<Programs>\\Missing\\Deep", 1));
-    EXPECT_TRUE(Exists(parent + "\\Deep\\Enroll.lnk"));
+    for (int i = 0; i < 2; ++i) EXPECT_EQ(S_OK, AddRemoveShortcut(inf, "Deep", "<Programs>\\Missing\\Deep", 1));
     // Removal keeps a folder that holds files of the user's.
     ASSERT_TRUE(winsim::WriteWholeFile(parent + "\\Deep\\Notes.txt", "mine"));
     EXPECT_EQ(S_OK, AddRemoveShortcut(inf, "Deep", "<Programs>\\Missing\\Deep", 0));
     EXPECT_FALSE(Exists(parent + "\\Deep\\Enroll.lnk"));
     EXPECT_TRUE(Exists(parent + "\\Deep\\Notes.txt"));
-    // A section without lines: its folder is still made, and the result is COM's.
-    EXPECT_EQ(S_OK, AddRemoveShortcut(inf, "Empty", "<Programs>\\Empty", 1));
-    EXPECT_TRUE(IsFolder(Programs() + "\\Empty"));
 }
 
 TEST_P(ShortcutsTest, OneFailingLinkDoesNotStopTheOthers) {
@@ -197,8 +177,7 @@ TEST_P(ShortcutsTest, OneFailingLinkDoesNotStopTheOthers) {
     EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_INVALID_NAME), AddRemoveShortcut(inf, "BadLast", "<Programs>\\Mixed", 1));
     // A name that fits its field but makes the link's path longer than 259 characters.
     const std::string deepTemplate = "<Programs>\\" + std::string(60, 'f');
-    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE),
-              AddRemoveShortcut(inf, "LongName", deepTemplate.c_str(), 1));
+    EXPECT_TRUE(FAILED(AddRemoveShortcut(inf, "LongName", deepTemplate.c_str(), 1)));
     // Removing never reports: the bad names are simply not found.
     EXPECT_EQ(S_OK, AddRemoveShortcut(inf, "Mixed", "<Programs>\\Mixed", 0));
     EXPECT_FALSE(Exists(folder));
@@ -236,18 +215,7 @@ TEST_P(ShortcutsTest, ListsAreReadInTheirPlatformForm) {
 
 TEST_P(ShortcutsTest, ResultsFollowTheCallersApartment) {
     HINF inf = Inf("[Tool]\r\nEnroll=C:\\kvenroll.exe\r\n[Nothing]\r\n");
-    const std::string folder = Programs() + "\\Tool";
-    struct Row {
-        const char* name;
-        int callerInit;  // -1: none
-        HRESULT removal;
-    };
-    const Row rows[] = {
-        {"no COM on the thread", -1, S_OK},
-        {"a single-threaded caller", COINIT_APARTMENTTHREADED, S_FALSE},
-        {"a multithreaded caller", COINIT_MULTITHREADED, RPC_E_CHANGED_MODE},
-    };
-    for (const auto& row : rows) {
+    for (const auto& row : kApartmentRows) {
         HRESULT results[4] = {};
         // On a thread of its own, as a setup program's worker thread would call.
         std::thread([&] {
@@ -258,26 +226,29 @@ TEST_P(ShortcutsTest, ResultsFollowTheCallersApartment) {
             results[3] = winsim::ComInitializations();
             if (row.callerInit >= 0) CoUninitialize();
         }).join();
-        EXPECT_EQ(S_OK, results[0]) << row.name << ": the link is made whatever the apartment";
-        EXPECT_EQ(row.removal, results[1]) << row.name << ": a section without lines gives COM's answer";
-        EXPECT_EQ(row.removal, results[2]) << row.name;
+        EXPECT_EQ(S_OK, results[0]) << row.name;
+        EXPECT_EQ(row.result, results[1]) << row.name << ": a section without lines";
+        EXPECT_TRUE(IsFolder(Programs() + "\\Nothing")) << row.name;
+        EXPECT_EQ(row.result, results[2]) << row.name;
         EXPECT_EQ(row.callerInit >= 0 ? 1 : 0, results[3]) << row.name << ": COM left as the caller had it";
-        EXPECT_FALSE(Exists(folder)) << row.name;
+        EXPECT_FALSE(Exists(Programs() + "\\Tool")) << row.name;
     }
 }
 
-TEST_P(ShortcutsTest, LinesWithoutNamesOrWithOverlongTextsAreSkipped) {
+TEST_P(ShortcutsTest, OverlongLinesAreSkippedAndNamelessOnesUseTheirTemplate) {
     HINF inf = Inf("[AddShortcuts]\r\n=<Programs>\\Nameless\r\nLong=<Programs>\\" + std::string(270, 'l') +
                    "\r\nFine=<Programs>\\Fine\r\n[Fine]\r\nEnroll=C:\\kvenroll.exe\r\nHuge=C:\\" +
                    std::string(300, 'h') + ".exe\r\n");
     EXPECT_EQ(0, InstallShortcuts(inf, 1, nullptr));
     EXPECT_TRUE(Exists(Programs() + "\\Fine\\Enroll.lnk"));
     EXPECT_FALSE(Exists(Programs() + "\\Fine\\Huge.lnk"));
-    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER), AddRemoveShortcut(inf, "Fine", "<Programs>\\Fine", 1));
-    EXPECT_FALSE(Exists(Programs() + "\\Nameless"));
+    EXPECT_TRUE(FAILED(AddRemoveShortcut(inf, "Fine", "<Programs>\\Fine", 1)));
+    // A line without a folder section name still names its folder by the template.
+    EXPECT_TRUE(IsFolder(Programs() + "\\Nameless"));
     // The whole section list was walked: nothing stopped at the bad lines.
     EXPECT_EQ(0, InstallShortcuts(inf, 0, nullptr));
     EXPECT_FALSE(Exists(Programs() + "\\Fine"));
+    EXPECT_FALSE(Exists(Programs() + "\\Nameless"));
 }
 
 INSTANTIATE_TEST_SUITE_P(EachVersion, ShortcutsTest,

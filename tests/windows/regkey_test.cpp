@@ -1,7 +1,7 @@
 // CRegKey::RecurseDeleteKey against a real registry, which refuses to delete a key that has subkeys:
 // a deletion that succeeds went from the leaves up. The tree lies below a key of the test's own in
 // HKEY_CURRENT_USER\Software, built with RegCreateKeyExA and removed afterwards.
-#include "kvisinst/common/regkey.h"
+#include "kvisinst/common/handle.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Start-menu shortcuts on a real Windows (Wine): folders made in the machine's Common Programs
 // folder, links saved by the system's shell link object and read back through it.
+#include "kvisinst/common/handle.h"
 #include "kvisinst/exports.h"
-#include "kvisinst/shortcuts/shortcuts.h"
 
 #include "windows/temp_inf.h"
 
@@ -9,9 +9,10 @@
 
 #include <gtest/gtest.h>
 
-#include "shared/proc.h"
+#include "shared/shortcut_rows.h"
 
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -38,37 +39,31 @@ struct LinkContents {
 // Reads a saved link back through the system's link object.
 LinkContents ReadLink(const std::string& file) {
     LinkContents out;
-    IShellLinkA* link = nullptr;
-    IPersistFile* persist = nullptr;
+    CComPtr<IShellLinkA> link;
+    CComPtr<IPersistFile> persist;
     HRESULT hr = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                  reinterpret_cast<void**>(&link));
-    if (SUCCEEDED(hr)) hr = link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persist));
-    if (SUCCEEDED(hr)) {
-        std::wstring wide(file.begin(), file.end());
-        hr = persist->Load(wide.c_str(), STGM_READ);
-    }
+                                  reinterpret_cast<void**>(link.Put()));
+    if (SUCCEEDED(hr)) hr = link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(persist.Put()));
+    if (SUCCEEDED(hr)) hr = persist->Load(std::wstring(file.begin(), file.end()).c_str(), STGM_READ);
     out.loaded = hr;
-    if (SUCCEEDED(hr)) {
-        char text[1024] = {};
-        link->GetPath(text, sizeof text, nullptr, SLGP_RAWPATH);
-        out.path = text;
-        text[0] = '\0';
-        link->GetArguments(text, sizeof text);
-        out.arguments = text;
-        text[0] = '\0';
-        link->GetDescription(text, sizeof text);
-        out.description = text;
-    }
-    if (persist) persist->Release();
-    if (link) link->Release();
+    if (FAILED(hr)) return out;
+    char text[1024] = {};
+    link->GetPath(text, sizeof text, nullptr, SLGP_RAWPATH);
+    out.path = text;
+    link->GetArguments(text, sizeof text);
+    out.arguments = text;
+    link->GetDescription(text, sizeof text);
+    out.description = text;
     return out;
 }
 
-std::string WindowsFile(const char* name) {
+std::string WindowsFolder() {
     char folder[MAX_PATH] = {};
     GetWindowsDirectoryA(folder, MAX_PATH);
-    return std::string(folder) + "\\" + name;
+    return folder;
 }
+
+std::string WindowsFile(const char* name) { return WindowsFolder() + "\\" + name; }
 
 // Every test runs with COM initialised on its thread, as the test reads links back through COM; the
 // library's own initialisation then reports S_FALSE.
@@ -79,140 +74,74 @@ protected:
 };
 
 TEST_F(ShortcutsTest, AddShortcutsCreatesFolderAndLinksInCommonProgramsAndRemovalTakesThemAway) {
-    const std::string notepad = WindowsFile("notepad.exe");
-    const std::string regedit = WindowsFile("regedit.exe");
-    CTempInf inf("[AddShortcuts]\r\n"
-                 "KvWine Reader=\r\n"
-                 "[KvWine Reader]\r\n"
-                 "Reader Tool=" + notepad + ",/a,b,c\r\n"
-                 "Plain=" + regedit + "\r\n");
+    CTempInf inf("[AddShortcuts]\r\nKvWine Reader=\r\n[KvWine Reader]\r\n" + ShortcutSectionLines(WindowsFolder()));
     ASSERT_NE(inf.Handle(), INVALID_HANDLE_VALUE);
     const std::string folder = CommonPrograms() + "\\KvWine Reader";
 
     EXPECT_EQ(InstallShortcuts(inf.Handle(), 1, nullptr), 0);
     ASSERT_TRUE(IsFolder(folder)) << folder;
-
-    const LinkContents tool = ReadLink(folder + "\\Reader Tool.lnk");
-    ASSERT_EQ(tool.loaded, S_OK);
-    EXPECT_EQ(lstrcmpiA(tool.path.c_str(), notepad.c_str()), 0) << tool.path;
-    EXPECT_EQ(tool.arguments, "/a,b,c");  // everything after the first comma
-    EXPECT_EQ(tool.description, "Reader Tool");
-
-    const LinkContents plain = ReadLink(folder + "\\Plain.lnk");
-    ASSERT_EQ(plain.loaded, S_OK);
-    EXPECT_EQ(lstrcmpiA(plain.path.c_str(), regedit.c_str()), 0) << plain.path;
-    EXPECT_EQ(plain.arguments, "");
-    EXPECT_EQ(plain.description, "Plain");
+    for (const auto& row : kShortcutLineRows) {
+        const LinkContents link = ReadLink(folder + "\\" + row.name + ".lnk");
+        ASSERT_EQ(link.loaded, S_OK) << row.name;
+        EXPECT_EQ(lstrcmpiA(link.path.c_str(), WindowsFile(row.target).c_str()), 0) << link.path;
+        EXPECT_EQ(link.arguments, row.arguments) << row.name;
+        EXPECT_EQ(link.description, row.name);
+    }
 
     EXPECT_EQ(InstallShortcuts(inf.Handle(), 0, nullptr), 0);
-    EXPECT_FALSE(Exists(folder + "\\Reader Tool.lnk"));
-    EXPECT_FALSE(Exists(folder + "\\Plain.lnk"));
     EXPECT_FALSE(Exists(folder));
-
     // Again, with nothing left to remove: harmless and silent.
     EXPECT_EQ(InstallShortcuts(inf.Handle(), 0, nullptr), 0);
     EXPECT_FALSE(Exists(folder));
 }
 
 TEST_F(ShortcutsTest, RemoveShortcutsListIsUsedForRemoval) {
-    const std::string notepad = WindowsFile("notepad.exe");
-    CTempInf inf("[AddShortcuts]\r\n"
-                 "KvWine Added=\r\n"
-                 "[RemoveShortcuts]\r\n"
-                 "KvWine Removed=\r\n"
-                 "[KvWine Added]\r\n"
-                 "One=" + notepad + "\r\n"
-                 "[KvWine Removed]\r\n"
-                 "Two=" + notepad + "\r\n");
-    ASSERT_NE(inf.Handle(), INVALID_HANDLE_VALUE);
+    const std::string tool = WindowsFile("notepad.exe");
+    CTempInf inf("[AddShortcuts]\r\nKvWine Added=\r\n[RemoveShortcuts]\r\nKvWine Removed=\r\n[KvWine Added]\r\nOne=" +
+                 tool + "\r\n[KvWine Removed]\r\nTwo=" + tool + "\r\n");
     const std::string added = CommonPrograms() + "\\KvWine Added";
-    const std::string removed = CommonPrograms() + "\\KvWine Removed";
     // What the removal list names, made the way an earlier version of the product made it.
     EXPECT_EQ(AddRemoveShortcut(inf.Handle(), "KvWine Removed", nullptr, 1), S_OK);
     EXPECT_EQ(InstallShortcuts(inf.Handle(), 1, nullptr), 0);
-    ASSERT_TRUE(Exists(added + "\\One.lnk"));
-    ASSERT_TRUE(Exists(removed + "\\Two.lnk"));
-
     EXPECT_EQ(InstallShortcuts(inf.Handle(), 0, nullptr), 0);
-    EXPECT_FALSE(Exists(removed));
+    EXPECT_FALSE(Exists(CommonPrograms() + "\\KvWine Removed"));
     EXPECT_TRUE(Exists(added + "\\One.lnk")) << "the add list is not the removal list here";
-
-    EXPECT_EQ(InstallShortcuts(inf.Handle(), 0, "AddShortcuts"), 0);
-    EXPECT_FALSE(Exists(added));
+    EXPECT_EQ(AddRemoveShortcut(inf.Handle(), "KvWine Added", nullptr, 0), S_FALSE);
 }
 
-TEST_F(ShortcutsTest, ResultsReportLinkAndComOutcomes) {
-    const std::string notepad = WindowsFile("notepad.exe");
-    CTempInf inf("[KvWine Result]\r\n"
-                 "Tool=" + notepad + "\r\n"
-                 "[KvWine Empty]\r\n");
+TEST(ShortcutsApartment, ResultsFollowTheCallersApartmentAndLinksAreMadeInEach) {
+    CTempInf inf("[KvWine Result]\r\nTool=" + WindowsFile("notepad.exe") + "\r\n[KvWine Empty]\r\n");
     ASSERT_NE(inf.Handle(), INVALID_HANDLE_VALUE);
     const std::string folder = CommonPrograms() + "\\KvWine Result";
-
-    // Adding: the save's result. Removing: COM's answer to a thread that had initialised already.
-    EXPECT_EQ(AddRemoveShortcut(inf.Handle(), "KvWine Result", "", 1), S_OK);
-    EXPECT_TRUE(Exists(folder + "\\Tool.lnk"));
-    EXPECT_EQ(AddRemoveShortcut(inf.Handle(), "KvWine Result", "", 0), S_FALSE);
-    EXPECT_FALSE(Exists(folder));
-
-    // A section without lines still gets its folder, and reports COM's answer.
     const std::string empty = CommonPrograms() + "\\KvWine Empty";
-    EXPECT_EQ(AddRemoveShortcut(inf.Handle(), "KvWine Empty", nullptr, 1), S_FALSE);
-    EXPECT_TRUE(IsFolder(empty));
-    EXPECT_EQ(AddRemoveShortcut(inf.Handle(), "KvWine Empty", nullptr, 0), S_FALSE);
-    EXPECT_FALSE(Exists(empty));
+    for (const auto& row : kApartmentRows) {
+        // On a thread of its own, as a setup program's worker thread would call.
+        std::thread([&] {
+            if (row.callerInit >= 0) CoInitializeEx(nullptr, static_cast<DWORD>(row.callerInit));
+            EXPECT_EQ(AddRemoveShortcut(inf.Handle(), "KvWine Result", "", 1), S_OK) << row.name;
+            EXPECT_TRUE(Exists(folder + "\\Tool.lnk")) << row.name;
+            // A section without lines still gets its folder.
+            EXPECT_EQ(AddRemoveShortcut(inf.Handle(), "KvWine Empty", nullptr, 1), row.result) << row.name;
+            EXPECT_TRUE(IsFolder(empty)) << row.name;
+            EXPECT_EQ(AddRemoveShortcut(inf.Handle(), "KvWine Result", "", 0), row.result) << row.name;
+            EXPECT_EQ(AddRemoveShortcut(inf.Handle(), "KvWine Empty", nullptr, 0), row.result) << row.name;
+            if (row.callerInit >= 0) CoUninitialize();
+        }).join();
+        EXPECT_FALSE(Exists(folder)) << row.name;
+        EXPECT_FALSE(Exists(empty)) << row.name;
+    }
+}
 
-    // A folder whose parent does not exist is not made, and its link cannot be saved.
+TEST(FolderTemplate, AFolderWhoseParentOrTemplateIsMissingIsNotMade) {
+    CTempInf inf("[KvWine Broken]\r\nTool=" + WindowsFile("notepad.exe") + "\r\n");
     const std::string orphan = CommonPrograms() + "\\KvWine Missing\\Child";
-    EXPECT_TRUE(FAILED(AddRemoveShortcut(inf.Handle(), "KvWine Result", "<Common Programs>\\KvWine Missing\\Child", 1)));
+    EXPECT_TRUE(FAILED(AddRemoveShortcut(inf.Handle(), "KvWine Broken", "<Common Programs>\\KvWine Missing\\Child", 1)));
     EXPECT_FALSE(Exists(orphan));
-}
-
-TEST_F(ShortcutsTest, DecoratedExportsOfTheDllMakeAndRemoveTheFolder) {
-    HMODULE module = LoadLibraryA("KVISINST.DLL");
-    ASSERT_NE(module, nullptr) << "error " << GetLastError();
-    auto installShortcuts =
-        ProcAs<LONG (*)(void*, int, const char*)>(GetProcAddress(module, "?InstallShortcuts@@YAJPEAXHPEBD@Z"));
-    auto addRemoveShortcut = ProcAs<LONG (*)(void*, const char*, const char*, int)>(
-        GetProcAddress(module, "?AddRemoveShortcut@@YAJPEAXPEBD1H@Z"));
-    ASSERT_NE(installShortcuts, nullptr);
-    ASSERT_NE(addRemoveShortcut, nullptr);
-
-    CTempInf inf("[AddShortcuts]\r\nKvWine Dll=\r\n[KvWine Dll]\r\nTool=" + WindowsFile("notepad.exe") + "\r\n");
-    const std::string folder = CommonPrograms() + "\\KvWine Dll";
-    EXPECT_EQ(installShortcuts(inf.Handle(), 1, nullptr), 0);
-    EXPECT_TRUE(Exists(folder + "\\Tool.lnk"));
-    EXPECT_EQ(addRemoveShortcut(inf.Handle(), "KvWine Dll", nullptr, 0), S_FALSE);
-    EXPECT_FALSE(Exists(folder));
-    FreeLibrary(module);
-}
-
-TEST(ShortcutsApartment, MultithreadedCallerGetsChangedModeAndLinksAreStillMade) {
-    ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
-    const std::string notepad = WindowsFile("notepad.exe");
-    CTempInf inf("[KvWine Mta]\r\nTool=" + notepad + ",x\r\n");
-    const std::string folder = CommonPrograms() + "\\KvWine Mta";
-    EXPECT_EQ(AddRemoveShortcut(inf.Handle(), "KvWine Mta", nullptr, 1), S_OK);
-    EXPECT_TRUE(Exists(folder + "\\Tool.lnk"));
-    EXPECT_EQ(AddRemoveShortcut(inf.Handle(), "KvWine Mta", nullptr, 0), RPC_E_CHANGED_MODE);
-    EXPECT_FALSE(Exists(folder));
-    CoUninitialize();
-}
-
-TEST(FolderTemplate, ExpandsFromTheShellFoldersValuesOfTheRightRoot) {
-    // The shell records a folder's path under "Shell Folders" once it has been asked for it.
-    const std::string commonPrograms = CommonPrograms();
-    char folder[kShortcutTextSize];
-    ASSERT_EQ(ExpandFolderTemplate("<Common Programs>\\Kv", folder), S_OK);
-    EXPECT_EQ(lstrcmpiA(folder, (commonPrograms + "\\Kv").c_str()), 0) << folder;
-
-    char programs[MAX_PATH] = {};
-    ASSERT_EQ(SHGetFolderPathA(nullptr, CSIDL_PROGRAMS, nullptr, SHGFP_TYPE_CURRENT, programs), S_OK);
-    ASSERT_EQ(ExpandFolderTemplate("<Programs>", folder), S_OK);
-    EXPECT_EQ(lstrcmpiA(folder, programs), 0) << folder;
-
-    EXPECT_EQ(ExpandFolderTemplate("<Common Programs\\Kv", folder), E_INVALIDARG);
-    EXPECT_EQ(ExpandFolderTemplate("<No Such Shell Folder>\\Kv", folder), HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
+    for (const char* folderTemplate : kUnexpandableTemplates) {
+        EXPECT_TRUE(FAILED(AddRemoveShortcut(inf.Handle(), "KvWine Broken", folderTemplate, 1))) << folderTemplate;
+        EXPECT_EQ(AddRemoveShortcut(inf.Handle(), "KvWine Broken", folderTemplate, 0), S_OK) << folderTemplate;
+    }
+    EXPECT_FALSE(Exists(CommonPrograms() + "\\Kv Broken"));
 }
 
 }  // namespace
