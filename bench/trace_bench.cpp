@@ -2,8 +2,8 @@
 //
 // The floor of a traced line is its physical work as the file format lays it out: two write calls (the
 // length, then the record) and enciphering the record. TracedLine/FileSink measures the whole
-// TraceMessage path (mutex, filters, formatting with the time, enciphering, and the one write that
-// carries length and record together) for a 62-byte record; RawWrites/TwoWrites and
+// TraceMessage path (mutex, filters, formatting with the time, enciphering, and the two writes:
+// length, then record) for a 62-byte record; RawWrites/TwoWrites and
 // RawWrites/TwoWritesAndCipher measure the floor with the same sizes into the same folder, and
 // Spdlog/FileSinkFlushEveryLine a common logging library doing the nearest equivalent (a formatted
 // line with the time, flushed at once).

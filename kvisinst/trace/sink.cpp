@@ -10,11 +10,21 @@ namespace {
 
 TraceSink* g_sink = nullptr;
 
+// IsDebuggerPresent is looked up by name: Windows 95's KERNEL32 has none, and an import of it would
+// keep the library from loading there.
+bool DebuggerAttached() {
+    const CLibrary kernel(LoadLibraryA("Kernel32.dll"));
+    if (!kernel) return false;
+    const auto isDebuggerPresent = GetProcAddressAs<BOOL(WINAPI*)()>(kernel.Get(), "IsDebuggerPresent");
+    return isDebuggerPresent && isDebuggerPresent();
+}
+
 TraceSink* MakeSink() {
     const CRegKey key = OpenTracingKey();
-    if (ReadTraceSwitch(key, "DoTrace", false) && ReadTraceSwitch(key, "TraceToFile", true))
-        return new (std::nothrow) FileTraceSink;
-    return new (std::nothrow) NullTraceSink;
+    if (!ReadTraceSwitch(key, "DoTrace", false)) return new (std::nothrow) NullTraceSink;
+    if (ReadTraceSwitch(key, "TraceToFile", true)) return new (std::nothrow) FileTraceSink;
+    if (DebuggerAttached()) return new (std::nothrow) DebuggerTraceSink;
+    return new (std::nothrow) SilentTraceSink;
 }
 
 }  // namespace

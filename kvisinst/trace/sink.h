@@ -13,11 +13,13 @@ public:
 
 // The sink that drops every line: "DoTrace" was off when the sink was made, or "TraceToFile" is 0.
 // With the trace file switched off nothing leaves the process, not even to an attached debugger, so
-// one sink serves every such case.
+// the three discarding sinks are one class under the names that say why each was chosen.
 class NullTraceSink : public TraceSink {
 public:
     void Write(const char*) override {}
 };
+using DebuggerTraceSink = NullTraceSink;  // "TraceToFile" 0, a debugger attached
+using SilentTraceSink = NullTraceSink;    // "TraceToFile" 0, no debugger
 
 // The process's sink, made on first use (call with the trace mutex held): reads "DoTrace" and
 // "TraceToFile" afresh, and for a file sink opens the trace file. Null only when there was no memory

@@ -112,13 +112,12 @@ FileTraceSink::FileTraceSink() {
 
 void FileTraceSink::Write(const char* line) {
     if (!File) return;
-    // The length and the record go out in one write: one system call per line instead of two, and a
-    // record that reaches the file whole.
-    unsigned char buffer[4 + kTraceRecordMax];
-    unsigned char* record = buffer + 4;
+    // The record's length, then the record: two writes, as the file format has always been written.
+    unsigned char prefix[4];
+    unsigned char record[kTraceRecordMax];
     const size_t length = ExpandTraceLine(line, record);
     EncipherTraceRecord(record, length);
-    StoreLe32(buffer, static_cast<uint32_t>(length));
+    StoreLe32(prefix, static_cast<uint32_t>(length));
     // In append mode several processes add to one file. Each handle keeps its own file position, so
     // the records another process added since this one last wrote would be overwritten from here;
     // holding the trace mutex, the end of the file is where this record belongs. (A fresh file is
@@ -126,5 +125,6 @@ void FileTraceSink::Write(const char* line) {
     // their write.)
     if (Append) SetFilePointer(File, 0, nullptr, FILE_END);
     DWORD written = 0;
-    WriteFile(File, buffer, static_cast<DWORD>(4 + length), &written, nullptr);
+    WriteFile(File, prefix, sizeof prefix, &written, nullptr);
+    WriteFile(File, record, static_cast<DWORD>(length), &written, nullptr);
 }
