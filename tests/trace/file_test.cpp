@@ -5,6 +5,7 @@
 
 #include "trace/trace_testing.h"
 
+#include <winsim/dialogs.h>
 #include <winsim/loader.h>
 
 #include <string>
@@ -161,11 +162,11 @@ TEST_F(TraceFileTest, WhereTheFileGoesAndTheBoxWhenItCannot) {
         if (row.expected) {
             EXPECT_EQ((Lines{"CleanUp() here", "CleanUp() again"}), TraceLines(row.expected));
         }
-        ASSERT_EQ(row.box.empty() ? 0u : 1u, machine->MessageBoxes().size());
+        ASSERT_EQ(row.box.empty() ? 0u : 1u, machine->Dialogs().MessageBoxes().size());
         if (row.box.empty()) continue;
-        EXPECT_EQ(row.box, machine->MessageBoxes()[0].text);
-        EXPECT_EQ("KVTrace", machine->MessageBoxes()[0].caption);
-        EXPECT_EQ(static_cast<UINT>(MB_OK), machine->MessageBoxes()[0].type);
+        EXPECT_EQ(row.box, machine->Dialogs().MessageBoxes()[0].text);
+        EXPECT_EQ("KVTrace", machine->Dialogs().MessageBoxes()[0].caption);
+        EXPECT_EQ(static_cast<UINT>(MB_OK), machine->Dialogs().MessageBoxes()[0].type);
     }
 }
 
@@ -194,7 +195,7 @@ TEST_F(TraceFileTest, WithTraceToFileOffNothingIsWrittenWhateverTheDebugger) {
         TraceScope scope("Failing");
         TraceError(scope, "", E_FAIL, nullptr);
         EXPECT_FALSE(winsim::ReadWholeFile(tracetest::kTraceFile));
-        EXPECT_TRUE(machine->MessageBoxes().empty());
+        EXPECT_TRUE(machine->Dialogs().MessageBoxes().empty());
     }
 }
 

@@ -39,7 +39,7 @@ std::vector<std::string> ListedIds(HDEVINFO set) {
     SP_DEVINFO_DATA data = {};
     data.cbSize = sizeof data;
     for (DWORD i = 0; SetupDiEnumDeviceInfo(set, i, &data); ++i) {
-        const auto* node = winsim::Devices().FindByDevInst(data.DevInst);
+        const auto* node = winsim::Current().Devices().FindByDevInst(data.DevInst);
         ids.push_back(node ? node->instanceId : "?");
     }
     EXPECT_EQ(static_cast<DWORD>(ERROR_NO_MORE_ITEMS), GetLastError());
@@ -48,7 +48,7 @@ std::vector<std::string> ListedIds(HDEVINFO set) {
 
 TEST(DeviceInfoSets, ListWhatTheFlagsAsk) {
     winsim::ScopedMachine machine(OsVersion::Win2000);
-    AddSampleTree(winsim::DevicesOf(*machine));
+    AddSampleTree(machine->Devices());
     const GUID usb = {0x36FC9E60, 0xC465, 0x11CF, {0x80, 0x56, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
     struct Row {
         const char* name;
@@ -80,7 +80,7 @@ TEST(DeviceInfoSets, ListWhatTheFlagsAsk) {
 
 TEST(DeviceInfoSets, HardwareIdsAreOneMultiStringAndRemovalKeepsTheSetsOrder) {
     winsim::ScopedMachine machine(OsVersion::Win2000);
-    auto& tree = winsim::DevicesOf(*machine);
+    auto& tree = machine->Devices();
     AddSampleTree(tree);
     DeviceNode stuck = Node("USB\\VID_2C8F&PID_0002\\9", {"USB\\VID_2C8F&PID_0002"});
     stuck.removalFails = true;
@@ -136,7 +136,7 @@ TEST(ConfigManager, LoadedByNameWhereTheVersionHasIt) {
 
 TEST(ConfigManager, LocatesTheRootAndReenumeratesFromIt) {
     winsim::ScopedMachine machine(OsVersion::Win2000);
-    auto& tree = winsim::DevicesOf(*machine);
+    auto& tree = machine->Devices();
     AddSampleTree(tree);
     tree.PlugIn(Node("USB\\VID_2C8F&PID_0001\\5&3", {"USB\\VID_2C8F&PID_0001"}));
     HMODULE module = LoadLibraryA("cfgmgr32.dll");
@@ -165,40 +165,40 @@ TEST(ConfigManager, LocatesTheRootAndReenumeratesFromIt) {
 TEST(DeviceRegistry, Windows9xKeepsHardwareAndDriverKeys) {
     winsim::ScopedMachine machine(OsVersion::Win95);
     auto& reg = machine->Reg();
-    winsim::DevicesOf(*machine).Add(Node("USB\\VID_2C8F&PID_0001\\5&1", {"USB\\VID_2C8F&PID_0001&REV_0100", "USB\\VID_2C8F&PID_0001"}));
-    winsim::DevicesOf(*machine).Add(Node("USB\\VID_2C8F&PID_0001\\5&2", {"USB\\VID_2C8F&PID_0001&REV_0100"}));
+    machine->Devices().Add(Node("USB\\VID_2C8F&PID_0001\\5&1", {"USB\\VID_2C8F&PID_0001&REV_0100", "USB\\VID_2C8F&PID_0001"}));
+    machine->Devices().Add(Node("USB\\VID_2C8F&PID_0001\\5&2", {"USB\\VID_2C8F&PID_0001&REV_0100"}));
     const char* const first = "HKEY_LOCAL_MACHINE\\Enum\\USB\\VID_2C8F&PID_0001\\5&1";
     EXPECT_EQ("USB\\VID_2C8F&PID_0001&REV_0100,USB\\VID_2C8F&PID_0001", reg.StringValue(first, "HardwareID").value_or(""));
     EXPECT_EQ("USB\\0000", reg.StringValue(first, "Driver").value_or(""));
     EXPECT_TRUE(reg.KeyExists("HKLM\\System\\CurrentControlSet\\Services\\Class\\USB\\0000"));
 
-    ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), winsim::DevicesOf(*machine).RemoveNode("usb\\vid_2c8f&pid_0001\\5&1"));
+    ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), machine->Devices().RemoveNode("usb\\vid_2c8f&pid_0001\\5&1"));
     EXPECT_FALSE(reg.KeyExists(first));
     EXPECT_FALSE(reg.KeyExists("HKLM\\System\\CurrentControlSet\\Services\\Class\\USB\\0000"));
     EXPECT_TRUE(reg.KeyExists("HKLM\\System\\CurrentControlSet\\Services\\Class\\USB\\0001"));
     EXPECT_TRUE(reg.KeyExists("HKLM\\Enum\\USB\\VID_2C8F&PID_0001")) << "the device's own key stays";
 
     winsim::ScopedMachine nt(OsVersion::Win2000);
-    winsim::DevicesOf(*nt).Add(Node("USB\\VID_2C8F&PID_0001\\5&1", {"USB\\VID_2C8F&PID_0001"}));
+    nt->Devices().Add(Node("USB\\VID_2C8F&PID_0001\\5&1", {"USB\\VID_2C8F&PID_0001"}));
     EXPECT_FALSE(nt->Reg().KeyExists("HKLM\\Enum\\USB")) << "the NT family keeps its device registry to itself";
 }
 
 TEST(DeviceTreeText, SavedTreeLoadsBackAndBadTextNamesItsLine) {
     winsim::ScopedMachine machine(OsVersion::Win2000);
-    AddSampleTree(winsim::DevicesOf(*machine));
-    winsim::DevicesOf(*machine).PlugIn(Node("USB\\VID_2C8F&PID_0001\\5&3", {"USB\\VID_2C8F&PID_0001"}));
-    const std::string text = winsim::DevicesOf(*machine).SaveText();
+    AddSampleTree(machine->Devices());
+    machine->Devices().PlugIn(Node("USB\\VID_2C8F&PID_0001\\5&3", {"USB\\VID_2C8F&PID_0001"}));
+    const std::string text = machine->Devices().SaveText();
 
     winsim::ScopedMachine other(OsVersion::Win2000);
     std::string error;
-    ASSERT_TRUE(winsim::DevicesOf(*other).LoadText(text, &error)) << error;
-    EXPECT_EQ(text, winsim::DevicesOf(*other).SaveText());
-    ASSERT_EQ(4u, winsim::DevicesOf(*other).Nodes().size());
-    EXPECT_FALSE(winsim::DevicesOf(*other).Nodes()[1].present);
+    ASSERT_TRUE(other->Devices().LoadText(text, &error)) << error;
+    EXPECT_EQ(text, other->Devices().SaveText());
+    ASSERT_EQ(4u, other->Devices().Nodes().size());
+    EXPECT_FALSE(other->Devices().Nodes()[1].present);
 
-    EXPECT_FALSE(winsim::DevicesOf(*other).LoadText("[USB\\X\\1]\r\nColour=blue\r\n", &error));
+    EXPECT_FALSE(other->Devices().LoadText("[USB\\X\\1]\r\nColour=blue\r\n", &error));
     EXPECT_NE(std::string::npos, error.find("line 2")) << error;
-    EXPECT_EQ(4u, winsim::DevicesOf(*other).Nodes().size()) << "bad text changes nothing";
+    EXPECT_EQ(4u, other->Devices().Nodes().size()) << "bad text changes nothing";
 }
 
 }  // namespace

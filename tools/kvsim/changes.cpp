@@ -101,7 +101,7 @@ std::string CFileSnapshot::ChangesSince(const CFileSnapshot& before) const {
 }
 
 CDeviceSnapshot::CDeviceSnapshot(winsim::Machine& machine) : machine_(machine) {
-    const auto& tree = winsim::DevicesOf(machine);
+    const auto& tree = machine.Devices();
     for (const auto& node : tree.Nodes()) ids_.push_back(Upper(node.instanceId));
     removed_ = tree.Removed().size();
     reenumerations_ = tree.Reenumerations().size();
@@ -110,7 +110,7 @@ CDeviceSnapshot::CDeviceSnapshot(winsim::Machine& machine) : machine_(machine) {
 
 std::string CDeviceSnapshot::ChangesSince(const CDeviceSnapshot& before) const {
     std::string out;
-    const auto& tree = winsim::DevicesOf(machine_);
+    const auto& tree = machine_.Devices();
     for (size_t i = before.removed_; i < tree.Removed().size(); ++i) out += "  removed  " + tree.Removed()[i] + "\n";
     for (size_t i = before.supportCalls_; i < g_supportCalls.size(); ++i)
         out += "  kvthk32.dll BuildDriverDataBase(" + std::to_string(g_supportCalls[i]) + ") called\n";
@@ -141,7 +141,7 @@ std::string ListShortcuts(winsim::Machine& machine) {
 
 std::string ListDevices(winsim::Machine& machine) {
     std::string out;
-    for (const auto& node : winsim::DevicesOf(machine).Nodes()) {
+    for (const auto& node : machine.Devices().Nodes()) {
         out += "  " + node.instanceId + "  " + node.className + (node.present ? "" : ", not present") + "\n";
         std::string ids;
         for (const auto& id : node.hardwareIds) ids += (ids.empty() ? "" : ", ") + id;

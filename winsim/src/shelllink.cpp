@@ -6,7 +6,7 @@
 // Deliberately less than Windows: no item ID list is written (the target lives in LinkInfo alone,
 // which every shell resolves), a network target is not read back from LinkInfo, and SetPath stores
 // the path as given instead of resolving it through the search path.
-#include "com_internal.h"
+#include "ole32_com_internal.h"
 #include "pathcheck.h"
 
 #include <winsim/files.h>

@@ -1,9 +1,9 @@
-// shell32: the shell's link object (IShellLinkA, saved through IPersistFile) and SHFileOperationA.
+// shell32: the shell's link object (IShellLinkA, saved through IPersistFile).
 #pragma once
 
 #include <winsim/types.h>
-#include <winsim/api/advapi32.h>
-#include <winsim/api/ole32.h>
+#include <winsim/api/advapi32_registry.h>
+#include <winsim/api/ole32_com.h>
 
 struct WIN32_FIND_DATAA {
     DWORD dwFileAttributes;
@@ -59,36 +59,3 @@ struct IShellLinkA : IUnknown {
 
 extern const CLSID CLSID_ShellLink;
 extern const IID IID_IShellLinkA;
-
-typedef WORD FILEOP_FLAGS;
-
-struct SHFILEOPSTRUCTA {
-    HWND hwnd;
-    UINT wFunc;
-    LPCSTR pFrom;  // one or more names, each NUL-terminated, the list ended by a second NUL
-    LPCSTR pTo;
-    FILEOP_FLAGS fFlags;
-    BOOL fAnyOperationsAborted;
-    LPVOID hNameMappings;
-    LPCSTR lpszProgressTitle;
-};
-typedef SHFILEOPSTRUCTA* LPSHFILEOPSTRUCTA;
-
-#define FO_MOVE 0x1
-#define FO_COPY 0x2
-#define FO_DELETE 0x3
-#define FO_RENAME 0x4
-
-#define FOF_MULTIDESTFILES 0x1
-#define FOF_CONFIRMMOUSE 0x2
-#define FOF_SILENT 0x4
-#define FOF_RENAMEONCOLLISION 0x8
-#define FOF_NOCONFIRMATION 0x10
-#define FOF_WANTMAPPINGHANDLE 0x20
-#define FOF_ALLOWUNDO 0x40
-#define FOF_FILESONLY 0x80
-#define FOF_SIMPLEPROGRESS 0x100
-#define FOF_NOCONFIRMMKDIR 0x200
-#define FOF_NOERRORUI 0x400
-
-int SHFileOperationA(LPSHFILEOPSTRUCTA operation);

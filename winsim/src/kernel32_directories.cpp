@@ -1,4 +1,5 @@
-// kernel32: CreateDirectoryA, RemoveDirectoryA and DeleteFileA on the machine's drives.
+// kernel32: the current, Windows and system directories, file attributes, and CreateDirectoryA,
+// RemoveDirectoryA and DeleteFileA on the machine's drives.
 //
 // Deliberately less than Windows: security attributes are ignored, and a file or folder that another
 // program holds open is not simulated (nothing else holds them).
@@ -8,12 +9,21 @@
 #include <winsim/machine.h>
 #include <winsim/win32api.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
 namespace {
+
+UINT CopyOut(const std::string& text, LPSTR buffer, UINT size) {
+    // Directory queries return the length without the NUL when it fits, else the size needed.
+    if (text.size() + 1 > size) return static_cast<UINT>(text.size() + 1);
+    std::memcpy(buffer, text.c_str(), text.size() + 1);
+    return static_cast<UINT>(text.size());
+}
 
 using winsim::EntryAt;
 using winsim::HostEntry;
@@ -130,4 +140,42 @@ BOOL DeleteFileA(LPCSTR path) {
         return FALSE;
     }
     return TRUE;
+}
+
+DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer) {
+    return CopyOut(winsim::Current().CurrentDirectory(), buffer, size);
+}
+
+BOOL SetCurrentDirectoryA(LPCSTR path) {
+    auto full = path ? winsim::FullWindowsPath(path) : std::nullopt;
+    auto host = full ? winsim::HostPath(*full) : std::nullopt;
+    struct stat st {};
+    if (!host || stat(host->c_str(), &st) != 0) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return FALSE;
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        SetLastError(ERROR_DIRECTORY);
+        return FALSE;
+    }
+    winsim::Current().SetCurrentDirectory(*full);
+    return TRUE;
+}
+
+UINT GetWindowsDirectoryA(LPSTR buffer, UINT size) {
+    return CopyOut(winsim::Current().WindowsDirectory(), buffer, size);
+}
+
+UINT GetSystemDirectoryA(LPSTR buffer, UINT size) { return CopyOut(winsim::Current().SystemDirectory(), buffer, size); }
+
+DWORD GetFileAttributesA(LPCSTR path) {
+    auto host = path ? winsim::HostPath(path) : std::nullopt;
+    struct stat st {};
+    if (!host || stat(host->c_str(), &st) != 0) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    if (S_ISDIR(st.st_mode)) return FILE_ATTRIBUTE_DIRECTORY;
+    // The read-only attribute is the host file's missing write permission.
+    return (st.st_mode & S_IWUSR) ? FILE_ATTRIBUTE_ARCHIVE : (FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_READONLY);
 }

@@ -1,4 +1,5 @@
 // Message boxes, the machine's local time, the program's module name and the simulated KERNEL32.DLL.
+#include <winsim/dialogs.h>
 #include <winsim/loader.h>
 #include <winsim/machine.h>
 #include <winsim/win32api.h>
@@ -18,10 +19,10 @@ TEST(MessageBox, AnsweredWithTheDefaultButtonOrTheScriptedAnswer) {
                                           {MB_YESNOCANCEL | MB_DEFBUTTON3, IDCANCEL},
                                           {MB_ABORTRETRYIGNORE | MB_DEFBUTTON2, IDRETRY}};
     for (const auto& [type, answer] : kRows) EXPECT_EQ(answer, MessageBoxA(nullptr, "t", "c", type)) << type;
-    machine->SetMessageBoxAnswer(IDNO);
+    machine->Dialogs().SetMessageBoxAnswer(IDNO);
     EXPECT_EQ(IDNO, MessageBoxA(nullptr, "Remove it?", nullptr, MB_YESNO));
-    ASSERT_EQ(std::size(kRows) + 1, machine->MessageBoxes().size());
-    const auto& last = machine->MessageBoxes().back();
+    ASSERT_EQ(std::size(kRows) + 1, machine->Dialogs().MessageBoxes().size());
+    const auto& last = machine->Dialogs().MessageBoxes().back();
     EXPECT_EQ("Remove it?", last.text);
     EXPECT_EQ("Error", last.caption);
     EXPECT_EQ(IDNO, last.answer);

@@ -21,7 +21,7 @@
 // lines, blank lines and hex lists continued on the next line. Value names (and only those, as
 // they have no hex form) may also contain \n and \r, which is how names with line breaks are
 // written. Strings otherwise keep a backslash that escapes nothing, as regedit does.
-#include "registry_impl.h"
+#include "registry_internal.h"
 
 #include <cstdio>
 #include <cstring>

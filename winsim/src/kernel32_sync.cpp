@@ -1,4 +1,4 @@
-// Mutexes and waits, thread and process ids.
+// kernel32: mutexes and waits, thread and process ids, local time, debugger presence.
 //
 // A named mutex must be one object for every process that runs on the same machine, as it is one
 // object for every process of a Windows session. Its state therefore lives in a table of slots in a
@@ -281,3 +281,46 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
 DWORD GetCurrentThreadId() { return static_cast<DWORD>(gettid()); }
 
 DWORD GetCurrentProcessId() { return static_cast<DWORD>(getpid()); }
+
+namespace {
+
+// Days since 1 January 1970 to a civil date (proleptic Gregorian calendar).
+void CivilFromDays(int64_t days, int* year, unsigned* month, unsigned* day) {
+    days += 719468;
+    const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+    const unsigned dayOfEra = static_cast<unsigned>(days - era * 146097);
+    const unsigned yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const unsigned dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const unsigned mp = (5 * dayOfYear + 2) / 153;
+    *day = dayOfYear - (153 * mp + 2) / 5 + 1;
+    *month = mp < 10 ? mp + 3 : mp - 9;
+    *year = static_cast<int>(yearOfEra + era * 400 + (*month <= 2 ? 1 : 0));
+}
+
+// The machine is switched on at midnight on 17 February 2000 (day 11004 after 1 January 1970).
+constexpr int64_t kBootDay = 11004;
+
+void MachineTime(LPSYSTEMTIME time) {
+    const uint64_t ms = winsim::Current().NowMs();
+    const int64_t days = kBootDay + static_cast<int64_t>(ms / 86400000);
+    const uint64_t inDay = ms % 86400000;
+    int year;
+    unsigned month, day;
+    CivilFromDays(days, &year, &month, &day);
+    time->wYear = static_cast<WORD>(year);
+    time->wMonth = static_cast<WORD>(month);
+    time->wDay = static_cast<WORD>(day);
+    time->wDayOfWeek = static_cast<WORD>((days + 4) % 7);  // 1 January 1970 was a Thursday
+    time->wHour = static_cast<WORD>(inDay / 3600000);
+    time->wMinute = static_cast<WORD>(inDay / 60000 % 60);
+    time->wSecond = static_cast<WORD>(inDay / 1000 % 60);
+    time->wMilliseconds = static_cast<WORD>(inDay % 1000);
+}
+
+}  // namespace
+
+BOOL IsDebuggerPresent() { return winsim::Current().DebuggerPresent() ? TRUE : FALSE; }
+
+void GetLocalTime(LPSYSTEMTIME time) { MachineTime(time); }
+
+void GetSystemTime(LPSYSTEMTIME time) { MachineTime(time); }

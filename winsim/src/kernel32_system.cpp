@@ -1,9 +1,6 @@
-// kernel32 basics: last error, version, clock, code-page conversion, directories.
-#include <winsim/files.h>
+// kernel32 basics: last error, version, clock, languages, code-page conversion, string helpers.
 #include <winsim/machine.h>
 #include <winsim/win32api.h>
-
-#include <sys/stat.h>
 
 #include <cctype>
 #include <cstring>
@@ -47,13 +44,6 @@ long DecodeUtf8(const unsigned char*& p, const unsigned char* end) {
     }
     p += extra;
     return value;
-}
-
-UINT CopyOut(const std::string& text, LPSTR buffer, UINT size) {
-    // Directory queries return the length without the NUL when it fits, else the size needed.
-    if (text.size() + 1 > size) return static_cast<UINT>(text.size() + 1);
-    std::memcpy(buffer, text.c_str(), text.size() + 1);
-    return static_cast<UINT>(text.size());
 }
 
 }  // namespace
@@ -185,44 +175,6 @@ int WideCharToMultiByte(UINT codePage, DWORD, LPCWSTR wide, int wideLength, LPST
         produced += n;
     }
     return produced;
-}
-
-DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer) {
-    return CopyOut(winsim::Current().CurrentDirectory(), buffer, size);
-}
-
-BOOL SetCurrentDirectoryA(LPCSTR path) {
-    auto full = path ? winsim::FullWindowsPath(path) : std::nullopt;
-    auto host = full ? winsim::HostPath(*full) : std::nullopt;
-    struct stat st {};
-    if (!host || stat(host->c_str(), &st) != 0) {
-        SetLastError(ERROR_FILE_NOT_FOUND);
-        return FALSE;
-    }
-    if (!S_ISDIR(st.st_mode)) {
-        SetLastError(ERROR_DIRECTORY);
-        return FALSE;
-    }
-    winsim::Current().SetCurrentDirectory(*full);
-    return TRUE;
-}
-
-UINT GetWindowsDirectoryA(LPSTR buffer, UINT size) {
-    return CopyOut(winsim::Current().WindowsDirectory(), buffer, size);
-}
-
-UINT GetSystemDirectoryA(LPSTR buffer, UINT size) { return CopyOut(winsim::Current().SystemDirectory(), buffer, size); }
-
-DWORD GetFileAttributesA(LPCSTR path) {
-    auto host = path ? winsim::HostPath(path) : std::nullopt;
-    struct stat st {};
-    if (!host || stat(host->c_str(), &st) != 0) {
-        SetLastError(ERROR_FILE_NOT_FOUND);
-        return INVALID_FILE_ATTRIBUTES;
-    }
-    if (S_ISDIR(st.st_mode)) return FILE_ATTRIBUTE_DIRECTORY;
-    // The read-only attribute is the host file's missing write permission.
-    return (st.st_mode & S_IWUSR) ? FILE_ATTRIBUTE_ARCHIVE : (FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_READONLY);
 }
 
 LPSTR lstrcpynA(LPSTR dest, LPCSTR src, int max) {

@@ -1,4 +1,5 @@
-// Modules: LoadLibraryA, GetProcAddress and friends over a table of registered module images.
+// kernel32: LoadLibraryA, GetProcAddress and friends over the table of registered module images,
+// and that table itself (loader.h), which tests and the machine fill with simulated modules.
 #include <winsim/files.h>
 #include <winsim/loader.h>
 #include <winsim/machine.h>

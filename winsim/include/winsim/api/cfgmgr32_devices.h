@@ -1,6 +1,6 @@
 // cfgmgr32: the configuration manager's types and constants. Its functions are not declared here:
 // on every Windows version the library may meet, cfgmgr32.dll is optional, so callers load it by
-// name and look the functions up with GetProcAddress (the simulated module is in winsim/devices.h).
+// name and look the functions up with GetProcAddress (the simulated module is src/cfgmgr32_devices.cpp).
 #pragma once
 
 #include <winsim/types.h>

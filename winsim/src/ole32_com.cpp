@@ -4,7 +4,7 @@
 // Deliberately less than Windows: classes are not looked up under HKEY_CLASSES_ROOT\CLSID; the
 // shell's link object is built in, as it is on every Windows version the library meets. There are
 // no proxies: an object made on a multithreaded apartment is used directly.
-#include "com_internal.h"
+#include "ole32_com_internal.h"
 
 #include <winsim/shelllink.h>
 #include <winsim/win32api.h>

@@ -16,7 +16,7 @@
 // A handle to a key deleted meanwhile answers ERROR_KEY_DELETED to everything but RegCloseKey.
 // winsim does less: no registry size limits, no HKEY_PERFORMANCE_DATA or HKEY_DYN_DATA, no links
 // (CurrentControlSet is an ordinary key), and key security comes from CheckKeyAccess.
-#include "registry_impl.h"
+#include "registry_internal.h"
 
 #include <winsim/win32api.h>
 
