@@ -120,6 +120,10 @@ TEST_F(Kvsim, ShortcutsMadeAndRemovedAreListedWithWhatTheyPointTo) {
     Expect({"call", m, "?AddRemoveShortcut@@YAJPAXPBD1H@Z", kInf, "Quillex Pro", "null", "0"}, 0,
            {"result: 0x00000000 (S_OK)", "deleted  " + folder + "Enroll Fingerprints.lnk\n", "deleted  " + folder + "\n"});
     Expect({"show", m}, 0, {"Shortcuts:\n  (none)"});
+    // Removing them again asks the shell to delete links that are gone, and it says so to the user.
+    Expect({"call", m, "?AddRemoveShortcut@@YAJPAXPBD1H@Z", kInf, "Quillex Pro", "null", "0"}, 0,
+           {"Message boxes:\n  \"Error Deleting File\": Cannot delete file: Cannot read from the source file or "
+            "disk.\n           answered OK\n"});
 }
 
 TEST_F(Kvsim, DevicesOfTheMachineFolderAreRemovedAndFound) {

@@ -69,7 +69,7 @@ TEST(Modules, Kernel32OffersIsDebuggerPresentFromWindows98On) {
         winsim::ScopedMachine machine(version);
         HMODULE kernel = LoadLibraryA("Kernel32.dll");
         ASSERT_NE(nullptr, kernel);
-        auto isDebuggerPresent = reinterpret_cast<BOOL (*)()>(reinterpret_cast<void (*)()>(GetProcAddress(kernel, "IsDebuggerPresent")));
+        auto isDebuggerPresent = winsim::ProcAs<BOOL (*)()>(GetProcAddress(kernel, "IsDebuggerPresent"));
         EXPECT_EQ(version != OsVersion::Win95, isDebuggerPresent != nullptr);
         if (isDebuggerPresent) {
             EXPECT_FALSE(isDebuggerPresent());

@@ -7,6 +7,7 @@
 
 #include <winsim/files.h>
 #include <winsim/machine.h>
+#include <winsim/text.h>
 #include <winsim/win32api.h>
 
 #include <sys/stat.h>
@@ -59,7 +60,6 @@ std::optional<Target> Resolve(LPCSTR path) {
 
 bool IsRoot(const std::string& full) { return full.size() == 3; }
 
-bool SameNameNoCase(const std::string& a, const std::string& b) { return lstrcmpiA(a.c_str(), b.c_str()) == 0; }
 
 }  // namespace
 
@@ -106,7 +106,7 @@ BOOL RemoveDirectoryA(LPCSTR path) {
         return FALSE;
     }
     // The process's current directory is held open, so it cannot go.
-    if (SameNameNoCase(target->full, winsim::Current().CurrentDirectory())) {
+    if (winsim::EqualsNoCase(target->full, winsim::Current().CurrentDirectory())) {
         SetLastError(ERROR_SHARING_VIOLATION);
         return FALSE;
     }

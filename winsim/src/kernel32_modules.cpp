@@ -3,6 +3,7 @@
 #include <winsim/files.h>
 #include <winsim/loader.h>
 #include <winsim/machine.h>
+#include <winsim/text.h>
 #include <winsim/win32api.h>
 
 #include "loader_internal.h"
@@ -29,12 +30,6 @@ std::list<Module> g_modules;
 std::vector<LibraryMapping> g_mappings;
 std::string g_pendingName;
 
-std::string Upper(std::string_view text) {
-    std::string out(text);
-    for (auto& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return out;
-}
-
 // "C:\x\kvisinst" -> "KVISINST.DLL": the loader compares base names, and supplies ".DLL" when the
 // name has no extension (a trailing '.' means "no extension, and don't add one").
 std::string BaseName(std::string_view path) {
@@ -42,7 +37,7 @@ std::string BaseName(std::string_view path) {
     std::string base(slash == std::string_view::npos ? path : path.substr(slash + 1));
     if (base.find('.') == std::string::npos) base += ".DLL";
     if (!base.empty() && base.back() == '.') base.pop_back();
-    return Upper(base);
+    return UpperAscii(base);
 }
 
 Module* FindByBaseName(const std::string& base) {
@@ -58,10 +53,10 @@ std::string FolderOf(std::string_view path) {
     if (slash == std::string_view::npos) {
         auto placed = Current().ModulePath(path);
         if (placed && placed->find('\\') != std::string::npos) return FolderOf(*placed);
-        return Upper(Current().SystemDirectory());
+        return UpperAscii(Current().SystemDirectory());
     }
     auto full = FullWindowsPath(path.substr(0, slash + 1));
-    std::string folder = full ? Upper(*full) : std::string();
+    std::string folder = full ? UpperAscii(*full) : std::string();
     if (!folder.empty() && folder.back() == '\\') folder.pop_back();
     return folder;
 }

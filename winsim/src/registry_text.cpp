@@ -23,6 +23,8 @@
 // written. Strings otherwise keep a backslash that escapes nothing, as regedit does.
 #include "registry_internal.h"
 
+#include <winsim/text.h>
+
 #include <cstdio>
 #include <cstring>
 
@@ -161,10 +163,6 @@ std::string_view TrimLeft(std::string_view s) {
 std::string_view TrimRight(std::string_view s) {
     while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
     return s;
-}
-
-bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
-    return s.size() >= prefix.size() && NamesEqual(s.substr(0, prefix.size()), prefix);
 }
 
 int HexDigit(char c) {

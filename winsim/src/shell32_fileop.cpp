@@ -2,12 +2,14 @@
 //
 // Deliberately less than Windows: only FO_DELETE is carried out (the other operations fail with
 // ERROR_CALL_NOT_IMPLEMENTED); names are taken literally (no wildcards); FOF_ALLOWUNDO deletes for
-// good, as there is no recycle bin; no dialog is shown - where Windows would ask for confirmation the
-// simulated user agrees, and where it would report an error (no FOF_NOERRORUI) the error is only
-// returned.
+// good, as there is no recycle bin; where Windows would ask for confirmation the simulated user
+// agrees. Of the error boxes the shell shows without FOF_NOERRORUI, only the one for a name that
+// does not exist is shown (recorded on the machine's Dialogs); other failures are only returned.
 #include "pathcheck.h"
 
+#include <winsim/dialogs.h>
 #include <winsim/files.h>
+#include <winsim/machine.h>
 #include <winsim/win32api.h>
 
 #include <cstring>
@@ -28,7 +30,16 @@ int SHFileOperationA(LPSHFILEOPSTRUCTA operation) {
         std::error_code ec;
         switch (winsim::EntryAt(*host)) {
             case winsim::HostEntry::Missing:
-                // Windows stops at the first name it cannot find.
+                // Windows stops at the first name it cannot find, and unless told not to, tells the
+                // user so in a modal box that waits for OK (FOF_SILENT only hides the progress
+                // dialog). The caption is the shell's for its delete errors ("Error Deleting File",
+                // as "Error Renaming File" for renames); the text is what Windows 2000 users report
+                // for a name the shell cannot find. The wording of 95, 98 and NT 4 is not confirmed:
+                // winsim shows the same box on every version.
+                if (!(operation->fFlags & FOF_NOERRORUI))
+                    winsim::Current().Dialogs().ShowMessageBox(
+                        operation->hwnd, "Cannot delete file: Cannot read from the source file or disk.",
+                        "Error Deleting File", MB_OK | MB_ICONSTOP);
                 return static_cast<int>(winsim::MissingEntryError(*host));
             case winsim::HostEntry::Directory:
                 // A folder goes with everything in it.
