@@ -60,12 +60,8 @@ TEST_F(Scm, CreateRefusesWhatWindowsRefuses) {
         {"Other", "x.sys", nullptr, "reader", K, D, ERROR_DUPLICATE_SERVICE_NAME},
         {"Other", "x.sys", nullptr, "QXUSB", K, D, ERROR_DUPLICATE_SERVICE_NAME},  // another's key name
         {"a\\b", "x.sys", nullptr, nullptr, K, D, ERROR_INVALID_NAME},
-        {"", "x.sys", nullptr, nullptr, K, D, ERROR_INVALID_NAME},
         {"Other", nullptr, nullptr, nullptr, K, D, ERROR_INVALID_PARAMETER},
         {"Other", "x", nullptr, nullptr, K | SERVICE_INTERACTIVE_PROCESS, D, ERROR_INVALID_PARAMETER},
-        {"Other", "x", nullptr, nullptr, SERVICE_WIN32_OWN_PROCESS, SERVICE_BOOT_START, ERROR_INVALID_PARAMETER},
-        {"Other", "x", nullptr, nullptr, 0x40, D, ERROR_INVALID_PARAMETER},
-        {"Other", "x", nullptr, nullptr, K, 5, ERROR_INVALID_PARAMETER},
         {"Loop", "x", "Loop\0", nullptr, K, D, ERROR_CIRCULAR_DEPENDENCY},
     };
     for (size_t i = 0; i < std::size(rows); ++i) {
@@ -77,20 +73,6 @@ TEST_F(Scm, CreateRefusesWhatWindowsRefuses) {
         if (h) CloseServiceHandle(h);
     }
     EXPECT_EQ(1u, machine_->Services().List().size());
-}
-
-TEST_F(Scm, HandlesOfTheWrongKindOrWithoutTheAccess) {
-    ASSERT_TRUE(machine_->Services().Install(Win32Service("A")));
-    SERVICE_STATUS status;
-    EXPECT_EQ(DWORD{ERROR_INVALID_HANDLE}, ErrorOf(QueryServiceStatus(manager_, &status)));
-    SC_HANDLE query = OpenServiceA(manager_, "a", SERVICE_QUERY_STATUS);
-    ASSERT_NE(nullptr, query);
-    EXPECT_EQ(DWORD{ERROR_ACCESS_DENIED}, ErrorOf(StartServiceA(query, 0, nullptr)));
-    EXPECT_EQ(DWORD{ERROR_ACCESS_DENIED}, ErrorOf(DeleteService(query)));
-    EXPECT_TRUE(CloseServiceHandle(query));
-    EXPECT_EQ(DWORD{ERROR_INVALID_HANDLE}, ErrorOf(CloseServiceHandle(query)));
-    EXPECT_EQ(nullptr, OpenServiceA(manager_, "B", SERVICE_ALL_ACCESS));
-    EXPECT_EQ(DWORD{ERROR_SERVICE_DOES_NOT_EXIST}, GetLastError());
 }
 
 TEST_F(Scm, StartingStartsWhatTheServiceDependsOn) {
@@ -165,14 +147,6 @@ TEST_F(Scm, AMarkedServiceGoesWhenItIsStoppedAndNoHandleIsLeftWhicheverComesLast
     EXPECT_TRUE(machine_->Services().Find("QxIdle")) << "an open handle keeps it";
     CloseServiceHandle(service);
     EXPECT_FALSE(machine_->Services().Find("QxIdle"));
-}
-
-TEST(ScmVersions, Windows95And98HaveNoServiceManager) {
-    for (auto version : {OsVersion::Win95, OsVersion::Win98}) {
-        winsim::ScopedMachine machine(version);
-        EXPECT_EQ(nullptr, OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
-        EXPECT_EQ(DWORD{ERROR_CALL_NOT_IMPLEMENTED}, GetLastError());
-    }
 }
 
 TEST(ScmText, RoundTripAndDamage) {

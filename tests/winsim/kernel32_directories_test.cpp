@@ -1,4 +1,4 @@
-// winsim's directory calls, DeleteFileA and SHFileOperationA's deletion.
+// winsim's directory calls and DeleteFileA.
 #include <winsim/files.h>
 #include <winsim/machine.h>
 #include <winsim/win32api.h>
@@ -56,30 +56,6 @@ TEST(Directories, ResultsAndErrors) {
     }
     EXPECT_TRUE(IsFolder("C:\\Data\\NEW2"));
     EXPECT_FALSE(IsFolder("C:\\Data\\New"));
-}
-
-TEST(FileOperation, DeleteTakesFilesAndFoldersAndStopsAtAMissingName) {
-    winsim::ScopedMachine machine(OsVersion::Win98);
-    ASSERT_TRUE(winsim::WriteWholeFile("C:\\Links\\One.lnk", "x"));
-    ASSERT_TRUE(winsim::WriteWholeFile("C:\\Links\\Two.lnk", "x"));
-    ASSERT_TRUE(winsim::WriteWholeFile("C:\\Tree\\sub\\deep.txt", "x"));
-
-    SHFILEOPSTRUCTA op = {};
-    op.wFunc = FO_DELETE;
-    op.fFlags = FOF_SILENT | FOF_NOCONFIRMATION;
-    op.fAnyOperationsAborted = TRUE;
-    op.pFrom = "C:\\Links\\One.lnk\0c:\\tree\0";
-    EXPECT_EQ(0, SHFileOperationA(&op));
-    EXPECT_FALSE(op.fAnyOperationsAborted);
-    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA("C:\\Links\\One.lnk"));
-    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA("C:\\Tree"));
-
-    op.pFrom = "C:\\Links\\One.lnk\0C:\\Links\\Two.lnk\0";
-    EXPECT_EQ(ERROR_FILE_NOT_FOUND, SHFileOperationA(&op));
-    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA("C:\\Links\\Two.lnk")) << "stops at the missing name";
-
-    op.pFrom = "C:\\Gone\\One.lnk\0";
-    EXPECT_EQ(ERROR_PATH_NOT_FOUND, SHFileOperationA(&op));
 }
 
 }  // namespace
