@@ -69,24 +69,6 @@ TEST(RegistryDeleteKey, SubtreeGoesOn95And98ButNtRefusesAKeyWithSubkeys) {
     }
 }
 
-TEST(RegistryDeleteKey, EmptyNameDeletesTheHandlesKeyNullNameIsRefused) {
-    const struct {
-        OsVersion version;
-        LONG nullName;
-    } kRows[] = {{OsVersion::Win98, ERROR_BADKEY}, {OsVersion::Win2000, ERROR_INVALID_PARAMETER}};
-    for (const auto& row : kRows) {
-        winsim::ScopedMachine machine(row.version);
-        HKEY key = Create(HKEY_LOCAL_MACHINE, "SOFTWARE\\Korvane");
-        EXPECT_EQ(row.nullName, RegDeleteKeyA(key, nullptr)) << Name(row.version);
-        EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyA(key, "")) << Name(row.version);
-        EXPECT_FALSE(HklmKeyExists("SOFTWARE\\Korvane"));
-        EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(key));
-        // A predefined key or a hive root never goes.
-        EXPECT_EQ(ERROR_ACCESS_DENIED, RegDeleteKeyA(HKEY_CURRENT_USER, "")) << Name(row.version);
-        EXPECT_TRUE(machine->Reg().KeyExists("HKCU"));
-    }
-}
-
 TEST(RegistryEnumeration, NtSortsSubkeysCaseInsensitively95And98KeepCreationOrder) {
     const char* kCreated[] = {"beta", "Alpha", "_under", "gamma", "ALPHA2", "\xC9t\xE9"};
     const std::vector<std::string> kSorted = {"Alpha", "ALPHA2", "beta", "gamma", "_under", "\xC9t\xE9"};
@@ -179,7 +161,6 @@ TEST(RegistryQueryValue, SizesMissingValuesAndUnterminatedStrings) {
         {"Path", true, 6, ERROR_MORE_DATA, 7, "\xBD"},     // too small: the size needed, nothing written
         {"Path", true, 7, ERROR_SUCCESS, 7, {"C:\\Dir", 7}},
         {"Missing", false, 99, ERROR_FILE_NOT_FOUND, 0, "\xBD"},   // a size query reports 0
-        {"Missing", true, 16, ERROR_FILE_NOT_FOUND, 16, "\xBD"},   // a caller's buffer size stays
         {"Bare", true, 3, ERROR_SUCCESS, 3, "abc\xBD"},    // unterminated unless there is a byte to spare
         {"Bare", true, 4, ERROR_SUCCESS, 3, {"abc", 4}},
     };
@@ -278,8 +259,6 @@ TEST(RegistryAccess, NtRefusesWhatTheHandleWasNotOpenedFor) {
     } kRows[] = {
         {KEY_READ, ERROR_SUCCESS, ERROR_ACCESS_DENIED, ERROR_SUCCESS},
         {KEY_SET_VALUE, ERROR_ACCESS_DENIED, ERROR_SUCCESS, ERROR_ACCESS_DENIED},
-        {KEY_QUERY_VALUE, ERROR_SUCCESS, ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED},
-        {0x80000000 /* GENERIC_READ */, ERROR_SUCCESS, ERROR_ACCESS_DENIED, ERROR_SUCCESS},
         {MAXIMUM_ALLOWED, ERROR_SUCCESS, ERROR_SUCCESS, ERROR_SUCCESS},
         {0, ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED},
     };
@@ -319,11 +298,6 @@ TEST(RegistryOpenKey, SubkeyNamesAndTheirEdgeCases) {
         const bool nt = winsim::IsNtFamily(version);
         CreateClosed(HKEY_LOCAL_MACHINE, "SOFTWARE\\Korvane\\QuillexPro");
         HKEY key = reinterpret_cast<HKEY>(0x1234);
-        // No subkey of a predefined key: the predefined key itself.
-        EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CLASSES_ROOT, nullptr, 0, KEY_READ, &key));
-        EXPECT_EQ(HKEY_CLASSES_ROOT, key);
-        EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "", 0, KEY_READ, &key));
-        EXPECT_EQ(HKEY_LOCAL_MACHINE, key);
         // Trailing and doubled backslashes are harmless.
         EXPECT_EQ(ERROR_SUCCESS,
                   RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\\\Korvane\\QuillexPro\\\\", 0, KEY_READ, &key));

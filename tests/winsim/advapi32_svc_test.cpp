@@ -1,5 +1,5 @@
-// winsim's service control manager: the Win32 calls' errors as Windows gives them, dependents in
-// reverse start order, starting what a service depends on, and the machine folder's text form.
+// winsim's service control manager: the Win32 calls' errors as Windows gives them, starting what a
+// service depends on, deletion, and the machine folder's text form.
 #include <winsim/machine.h>
 #include <winsim/registry.h>
 #include <winsim/services.h>
@@ -98,37 +98,6 @@ TEST_F(Scm, StartingStartsWhatTheServiceDependsOn) {
     }
     EXPECT_EQ(DWORD{SERVICE_RUNNING}, db.Find("Base")->state);
     EXPECT_EQ(DWORD{SERVICE_STOPPED}, db.Find("OnBroken")->state);
-}
-
-TEST_F(Scm, DependentsComeInReverseStartOrderAndRefuseTheStop) {
-    auto& db = machine_->Services();
-    // Created out of start order: Late depends on Early, which depends on Base; Side on Base.
-    ASSERT_TRUE(db.Install(Win32Service("Late", {"Early"}), SERVICE_RUNNING));
-    ASSERT_TRUE(db.Install(Win32Service("Base"), SERVICE_RUNNING));
-    ASSERT_TRUE(db.Install(Win32Service("Side", {"Base"}), SERVICE_STOPPED));
-    ASSERT_TRUE(db.Install(Win32Service("Early", {"Base"}), SERVICE_RUNNING));
-    SC_HANDLE base = OpenServiceA(manager_, "Base", SERVICE_ALL_ACCESS);
-    ASSERT_NE(nullptr, base);
-
-    SERVICE_STATUS status;
-    EXPECT_EQ(DWORD{ERROR_DEPENDENT_SERVICES_RUNNING}, ErrorOf(ControlService(base, SERVICE_CONTROL_STOP, &status)));
-
-    alignas(ENUM_SERVICE_STATUSA) unsigned char buffer[1024];
-    auto* entries = reinterpret_cast<ENUM_SERVICE_STATUSA*>(buffer);
-    DWORD needed = 0, count = 0;
-    ASSERT_TRUE(EnumDependentServicesA(base, SERVICE_ACTIVE, entries, sizeof buffer, &needed, &count));
-    ASSERT_EQ(2u, count);
-    EXPECT_STREQ("Late", entries[0].lpServiceName);
-    EXPECT_STREQ("Early", entries[1].lpServiceName);
-    ASSERT_TRUE(EnumDependentServicesA(base, SERVICE_STATE_ALL, entries, sizeof buffer, &needed, &count));
-    EXPECT_EQ(3u, count);
-    // Too small: what fits, the size needed, ERROR_MORE_DATA.
-    const DWORD all = needed;
-    EXPECT_EQ(DWORD{ERROR_MORE_DATA},
-              ErrorOf(EnumDependentServicesA(base, SERVICE_STATE_ALL, entries, all - 1, &needed, &count)));
-    EXPECT_EQ(all, needed);
-    EXPECT_EQ(2u, count);
-    CloseServiceHandle(base);
 }
 
 TEST_F(Scm, AMarkedServiceGoesWhenItIsStoppedAndNoHandleIsLeftWhicheverComesLast) {

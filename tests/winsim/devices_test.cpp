@@ -60,8 +60,6 @@ TEST(DeviceInfoSets, ListWhatTheFlagsAsk) {
         {"all classes, present or not", nullptr, nullptr, DIGCF_ALLCLASSES,
          {"USB\\VID_2C8F&PID_0001\\5&1", "USB\\VID_2C8F&PID_0001\\5&2", "HID\\VID_046D&PID_C016\\7&1",
           "ROOT\\LEGACY\\0000"}},
-        {"present only", nullptr, nullptr, DIGCF_ALLCLASSES | DIGCF_PRESENT,
-         {"USB\\VID_2C8F&PID_0001\\5&1", "HID\\VID_046D&PID_C016\\7&1", "ROOT\\LEGACY\\0000"}},
         {"one class", &usb, nullptr, 0, {"USB\\VID_2C8F&PID_0001\\5&1", "USB\\VID_2C8F&PID_0001\\5&2"}},
         {"one enumerator", nullptr, "hid", DIGCF_ALLCLASSES, {"HID\\VID_046D&PID_C016\\7&1"}},
     };

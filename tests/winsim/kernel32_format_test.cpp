@@ -37,16 +37,6 @@ TEST(FormatMessage, SystemTextsOfWin32CodesAndHResults) {
     EXPECT_EQ(static_cast<DWORD>(ERROR_MR_MID_NOT_FOUND), GetLastError());
 }
 
-TEST(FormatMessage, ACallersBufferMustHoldTheText) {
-    winsim::ScopedMachine machine(OsVersion::Win2000);
-    char buffer[20];
-    SetLastError(0);
-    EXPECT_EQ(0u, FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, 2, 0, buffer, sizeof buffer, nullptr));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), GetLastError());
-    EXPECT_EQ(19u, FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, 5, 0, buffer, sizeof buffer, nullptr));
-    EXPECT_STREQ("Access is denied.\r\n", buffer);
-}
-
 // A compiled resource image holding one RT_MESSAGETABLE (id 1) with messages 100 ("Step %1 of %2.%n",
 // ANSI) and 101 ("Done%0", UTF-16).
 std::vector<unsigned char> MessageTableImage() {

@@ -117,14 +117,6 @@ TEST(Mutex, AFiniteWaitForAHeldMutexAdvancesTheClock) {
     CloseHandle(mutex);
 }
 
-TEST(Mutex, WaitsOnAClosedHandleFail) {
-    winsim::ScopedMachine machine(OsVersion::Win2000);
-    HANDLE mutex = CreateMutexA(nullptr, FALSE, nullptr);
-    CloseHandle(mutex);
-    EXPECT_EQ(WAIT_FAILED, WaitForSingleObject(mutex, 0));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), GetLastError());
-}
-
 }  // namespace
 
 TEST(LocalTime, FollowsTheVirtualClockFromTheDayTheMachineStarts) {

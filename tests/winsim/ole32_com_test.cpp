@@ -52,18 +52,6 @@ TEST(ComApartment, InitialisationResultsFollowTheThreadsFirstModel) {
     }
 }
 
-TEST(ComApartment, EachThreadHasItsOwn) {
-    ASSERT_EQ(S_OK, CoInitializeEx(nullptr, COINIT_MULTITHREADED));
-    HRESULT other = E_FAIL;
-    std::thread([&] {
-        other = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-        CoUninitialize();
-    }).join();
-    EXPECT_EQ(S_OK, other);
-    CoUninitialize();
-    EXPECT_EQ(0, winsim::ComInitializations());
-}
-
 TEST(ComCreate, RefusesWhatWindowsRefuses) {
     winsim::ScopedMachine machine(OsVersion::Win2000);
     void* object = reinterpret_cast<void*>(1);

@@ -137,20 +137,6 @@ TEST(RegText, ReadsDeletionsCommentsContinuationsAndByteOrderMarks) {
     EXPECT_EQ(0xFFu, reg.DwordValue("HKLM\\SOFTWARE\\Keep", "Num").value_or(0));
     // Only \\ and \" escape anything in data; another backslash stays.
     EXPECT_EQ("say \"hi\" \\ \\q", reg.StringValue("HKLM\\SOFTWARE\\Keep", "Quote").value_or(""));
-
-    // The same in UTF-16LE with its byte order mark.
-    std::string utf16 = "\xFF\xFE";
-    const std::string narrow =
-        "Windows Registry Editor Version 5.00\r\n[HKEY_CURRENT_USER\\U]\r\n\"e\"=\"\xC3\xA9\"\r\n";
-    for (char c : narrow) {
-        utf16 += c;
-        utf16 += '\0';
-    }
-    // "\xC3\xA9" went in byte by byte; a real UTF-16 file holds é as one unit.
-    utf16.replace(utf16.find("\xC3"), 4, "\xE9\0", 2);
-    Registry wide = Empty(OsVersion::Win98);
-    ASSERT_EQ("", Load(wide, utf16));
-    EXPECT_EQ("\xE9", wide.StringValue("HKEY_USERS\\.DEFAULT\\U", "e").value_or(""));
 }
 
 TEST(RegText, TextIsUtf8AndStringsAreCodePage1252) {
@@ -229,35 +215,4 @@ TEST(RegText, SavingWhatWasLoadedGivesTheSameText) {
             EXPECT_EQ(value.data, loaded->data) << value.name;
         }
     }
-}
-
-TEST(RegText, ADiffTurnsOneRegistryIntoTheOther) {
-    Registry from(OsVersion::NT4);
-    from.SetStringValue("HKLM\\SOFTWARE\\Korvane\\QuillexPro", "ProductPath", "C:\\QP");
-    from.SetStringValue("HKLM\\SOFTWARE\\Korvane\\QuillexPro", "Gone", "x");
-    from.SetDwordValue("HKLM\\SOFTWARE\\Korvane\\QuillexPro", "Same", 1);
-    from.CreateKey("HKLM\\SOFTWARE\\Korvane\\Old\\Deep");
-    EXPECT_EQ("", Registry::DiffRegText(from, from));
-
-    Registry to(OsVersion::NT4);
-    ASSERT_EQ("", Load(to, from.SaveRegText()));
-    to.SetStringValue("HKLM\\SOFTWARE\\Korvane\\QuillexPro", "ProductPath", "D:\\QP");
-    to.DeleteValue("HKLM\\SOFTWARE\\Korvane\\QuillexPro", "Gone");
-    to.DeleteKey("HKLM\\SOFTWARE\\Korvane\\Old");
-    to.CreateKey("HKLM\\SOFTWARE\\Korvane\\New\\Empty");
-    to.SetStringValue("HKCU\\Software\\Korvane", "User", "yes");
-
-    const std::string diff = Registry::DiffRegText(from, to);
-    EXPECT_EQ(std::string(kHeader) +
-                  "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Korvane\\Old]\n\n"
-                  "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Korvane\\New]\n\n"
-                  "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Korvane\\New\\Empty]\n\n"
-                  "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Korvane\\QuillexPro]\n"
-                  "\"Gone\"=-\n"
-                  "\"ProductPath\"=\"D:\\\\QP\"\n\n"
-                  "[HKEY_USERS\\S-1-5-21-1085031214-1563985344-725345543-500\\Software\\Korvane]\n"
-                  "\"User\"=\"yes\"\n\n",
-              diff);
-    ASSERT_EQ("", Load(from, diff));
-    EXPECT_EQ(to.SaveRegText(), from.SaveRegText());
 }

