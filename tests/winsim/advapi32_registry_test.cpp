@@ -187,27 +187,6 @@ TEST(RegistryQueryValue, SizesMissingValuesAndUnterminatedStrings) {
     RegCloseKey(key);
 }
 
-TEST(RegistryHandles, ClosedAndUnknownHandlesAreRefusedInEachVersionsWords) {
-    const struct {
-        OsVersion version;
-        LONG badHandle;
-    } kRows[] = {{OsVersion::Win95, ERROR_BADKEY}, {OsVersion::Win98, ERROR_BADKEY},
-                 {OsVersion::NT4, ERROR_INVALID_HANDLE}, {OsVersion::Win2000, ERROR_INVALID_HANDLE}};
-    for (const auto& row : kRows) {
-        winsim::ScopedMachine machine(row.version);
-        HKEY key = Create(HKEY_LOCAL_MACHINE, "SOFTWARE\\Handles");
-        EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(key));
-        EXPECT_EQ(row.badHandle, RegCloseKey(key)) << Name(row.version);
-        EXPECT_EQ(row.badHandle, SetString(key, "x", "y")) << Name(row.version);
-        EXPECT_EQ(row.badHandle, RegCloseKey(nullptr));
-        HKEY result = reinterpret_cast<HKEY>(0x1234);
-        EXPECT_EQ(row.badHandle, RegOpenKeyExA(nullptr, "SOFTWARE", 0, KEY_READ, &result));
-        EXPECT_EQ(reinterpret_cast<HKEY>(0x1234), result) << "left alone for a bad parent";
-        // Predefined keys are always open and closing them is harmless.
-        EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(HKEY_LOCAL_MACHINE));
-    }
-}
-
 TEST(RegistryHandles, Windows95GivesOneCountedHandlePerKeyNtOneHandlePerOpen) {
     for (OsVersion version : kAllVersions) {
         winsim::ScopedMachine machine(version);

@@ -33,48 +33,6 @@ void AddSampleTree(winsim::DeviceTree& tree) {
     tree.Add(Node("ROOT\\LEGACY\\0000", {}, true, "System"));
 }
 
-std::vector<std::string> ListedIds(HDEVINFO set) {
-    std::vector<std::string> ids;
-    SP_DEVINFO_DATA data = {};
-    data.cbSize = sizeof data;
-    for (DWORD i = 0; SetupDiEnumDeviceInfo(set, i, &data); ++i) {
-        const auto* node = winsim::Current().Devices().FindByDevInst(data.DevInst);
-        ids.push_back(node ? node->instanceId : "?");
-    }
-    EXPECT_EQ(static_cast<DWORD>(ERROR_NO_MORE_ITEMS), GetLastError());
-    return ids;
-}
-
-TEST(DeviceInfoSets, ListWhatTheFlagsAsk) {
-    winsim::ScopedMachine machine(OsVersion::Win2000);
-    AddSampleTree(machine->Devices());
-    const GUID usb = {0x36FC9E60, 0xC465, 0x11CF, {0x80, 0x56, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
-    struct Row {
-        const char* name;
-        const GUID* guid;
-        const char* enumerator;
-        DWORD flags;
-        std::vector<std::string> expected;
-    };
-    const Row rows[] = {
-        {"all classes, present or not", nullptr, nullptr, DIGCF_ALLCLASSES,
-         {"USB\\VID_2C8F&PID_0001\\5&1", "USB\\VID_2C8F&PID_0001\\5&2", "HID\\VID_046D&PID_C016\\7&1",
-          "ROOT\\LEGACY\\0000"}},
-        {"one class", &usb, nullptr, 0, {"USB\\VID_2C8F&PID_0001\\5&1", "USB\\VID_2C8F&PID_0001\\5&2"}},
-        {"one enumerator", nullptr, "hid", DIGCF_ALLCLASSES, {"HID\\VID_046D&PID_C016\\7&1"}},
-    };
-    for (size_t i = 0; i < sizeof rows / sizeof rows[0]; ++i) {
-        HDEVINFO set = SetupDiGetClassDevsA(rows[i].guid, rows[i].enumerator, nullptr, rows[i].flags);
-        ASSERT_NE(INVALID_HANDLE_VALUE, set) << i << ": " << rows[i].name;
-        EXPECT_EQ(rows[i].expected, ListedIds(set)) << i << ": " << rows[i].name;
-        EXPECT_TRUE(SetupDiDestroyDeviceInfoList(set));
-    }
-    SetLastError(0);
-    EXPECT_EQ(INVALID_HANDLE_VALUE, SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_PRESENT));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
-    EXPECT_EQ(0u, winsim::OpenDeviceInfoSets());
-}
-
 TEST(DeviceInfoSets, HardwareIdsAreOneMultiStringAndRemovalKeepsTheSetsOrder) {
     winsim::ScopedMachine machine(OsVersion::Win2000);
     auto& tree = machine->Devices();
@@ -106,37 +64,6 @@ TEST(DeviceInfoSets, HardwareIdsAreOneMultiStringAndRemovalKeepsTheSetsOrder) {
     SetupDiDestroyDeviceInfoList(set);
     const std::vector<std::string> removed = {"USB\\VID_2C8F&PID_0001\\5&1", "USB\\VID_2C8F&PID_0001\\5&2"};
     EXPECT_EQ(removed, tree.Removed());
-}
-
-typedef CONFIGRET (*LocateProc)(PDEVINST, DEVINSTID_A, ULONG);
-typedef CONFIGRET (*ReenumerateProc)(DEVINST, ULONG);
-
-TEST(ConfigManager, LocatesTheRootAndReenumeratesFromIt) {
-    winsim::ScopedMachine machine(OsVersion::Win2000);
-    auto& tree = machine->Devices();
-    AddSampleTree(tree);
-    tree.PlugIn(Node("USB\\VID_2C8F&PID_0001\\5&3", {"USB\\VID_2C8F&PID_0001"}));
-    HMODULE module = LoadLibraryA("cfgmgr32.dll");
-    ASSERT_NE(nullptr, module);
-    auto locate = winsim::ProcAs<LocateProc>(GetProcAddress(module, "CM_Locate_DevNodeA"));
-    auto reenumerate = winsim::ProcAs<ReenumerateProc>(GetProcAddress(module, "CM_Reenumerate_DevNode"));
-    ASSERT_TRUE(locate && reenumerate);
-
-    DEVINST root = 0, node = 0;
-    ASSERT_EQ(CONFIGRET(CR_SUCCESS), locate(&root, nullptr, CM_LOCATE_DEVNODE_NORMAL));
-    char absent[] = "USB\\VID_2C8F&PID_0001\\5&2";
-    EXPECT_EQ(CONFIGRET(CR_NO_SUCH_DEVNODE), locate(&node, absent, CM_LOCATE_DEVNODE_NORMAL));
-
-    EXPECT_EQ(nullptr, tree.Find("USB\\VID_2C8F&PID_0001\\5&3"));
-    EXPECT_EQ(CONFIGRET(CR_SUCCESS), reenumerate(root, CM_REENUMERATE_SYNCHRONOUS));
-    const auto* found = tree.Find("USB\\VID_2C8F&PID_0001\\5&3");
-    ASSERT_NE(nullptr, found) << "the plugged-in reader is found by the enumeration";
-    EXPECT_TRUE(found->present);
-    EXPECT_EQ(std::vector<ULONG>{CM_REENUMERATE_SYNCHRONOUS}, tree.Reenumerations());
-
-    tree.SetRootLocateFails(true);
-    EXPECT_EQ(CONFIGRET(CR_FAILURE), locate(&root, nullptr, CM_LOCATE_DEVNODE_NORMAL));
-    FreeLibrary(module);
 }
 
 TEST(DeviceRegistry, Windows9xKeepsHardwareAndDriverKeysInItsOwnMachinesRegistry) {

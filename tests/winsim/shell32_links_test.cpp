@@ -94,33 +94,4 @@ INSTANTIATE_TEST_SUITE_P(EachVersion, ShellLinkTest,
                          testing::Values(OsVersion::Win95, OsVersion::Win98, OsVersion::NT4, OsVersion::Win2000),
                          [](const auto& info) { return std::string("Win") + winsim::OsVersionName(info.param); });
 
-TEST(ShellLinkFormat, EncodedLinksDecodeAndDamagedOnesAreRefused) {
-    winsim::ScopedMachine machine(OsVersion::Win2000);
-    winsim::ShellLinkData link;
-    link.target = "C:\\WINNT\\notepad.exe";
-    link.arguments = "a,b";
-    link.description = "Notes";
-    link.workingDirectory = "C:\\";
-    link.iconLocation = "C:\\WINNT\\notepad.exe";
-    link.iconIndex = 2;
-    auto fields = [](const winsim::ShellLinkData& l) {
-        return l.target + "|" + l.arguments + "|" + l.description + "|" + l.workingDirectory + "|" + l.iconLocation +
-               "|" + std::to_string(l.iconIndex);
-    };
-    for (bool unicode : {false, true}) {
-        const std::string bytes = winsim::EncodeShellLink(link, unicode);
-        auto decoded = winsim::DecodeShellLink(bytes);
-        ASSERT_TRUE(decoded) << unicode;
-        EXPECT_EQ(fields(link), fields(*decoded));
-        // Every shorter prefix is refused, never read past its end.
-        for (size_t length = 0; length + 4 < bytes.size(); ++length)
-            EXPECT_FALSE(winsim::DecodeShellLink(std::string_view(bytes).substr(0, length))) << length;
-    }
-    // A target that is no local path is kept as the relative path.
-    link.target = "notepad.exe";
-    auto relative = winsim::DecodeShellLink(winsim::EncodeShellLink(link, true));
-    ASSERT_TRUE(relative);
-    EXPECT_EQ("notepad.exe", relative->target);
-}
-
 }  // namespace
