@@ -52,9 +52,6 @@ TEST(Loader, SimulatedModulesLoadByNameAndExportFunctions) {
     char path[MAX_PATH];
     EXPECT_EQ(image.fileName.size(), GetModuleFileNameA(module, path, MAX_PATH));
     EXPECT_EQ(image.fileName, path);
-    char cut[8];
-    EXPECT_EQ(8u, GetModuleFileNameA(module, cut, sizeof cut));
-    EXPECT_STREQ("C:\\Prog", cut);
     FreeLibrary(module);
     winsim::UnregisterModule(registered);
 

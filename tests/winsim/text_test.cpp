@@ -6,7 +6,8 @@
 
 TEST(SectionText, ReadsSectionsAndEntriesWithTheirLines) {
     std::string error;
-    const auto sections = winsim::ReadSectionText("; comment\r\n[ service A ]\r\n Key = a=b ; c \r\n\n# note\n[B]\n", &error);
+    const auto sections =
+        winsim::ReadSectionText("; comment\r\n[ service A ]\r\n Key = a=b ; c \r\n\n# note\n[B]\n", &error);
     ASSERT_TRUE(sections) << error;
     ASSERT_EQ(2u, sections->size());
     EXPECT_EQ("service A", (*sections)[0].name);

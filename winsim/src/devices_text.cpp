@@ -54,8 +54,8 @@ bool DeviceTree::LoadText(std::string_view text, std::string* error) {
                 if (!flag(&pluggedIn)) return false;
             } else {
                 if (error)
-                    *error = TextError(line, "unknown name '" + name +
-                                                 "' (HardwareIDs, Class, Description, Present, RemovalFails, PluggedIn)");
+                    *error = TextError(line, "unknown name '" + name + "' (HardwareIDs, Class, Description, " +
+                                                 "Present, RemovalFails, PluggedIn)");
                 return false;
             }
         }

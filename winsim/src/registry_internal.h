@@ -1,7 +1,7 @@
 // The registry's inside: the key tree, the handle table and the rules that differ between the
 // Windows 95/98 registry and the NT configuration manager. Shared by registry.cpp (tree and
-// winsim's own API), advapi32_registry.cpp (the Reg*A calls) and registry_text.cpp (.reg text); the key-security
-// code of the NT family reaches the keys through here too.
+// winsim's own API), advapi32_registry.cpp (the Reg*A calls) and registry_text.cpp (.reg text);
+// the key-security code of the NT family reaches the keys through here too.
 #pragma once
 
 #include <winsim/machine.h>

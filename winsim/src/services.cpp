@@ -102,7 +102,8 @@ void ServiceDatabase::Impl::MirrorCreate(const ServiceConfig& c) {
 
 void ServiceDatabase::Impl::MirrorMarked(const ServiceEntry& e) {
     const std::string key = kServicesKey + e.config.name;
-    if (IsNtFamily(machine.Version()) && machine.Reg().KeyExists(key)) machine.Reg().SetDwordValue(key, "DeleteFlag", 1);
+    if (IsNtFamily(machine.Version()) && machine.Reg().KeyExists(key))
+        machine.Reg().SetDwordValue(key, "DeleteFlag", 1);
 }
 
 void ServiceDatabase::Impl::MirrorDeleted(const ServiceEntry& e) {
