@@ -30,9 +30,12 @@ bool DeviceTree::LoadText(std::string_view text, std::string* error) {
         DeviceNode node;
         node.instanceId = section.name;
         bool pluggedIn = false;
-        for (const auto& [name, value, line] : section.entries) {
+        for (const auto& entry : section.entries) {
+            const std::string& name = entry.key;
+            const std::string& value = entry.value;
+            const int line = entry.line;
             // Flags are "0" or "1"; anything else is a mistake worth naming, not a silent "no".
-            auto flag = [&, line = line, value = value](bool* out) {
+            auto flag = [&](bool* out) {
                 if (value != "0" && value != "1") {
                     if (error) *error = TextError(line, name + " is 0 or 1");
                     return false;
