@@ -18,10 +18,12 @@
 //   registry_text.cpp (.reg text). winsim's own parts change state through these classes, never
 //   through the simulated calls, which act on whichever machine is current.
 //
-//   Other parts of winsim (the machine, the handle table, the module table, drives, path checks, the
-//   INF reader, the machine-folder text reader) keep a plain name too: include/winsim/<part>.h when
-//   tests or tools use them, else src/<part>.h; src/<part>.cpp implements them. A private header
-//   shared by the files of one area or part is src/<name>_internal.h.
+//   Other parts of winsim (the machine, the handle table, drives, path checks, the INF reader, the
+//   link file format, the system modules, the machine-folder text reader in text.h) keep a plain name
+//   too: include/winsim/<part>.h when tests or tools use them, else src/<part>.h; src/<part>.cpp
+//   implements them and tests/winsim/<part>_test.cpp tests them. The one exception is the module
+//   table (loader.h), kept by kernel32_modules.cpp, whose calls are nothing but lookups in it. A
+//   private header shared by the files of one area or part is src/<name>_internal.h.
 #pragma once
 
 #include <winsim/types.h>
