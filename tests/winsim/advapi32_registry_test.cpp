@@ -267,31 +267,6 @@ TEST(RegistryAccess, NtRefusesWhatTheHandleWasNotOpenedFor) {
     }
 }
 
-TEST(RegistryOpenKey, SubkeyNamesAndTheirEdgeCases) {
-    for (OsVersion version : {OsVersion::Win95, OsVersion::Win2000}) {
-        winsim::ScopedMachine machine(version);
-        const bool nt = winsim::IsNtFamily(version);
-        CreateClosed(HKEY_LOCAL_MACHINE, "SOFTWARE\\Korvane\\QuillexPro");
-        HKEY key = reinterpret_cast<HKEY>(0x1234);
-        // Trailing and doubled backslashes are harmless.
-        EXPECT_EQ(ERROR_SUCCESS,
-                  RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\\\Korvane\\QuillexPro\\\\", 0, KEY_READ, &key));
-        RegCloseKey(key);
-        // A leading backslash is a bad path on NT only.
-        key = nullptr;
-        EXPECT_EQ(nt ? ERROR_BAD_PATHNAME : ERROR_SUCCESS,
-                  RegOpenKeyExA(HKEY_LOCAL_MACHINE, "\\SOFTWARE\\Korvane", 0, KEY_READ, &key))
-            << Name(version);
-        if (key) RegCloseKey(key);
-        // A missing key clears the result.
-        key = reinterpret_cast<HKEY>(0x1234);
-        EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Missing", 0, KEY_READ, &key));
-        EXPECT_EQ(nullptr, key);
-        EXPECT_EQ(ERROR_INVALID_PARAMETER, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_READ, nullptr));
-        EXPECT_EQ(0u, machine->Reg().OpenHandleCount());
-    }
-}
-
 TEST(RegistryCreateKey, MakesTheMissingKeysMatchesAnyCaseAndKeepsTheFirstSpelling) {
     for (OsVersion version : {OsVersion::Win98, OsVersion::NT4}) {
         winsim::ScopedMachine machine(version);

@@ -1,5 +1,5 @@
 // winsim's service control manager: the Win32 calls' errors as Windows gives them, starting what a
-// service depends on, deletion, and the machine folder's text form.
+// service depends on, and the machine folder's text form.
 #include <winsim/machine.h>
 #include <winsim/registry.h>
 #include <winsim/services.h>
@@ -98,24 +98,6 @@ TEST_F(Scm, StartingStartsWhatTheServiceDependsOn) {
     }
     EXPECT_EQ(DWORD{SERVICE_RUNNING}, db.Find("Base")->state);
     EXPECT_EQ(DWORD{SERVICE_STOPPED}, db.Find("OnBroken")->state);
-}
-
-TEST_F(Scm, AMarkedServiceGoesWhenItIsStoppedAndNoHandleIsLeftWhicheverComesLast) {
-    // Last handle closed first, then the service stops on its own.
-    SC_HANDLE service = Create("QxHost", SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, "C:\\x\\qxhost.exe");
-    ASSERT_TRUE(StartServiceA(service, 0, nullptr));
-    ASSERT_TRUE(DeleteService(service));
-    CloseServiceHandle(service);
-    EXPECT_TRUE(machine_->Services().Find("QxHost")) << "a running service stays until it stops";
-    machine_->Services().SetState("QxHost", SERVICE_STOPPED);
-    EXPECT_EQ(nullptr, OpenServiceA(manager_, "QxHost", SERVICE_ALL_ACCESS));
-
-    // Stopped first, then the last handle closes.
-    service = Create("QxIdle", SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, "C:\\x\\qxidle.exe");
-    ASSERT_TRUE(DeleteService(service));
-    EXPECT_TRUE(machine_->Services().Find("QxIdle")) << "an open handle keeps it";
-    CloseServiceHandle(service);
-    EXPECT_FALSE(machine_->Services().Find("QxIdle"));
 }
 
 TEST(ScmText, RoundTripAndDamage) {
