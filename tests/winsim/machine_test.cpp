@@ -1,4 +1,4 @@
-// The machine itself: version query, clock, last error, drives and paths, code pages.
+// The machine itself: version query, clock, last error, drives and paths.
 #include <winsim/files.h>
 #include <winsim/machine.h>
 #include <winsim/win32api.h>
@@ -75,21 +75,4 @@ TEST(Files, CurrentDirectoryMustExist) {
     EXPECT_STREQ("C:\\winnt\\system32", dir);
     char tiny[4];
     EXPECT_EQ(std::strlen(dir) + 1, GetCurrentDirectoryA(sizeof tiny, tiny));
-}
-
-TEST(CodePages, ConversionBufferRules) {
-    winsim::ScopedMachine machine(OsVersion::Win2000);
-    WCHAR wide[8];
-    // With -1 the NUL is converted and counted.
-    EXPECT_EQ(4, MultiByteToWideChar(CP_ACP, 0, "abc", -1, nullptr, 0));
-    SetLastError(0);
-    EXPECT_EQ(0, MultiByteToWideChar(CP_ACP, 0, "abcdefghij", -1, wide, 8));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), GetLastError());
-    // A character code page 1252 lacks becomes '?'.
-    const WCHAR text[] = {u'a', 0x4E2D, 0};
-    char back[16];
-    BOOL usedDefault = FALSE;
-    EXPECT_EQ(3, WideCharToMultiByte(CP_ACP, 0, text, -1, back, 16, nullptr, &usedDefault));
-    EXPECT_TRUE(usedDefault);
-    EXPECT_STREQ("a?", back);
 }
