@@ -21,7 +21,7 @@ void Check(bool condition) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // One machine for the whole run: making its folders for every input would be most of the work.
     static const auto machine = std::make_unique<winsim::ScopedMachine>(winsim::OsVersion::Win2000);
-    winsim::DeviceTree& tree = winsim::DevicesOf(**machine);
+    winsim::DeviceTree& tree = (*machine)->Devices();
     const std::string before = tree.SaveText();
     std::string error;
     if (!tree.LoadText(std::string_view(reinterpret_cast<const char*>(data), size), &error)) {

@@ -3,6 +3,7 @@
 #include "kvisinst/exports.h"
 #include "kvisinst/shortcuts/shortcuts.h"
 
+#include <winsim/dialogs.h>
 #include <winsim/files.h>
 #include <winsim/machine.h>
 #include <winsim/registry.h>
@@ -149,7 +150,7 @@ TEST_P(ShortcutsTest, RemovingLinksThatAreGoneAsksTheShellNothing) {
     EXPECT_EQ(S_OK, AddRemoveShortcut(inf, "Tool", "<Programs>\\Tool", 0));
     EXPECT_FALSE(Exists(folder));
     EXPECT_EQ(S_OK, AddRemoveShortcut(inf, "Tool", "<Programs>\\Tool", 0));
-    EXPECT_TRUE(machine_->MessageBoxes().empty());
+    EXPECT_TRUE(machine_->Dialogs().MessageBoxes().empty());
 }
 
 TEST_P(ShortcutsTest, MissingParentFolderMeansNoFolderAndNoLinksAndRemovalKeepsOtherFiles) {

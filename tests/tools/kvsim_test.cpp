@@ -120,6 +120,10 @@ TEST_F(Kvsim, ShortcutsMadeAndRemovedAreListedWithWhatTheyPointTo) {
     Expect({"call", m, "?AddRemoveShortcut@@YAJPAXPBD1H@Z", kInf, "Quillex Pro", "null", "0"}, 0,
            {"result: 0x00000000 (S_OK)", "deleted  " + folder + "Enroll Fingerprints.lnk\n", "deleted  " + folder + "\n"});
     Expect({"show", m}, 0, {"Shortcuts:\n  (none)"});
+    // Removing them again leaves the shell alone: a missing link would have cost an error box that
+    // nobody is there to dismiss after a restart.
+    Expect({"call", m, "?AddRemoveShortcut@@YAJPAXPBD1H@Z", kInf, "Quillex Pro", "null", "0"}, 0,
+           {"Message boxes:\n  (none)"});
 }
 
 TEST_F(Kvsim, DevicesOfTheMachineFolderAreRemovedAndFound) {

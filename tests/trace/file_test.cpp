@@ -4,6 +4,8 @@
 
 #include "trace/trace_testing.h"
 
+#include <winsim/dialogs.h>
+
 #include <string>
 #include <vector>
 
@@ -103,11 +105,11 @@ TEST_F(TraceFileTest, WhereTheFileGoesAndTheBoxWhenItCannot) {
         if (row.expected) {
             EXPECT_EQ((Lines{"CleanUp() here", "CleanUp() again"}), TraceLines(row.expected));
         }
-        ASSERT_EQ(row.box.empty() ? 0u : 1u, machine->MessageBoxes().size());
+        ASSERT_EQ(row.box.empty() ? 0u : 1u, machine->Dialogs().MessageBoxes().size());
         if (row.box.empty()) continue;
-        EXPECT_EQ(row.box, machine->MessageBoxes()[0].text);
-        EXPECT_EQ("KVTrace", machine->MessageBoxes()[0].caption);
-        EXPECT_EQ(static_cast<UINT>(MB_OK), machine->MessageBoxes()[0].type);
+        EXPECT_EQ(row.box, machine->Dialogs().MessageBoxes()[0].text);
+        EXPECT_EQ("KVTrace", machine->Dialogs().MessageBoxes()[0].caption);
+        EXPECT_EQ(static_cast<UINT>(MB_OK), machine->Dialogs().MessageBoxes()[0].type);
     }
 }
 

@@ -3,6 +3,8 @@
 
 #include "trace/trace_testing.h"
 
+#include <winsim/dialogs.h>
+
 #include <cstdio>
 #include <stdexcept>
 #include <string>
@@ -154,7 +156,7 @@ TEST_F(TraceLineTest, NoTracingKeyWritesNothingAndCreatesNoFile) {
     NestedCalls(*machine_);
     Reload();
     EXPECT_FALSE(winsim::ReadWholeFile("C:\\WINNT\\System32\\setup.KVISINST.DLL.trace"));
-    EXPECT_TRUE(machine_->MessageBoxes().empty());
+    EXPECT_TRUE(machine_->Dialogs().MessageBoxes().empty());
 }
 
 }  // namespace

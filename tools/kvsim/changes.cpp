@@ -1,12 +1,15 @@
 #include "tools/kvsim/changes.h"
 
 #include <winsim/devices.h>
+#include <winsim/dialogs.h>
 #include <winsim/loader.h>
 #include <winsim/shelllink.h>
+#include <winsim/text.h>
 #include <winsim/win32api.h>
 
 #include <cctype>
 #include <filesystem>
+#include <iterator>
 #include <system_error>
 
 namespace kvsim {
@@ -15,22 +18,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string Upper(std::string text) {
-    for (auto& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return text;
-}
-
-bool EndsWithNoCase(const std::string& text, const std::string& tail) {
-    return text.size() >= tail.size() && Upper(text.substr(text.size() - tail.size())) == Upper(tail);
-}
-
 // Every file and folder below the drive folders, with its Windows path.
 template <typename Visit>
 void WalkDrives(winsim::Machine& machine, Visit visit) {
     std::error_code ec;
     for (const auto& drive : fs::directory_iterator(machine.RootFolder(), ec)) {
         if (!drive.is_directory() || drive.path().filename().string().size() != 1) continue;
-        const std::string letter = Upper(drive.path().filename().string());
+        const std::string letter = winsim::UpperAscii(drive.path().filename().string());
         for (auto it = fs::recursive_directory_iterator(drive.path(), ec); !ec && it != fs::recursive_directory_iterator();
              it.increment(ec)) {
             std::string windows = letter + ":";
@@ -60,7 +54,7 @@ LONG WINAPI RecordBuildDriverDataBase(LONG argument) {
 }
 
 const winsim::ExportEntry kSupportExports[] = {
-    {"BuildDriverDataBase", reinterpret_cast<void (*)()>(&RecordBuildDriverDataBase)},
+    {"BuildDriverDataBase", winsim::AsExport(&RecordBuildDriverDataBase)},
     {nullptr, nullptr},
 };
 
@@ -76,7 +70,7 @@ CFileSnapshot::CFileSnapshot(winsim::Machine& machine) {
             e.size = entry.file_size(ec);
             e.written = entry.last_write_time(ec).time_since_epoch().count();
         }
-        entries_[Upper(windows)] = e;
+        entries_[winsim::UpperAscii(windows)] = e;
     });
 }
 
@@ -84,7 +78,7 @@ std::string CFileSnapshot::ChangesSince(const CFileSnapshot& before) const {
     std::string out;
     auto line = [&out](const char* what, const Entry& e) {
         out += std::string("  ") + what + "  " + e.windowsPath + (e.folder ? "\\" : "") + "\n";
-        if (!e.folder && std::string(what) != "deleted" && EndsWithNoCase(e.windowsPath, ".lnk"))
+        if (!e.folder && std::string(what) != "deleted" && winsim::EndsWithNoCase(e.windowsPath, ".lnk"))
             out += "           " + LinkSummary(e.windowsPath) + "\n";
     };
     for (const auto& [key, e] : before.entries_)
@@ -101,8 +95,8 @@ std::string CFileSnapshot::ChangesSince(const CFileSnapshot& before) const {
 }
 
 CDeviceSnapshot::CDeviceSnapshot(winsim::Machine& machine) : machine_(machine) {
-    const auto& tree = winsim::DevicesOf(machine);
-    for (const auto& node : tree.Nodes()) ids_.push_back(Upper(node.instanceId));
+    const auto& tree = machine.Devices();
+    for (const auto& node : tree.Nodes()) ids_.push_back(winsim::UpperAscii(node.instanceId));
     removed_ = tree.Removed().size();
     reenumerations_ = tree.Reenumerations().size();
     supportCalls_ = g_supportCalls.size();
@@ -110,7 +104,7 @@ CDeviceSnapshot::CDeviceSnapshot(winsim::Machine& machine) : machine_(machine) {
 
 std::string CDeviceSnapshot::ChangesSince(const CDeviceSnapshot& before) const {
     std::string out;
-    const auto& tree = winsim::DevicesOf(machine_);
+    const auto& tree = machine_.Devices();
     for (size_t i = before.removed_; i < tree.Removed().size(); ++i) out += "  removed  " + tree.Removed()[i] + "\n";
     for (size_t i = before.supportCalls_; i < g_supportCalls.size(); ++i)
         out += "  kvthk32.dll BuildDriverDataBase(" + std::to_string(g_supportCalls[i]) + ") called\n";
@@ -121,8 +115,21 @@ std::string CDeviceSnapshot::ChangesSince(const CDeviceSnapshot& before) const {
     }
     for (const auto& node : tree.Nodes()) {
         bool known = false;
-        for (const auto& id : before.ids_) known = known || id == Upper(node.instanceId);
+        for (const auto& id : before.ids_) known = known || id == winsim::UpperAscii(node.instanceId);
         if (!known) out += "  found    " + node.instanceId + "\n";
+    }
+    return out;
+}
+
+std::string MessageBoxesSince(winsim::Machine& machine, size_t before) {
+    static const char* const kButtons[] = {"", "OK", "Cancel", "Abort", "Retry", "Ignore", "Yes", "No"};
+    const auto& boxes = machine.Dialogs().MessageBoxes();
+    std::string out;
+    for (size_t i = before; i < boxes.size(); ++i) {
+        const auto& box = boxes[i];
+        const bool known = box.answer > 0 && box.answer < static_cast<int>(std::size(kButtons));
+        out += "  \"" + box.caption + "\": " + box.text + "\n           answered " +
+               (known ? kButtons[box.answer] : std::to_string(box.answer)) + "\n";
     }
     return out;
 }
@@ -131,8 +138,8 @@ std::string ListShortcuts(winsim::Machine& machine) {
     std::map<std::string, std::string> links;  // in path order
     WalkDrives(machine, [&links](const std::string& windows, const fs::directory_entry& entry) {
         std::error_code ec;
-        if (entry.is_regular_file(ec) && EndsWithNoCase(windows, ".lnk"))
-            links[Upper(windows)] = "  " + windows + "\n           " + LinkSummary(windows) + "\n";
+        if (entry.is_regular_file(ec) && winsim::EndsWithNoCase(windows, ".lnk"))
+            links[winsim::UpperAscii(windows)] = "  " + windows + "\n           " + LinkSummary(windows) + "\n";
     });
     std::string out;
     for (const auto& [key, text] : links) out += text;
@@ -141,7 +148,7 @@ std::string ListShortcuts(winsim::Machine& machine) {
 
 std::string ListDevices(winsim::Machine& machine) {
     std::string out;
-    for (const auto& node : winsim::DevicesOf(machine).Nodes()) {
+    for (const auto& node : machine.Devices().Nodes()) {
         out += "  " + node.instanceId + "  " + node.className + (node.present ? "" : ", not present") + "\n";
         std::string ids;
         for (const auto& id : node.hardwareIds) ids += (ids.empty() ? "" : ", ") + id;
@@ -153,7 +160,7 @@ std::string ListDevices(winsim::Machine& machine) {
 void SimulateSupportLibraries(winsim::Machine& machine) {
     WalkDrives(machine, [](const std::string& windows, const fs::directory_entry& entry) {
         std::error_code ec;
-        if (!entry.is_regular_file(ec) || !EndsWithNoCase(windows, "\\kvthk32.dll")) return;
+        if (!entry.is_regular_file(ec) || !winsim::EndsWithNoCase(windows, "\\kvthk32.dll")) return;
         winsim::ModuleImage image;
         image.fileName = windows;
         image.exports = kSupportExports;

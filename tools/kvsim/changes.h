@@ -1,5 +1,5 @@
 // What a library call changed on the machine besides the registry and the services: the files on
-// its drives (shortcuts shown with what they point to) and its device tree.
+// its drives (shortcuts shown with what they point to), its device tree and the message boxes shown.
 #pragma once
 
 #include <winsim/machine.h>
@@ -45,6 +45,10 @@ private:
     size_t reenumerations_ = 0;
     size_t supportCalls_ = 0;
 };
+
+// The message boxes shown since the machine had shown `before` of them, one block each: caption,
+// text and the button the simulated user chose (nobody is at the keyboard: the default one).
+std::string MessageBoxesSince(winsim::Machine& machine, size_t before);
 
 // One line per link: "  NAME.lnk -> TARGET ARGUMENTS" for every shortcut on the machine's drives.
 std::string ListShortcuts(winsim::Machine& machine);

@@ -44,7 +44,7 @@ int RunDevice(const std::vector<std::string>& args) {
         std::fprintf(stderr, "kvsim device: %s\n", error.c_str());
         return kExitBadInput;
     }
-    winsim::DeviceTree& tree = winsim::DevicesOf(machine.Machine());
+    winsim::DeviceTree& tree = machine.Machine().Devices();
     // A plugged-in device is found by the next re-enumeration; the others Windows knows already (on
     // Windows 95/98 with their registry keys).
     if (state == "plugged") {

@@ -2,6 +2,8 @@
 
 #include "kvisinst/exports.h"
 
+#include <winsim/loader.h>
+
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
@@ -44,8 +46,8 @@ long long CallWith(R (*function)(A...), const std::vector<ArgValue>& args, std::
 // Calls `function` as R(A...), the signature the table gives it.
 template <typename R, typename... A>
 long long Invoke(FARPROC function, const std::vector<ArgValue>& args) {
-    // Through void* as a setup program casts GetProcAddress's answer: the table says what it really is.
-    return CallWith(reinterpret_cast<R (*)(A...)>(reinterpret_cast<void*>(function)), args,
+    // The table says what it really is.
+    return CallWith(winsim::ProcAs<R (*)(A...)>(function), args,
                     std::index_sequence_for<A...>{});
 }
 

@@ -5,6 +5,7 @@
 #include "tools/kvsim/machinefolder.h"
 
 #include <winsim/devices.h>
+#include <winsim/dialogs.h>
 #include <winsim/files.h>
 #include <winsim/loader.h>
 #include <winsim/registry.h>
@@ -228,6 +229,7 @@ int RunCall(const std::vector<std::string>& args) {
     m.Services().ClearEvents();
     const CFileSnapshot filesBefore(m);
     const CDeviceSnapshot devicesBefore(m);
+    const size_t boxesBefore = m.Dialogs().MessageBoxes().size();
     const uint64_t startMs = m.NowMs();
 
     const long long result = info->invoke(function, values);
@@ -266,6 +268,8 @@ int RunCall(const std::vector<std::string>& args) {
     std::printf("\nFile changes:\n%s", files.empty() ? "  (none)\n" : files.c_str());
     const std::string devices = CDeviceSnapshot(m).ChangesSince(devicesBefore);
     std::printf("\nDevice changes:\n%s", devices.empty() ? "  (none)\n" : devices.c_str());
+    const std::string boxes = MessageBoxesSince(m, boxesBefore);
+    std::printf("\nMessage boxes:\n%s", boxes.empty() ? "  (none)\n" : boxes.c_str());
 
     if (!machine.Commit(&error)) {
         std::fprintf(stderr, "kvsim call: %s\n", error.c_str());

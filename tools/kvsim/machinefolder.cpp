@@ -77,7 +77,7 @@ bool SaveMachineState(winsim::Machine& machine, const std::string& folder, std::
            << "\n";
     return WriteFileAtomically(dir / "registry.reg", machine.Reg().SaveRegText(), error) &&
            WriteFileAtomically(dir / "services.txt", machine.Services().SaveText(), error) &&
-           WriteFileAtomically(dir / "devices.txt", winsim::DevicesOf(machine).SaveText(), error) &&
+           WriteFileAtomically(dir / "devices.txt", machine.Devices().SaveText(), error) &&
            WriteFileAtomically(dir / "machine.txt", header.str(), error);
 }
 
@@ -171,7 +171,7 @@ bool CMachineFolder::Open(const std::string& folder, std::string* error) {
     // Folders made before devices were kept have none.
     std::string devicesText;
     if (ReadFile(fs::path(folder) / "devices.txt", &devicesText) &&
-        !winsim::DevicesOf(*machine_).LoadText(devicesText, &why)) {
+        !machine_->Devices().LoadText(devicesText, &why)) {
         *error = folder + "/devices.txt is damaged: " + why;
         Discard();
         return false;

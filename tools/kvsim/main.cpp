@@ -29,7 +29,10 @@ void PrintUsage(FILE* out) {
     std::fputs(
         "\n"
         "A machine folder holds machine.txt (version, clock), registry.reg, services.txt (each service\n"
-        "with its script: OnStart=runs|fails [ERROR], OnStop=at-once|after N|never|refuses) and drives/.\n"
+        "with its script: OnStart=runs|fails [ERROR], OnStop=at-once|after N|never|refuses), devices.txt\n"
+        "(each device node as [INSTANCE ID] with HardwareIDs=a,b Class= Description= Present=0|1\n"
+        "RemovalFails=0|1 PluggedIn=0|1) and drives/. services.txt and devices.txt are [section] and\n"
+        "key=value lines; a line starting with ';' is a comment, and an error names the line.\n"
         "\n"
         "exit status: 0 done, 1 the library reported a failure, 2 wrong usage or arguments, 3 missing or\n"
         "damaged machine folder or file, 4 unknown export, 5 the library cannot be loaded\n",

@@ -1,34 +1,22 @@
-// The device tree, SetupAPI's device information sets over it, and the simulated cfgmgr32.dll.
+// The device tree of one machine, and its Windows 95/98 registry records.
 //
 // Deliberately less than Windows: nodes have no parent/child relations (re-enumerating any node other
-// than the root finds nothing new); DIF_REMOVE is the only class-installer function carried out;
-// device interfaces and hardware profiles are not simulated.
-#include <winsim/devices.h>
-#include <winsim/loader.h>
+// than the root finds nothing new).
+#include "devices_internal.h"
+
 #include <winsim/machine.h>
 #include <winsim/registry.h>
+#include <winsim/text.h>
 #include <winsim/win32api.h>
 
-#include "machine_observers.h"
-
-#include <cctype>
 #include <cstdio>
-#include <cstring>
-#include <map>
-#include <memory>
-#include <mutex>
 
 namespace winsim {
 
 namespace {
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
+const char kEnumTree[] = "HKEY_LOCAL_MACHINE\\Enum";
+const char kClassTree[] = "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Class";
 
 // The setup classes the simulation knows by GUID; other class names report GUID_NULL.
 struct ClassRow {
@@ -44,15 +32,15 @@ const ClassRow kClasses[] = {
     {"Keyboard", {0x4D36E96B, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}}},
 };
 
+}  // namespace
+
 GUID ClassGuidOf(const std::string& className) {
     for (const auto& row : kClasses)
         if (EqualsNoCase(row.name, className)) return row.guid;
     return GUID{};
 }
 
-const char kClassTree[] = "System\\CurrentControlSet\\Services\\Class";
-
-std::string Join(const std::vector<std::string>& parts, char separator) {
+std::string JoinList(const std::vector<std::string>& parts, char separator) {
     std::string out;
     for (const auto& part : parts) {
         if (!out.empty()) out += separator;
@@ -61,7 +49,7 @@ std::string Join(const std::vector<std::string>& parts, char separator) {
     return out;
 }
 
-std::vector<std::string> Split(std::string_view text, char separator) {
+std::vector<std::string> SplitList(std::string_view text, char separator) {
     std::vector<std::string> parts;
     if (text.empty()) return parts;
     size_t start = 0;
@@ -74,58 +62,12 @@ std::vector<std::string> Split(std::string_view text, char separator) {
     return parts;
 }
 
-void SetString(HKEY key, const char* name, const std::string& value) {
-    RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                   static_cast<DWORD>(value.size() + 1));
-}
-
-// cfgmgr32.dll's exports.
-CONFIGRET WINAPI LocateDevNodeA(PDEVINST devInst, DEVINSTID_A deviceId, ULONG flags) {
-    if (!devInst) return CR_INVALID_POINTER;
-    *devInst = 0;
-    if (flags & ~static_cast<ULONG>(CM_LOCATE_DEVNODE_BITS)) return CR_INVALID_FLAG;
-    DeviceTree& tree = Devices();
-    // No ID (or an empty one) names the root of the tree.
-    if (!deviceId || !*deviceId || EqualsNoCase(deviceId, "HTREE\\ROOT\\0")) {
-        if (tree.RootLocateFails()) return CR_FAILURE;
-        *devInst = DeviceTree::kRootDevInst;
-        return CR_SUCCESS;
-    }
-    const DeviceNode* node = tree.Find(deviceId);
-    // A node that is not present is found only when the caller asks for phantoms too.
-    if (!node || (!node->present && !(flags & CM_LOCATE_DEVNODE_PHANTOM))) return CR_NO_SUCH_DEVNODE;
-    *devInst = tree.DevInstOf(deviceId);
-    return CR_SUCCESS;
-}
-
-CONFIGRET WINAPI ReenumerateDevNode(DEVINST devInst, ULONG flags) {
-    if (flags & ~static_cast<ULONG>(CM_REENUMERATE_BITS)) return CR_INVALID_FLAG;
-    DeviceTree& tree = Devices();
-    if (devInst != DeviceTree::kRootDevInst) {
-        const DeviceNode* node = tree.FindByDevInst(devInst);
-        return node && node->present ? CR_SUCCESS : CR_INVALID_DEVNODE;
-    }
-    // Synchronous or not, the simulated enumeration is finished when the call returns.
-    tree.Reenumerate(flags);
-    return CR_SUCCESS;
-}
-
-const ExportEntry kConfigManagerExports[] = {
-    {"CM_Locate_DevNodeA", reinterpret_cast<void (*)()>(&LocateDevNodeA)},
-    {"CM_Reenumerate_DevNode", reinterpret_cast<void (*)()>(&ReenumerateDevNode)},
-    {nullptr, nullptr},
-};
-
-}  // namespace
-
 DeviceTree::DeviceTree(Machine& machine) : machine_(machine) {
     const OsVersion v = machine.Version();
     // Windows 95/98 keep their hardware tree and the class tree of driver keys in the registry.
     if (!IsNtFamily(v)) {
-        std::string error;
-        machine.Reg().LoadRegText("REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Enum]\r\n\r\n"
-                                  "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Class]\r\n\r\n",
-                                  &error);
+        machine.Reg().CreateKey(kEnumTree);
+        machine.Reg().CreateKey(kClassTree);
     }
     SetConfigManagerInstalled(v == OsVersion::Win98 || v == OsVersion::Win2000 || v == OsVersion::WinXP);
 }
@@ -208,335 +150,43 @@ void DeviceTree::Reenumerate(ULONG flags) {
 
 void DeviceTree::WriteRegistryRecord(const DeviceNode& node) {
     if (IsNtFamily(machine_.Version()) || node.instanceId.empty()) return;
-    HKEY hardware = nullptr;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, ("Enum\\" + node.instanceId).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                        nullptr, &hardware, nullptr) != ERROR_SUCCESS)
-        return;
+    Registry& reg = machine_.Reg();
+    const std::string hardware = std::string(kEnumTree) + "\\" + node.instanceId;
+    if (!reg.CreateKey(hardware)) return;
     // The driver key: the class's first free four-digit number, unless the device has one already.
-    char driver[MAX_PATH] = "";
-    DWORD size = sizeof driver;
-    DWORD type = 0;
-    if (RegQueryValueExA(hardware, "Driver", nullptr, &type, reinterpret_cast<BYTE*>(driver), &size) != ERROR_SUCCESS ||
-        type != REG_SZ) {
-        driver[0] = '\0';
-        HKEY classKey = nullptr;
+    std::string driver = reg.StringValue(hardware, "Driver").value_or("");
+    if (driver.empty()) {
         const std::string classPath = std::string(kClassTree) + "\\" + node.className;
-        if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, classPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &classKey,
-                            nullptr) == ERROR_SUCCESS) {
-            for (unsigned index = 0; index < 10000; ++index) {
-                char number[8];
-                std::snprintf(number, sizeof number, "%04u", index);
-                HKEY probe = nullptr;
-                if (RegOpenKeyExA(classKey, number, 0, KEY_READ, &probe) == ERROR_SUCCESS) {
-                    RegCloseKey(probe);
-                    continue;
-                }
-                HKEY driverKey = nullptr;
-                if (RegCreateKeyExA(classKey, number, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &driverKey, nullptr) ==
-                    ERROR_SUCCESS) {
-                    SetString(driverKey, "DriverDesc", node.description);
-                    RegCloseKey(driverKey);
-                    std::snprintf(driver, sizeof driver, "%s\\%s", node.className.c_str(), number);
-                }
-                break;
+        for (unsigned index = 0; index < 10000 && reg.CreateKey(classPath); ++index) {
+            char number[8];
+            std::snprintf(number, sizeof number, "%04u", index);
+            const std::string driverKey = classPath + "\\" + number;
+            if (reg.KeyExists(driverKey)) continue;
+            if (reg.CreateKey(driverKey)) {
+                reg.SetStringValue(driverKey, "DriverDesc", node.description);
+                driver = node.className + "\\" + number;
             }
-            RegCloseKey(classKey);
+            break;
         }
     }
     // Windows 95/98 keep the hardware IDs as one comma-separated string.
-    SetString(hardware, "HardwareID", Join(node.hardwareIds, ','));
-    SetString(hardware, "Class", node.className);
-    SetString(hardware, "DeviceDesc", node.description);
-    if (driver[0]) SetString(hardware, "Driver", driver);
-    RegCloseKey(hardware);
+    reg.SetStringValue(hardware, "HardwareID", JoinList(node.hardwareIds, ','));
+    reg.SetStringValue(hardware, "Class", node.className);
+    reg.SetStringValue(hardware, "DeviceDesc", node.description);
+    if (!driver.empty()) reg.SetStringValue(hardware, "Driver", driver);
 }
 
 void DeviceTree::DeleteRegistryRecord(const DeviceNode& node) {
     if (IsNtFamily(machine_.Version()) || node.instanceId.empty()) return;
-    const std::string hardwarePath = "Enum\\" + node.instanceId;
-    HKEY hardware = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, hardwarePath.c_str(), 0, KEY_ALL_ACCESS, &hardware) != ERROR_SUCCESS) return;
-    char driver[MAX_PATH] = "";
-    DWORD size = sizeof driver - 1;
-    DWORD type = 0;
-    const bool hasDriver = RegQueryValueExA(hardware, "Driver", nullptr, &type, reinterpret_cast<BYTE*>(driver),
-                                            &size) == ERROR_SUCCESS &&
-                           type == REG_SZ && driver[0];
-    RegCloseKey(hardware);
-    if (hasDriver) {
-        HKEY classTree = nullptr;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kClassTree, 0, KEY_ALL_ACCESS, &classTree) == ERROR_SUCCESS) {
-            RegDeleteKeyA(classTree, driver);
-            RegCloseKey(classTree);
-        }
-    }
+    Registry& reg = machine_.Reg();
+    const std::string hardware = std::string(kEnumTree) + "\\" + node.instanceId;
+    if (!reg.KeyExists(hardware)) return;
+    const std::string driver = reg.StringValue(hardware, "Driver").value_or("");
+    if (!driver.empty()) reg.DeleteKey(std::string(kClassTree) + "\\" + driver);
     // The instance key goes; the device's key above it stays, as removal leaves it.
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, hardwarePath.c_str());
+    reg.DeleteKey(hardware);
 }
 
-std::string DeviceTree::SaveText() const {
-    std::string out = "; device tree\r\n";
-    auto write = [&out](const DeviceNode& node, bool pluggedIn) {
-        out += "[" + node.instanceId + "]\r\n";
-        out += "HardwareIDs=" + Join(node.hardwareIds, ',') + "\r\n";
-        out += "Class=" + node.className + "\r\n";
-        out += "Description=" + node.description + "\r\n";
-        out += std::string("Present=") + (node.present ? "1" : "0") + "\r\n";
-        if (node.removalFails) out += "RemovalFails=1\r\n";
-        if (pluggedIn) out += "PluggedIn=1\r\n";
-    };
-    for (const auto& node : nodes_) write(node, false);
-    for (const auto& node : pluggedIn_) write(node, true);
-    return out;
-}
-
-bool DeviceTree::LoadText(std::string_view text, std::string* error) {
-    std::vector<std::pair<DeviceNode, bool>> read;
-    int lineNumber = 0;
-    for (std::string line : Split(text, '\n')) {
-        ++lineNumber;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line.empty() || line[0] == ';') continue;
-        auto fail = [&](const char* what) {
-            if (error) *error = "line " + std::to_string(lineNumber) + ": " + what;
-            return false;
-        };
-        if (line[0] == '[') {
-            if (line.back() != ']' || line.size() < 3) return fail("a device line is \"[instance ID]\"");
-            DeviceNode node;
-            node.instanceId = line.substr(1, line.size() - 2);
-            read.push_back({node, false});
-            continue;
-        }
-        const size_t equals = line.find('=');
-        if (equals == std::string::npos) return fail("expected name=value");
-        if (read.empty()) return fail("a value before the first \"[instance ID]\" line");
-        const std::string name = line.substr(0, equals);
-        const std::string value = line.substr(equals + 1);
-        DeviceNode& node = read.back().first;
-        if (EqualsNoCase(name, "HardwareIDs")) {
-            node.hardwareIds = Split(value, ',');
-        } else if (EqualsNoCase(name, "Class")) {
-            node.className = value;
-        } else if (EqualsNoCase(name, "Description")) {
-            node.description = value;
-        } else if (EqualsNoCase(name, "Present")) {
-            node.present = value == "1";
-        } else if (EqualsNoCase(name, "RemovalFails")) {
-            node.removalFails = value == "1";
-        } else if (EqualsNoCase(name, "PluggedIn")) {
-            read.back().second = value == "1";
-        } else {
-            return fail("unknown name (HardwareIDs, Class, Description, Present, RemovalFails, PluggedIn)");
-        }
-    }
-    nodes_.clear();
-    devInsts_.clear();
-    pluggedIn_.clear();
-    // The registry already holds what a saved machine's devices wrote there.
-    for (auto& [node, pluggedIn] : read) {
-        if (pluggedIn) {
-            pluggedIn_.push_back(node);
-        } else {
-            nodes_.push_back(node);
-            devInsts_.push_back(nextDevInst_++);
-        }
-    }
-    return true;
-}
-
-namespace {
-
-// Each machine has its device tree from its making to its end.
-std::map<const Machine*, std::unique_ptr<DeviceTree>>& Trees() {
-    static std::map<const Machine*, std::unique_ptr<DeviceTree>> trees;
-    return trees;
-}
-
-void MakeTree(Machine& machine) { Trees()[&machine] = std::make_unique<DeviceTree>(machine); }
-void EndTree(Machine& machine) { Trees().erase(&machine); }
-
-[[maybe_unused]] const bool g_observing = (AddMachineObserver(&MakeTree, &EndTree), true);
-
-}  // namespace
-
-DeviceTree& DevicesOf(Machine& machine) { return *Trees().at(&machine); }
-
-DeviceTree& Devices() { return DevicesOf(Current()); }
-
-// SetupAPI's device information sets: a snapshot of the tree's instance IDs when the set was made.
-namespace {
-
-struct DeviceInfoSet {
-    std::vector<std::string> instanceIds;
-    std::vector<DWORD> devInsts;
-    std::vector<GUID> classGuids;
-};
-
-std::mutex g_setsLock;
-std::map<HDEVINFO, std::unique_ptr<DeviceInfoSet>> g_sets;
-
-DeviceInfoSet* SetFromHandle(HDEVINFO handle) {
-    std::lock_guard<std::mutex> lock(g_setsLock);
-    auto it = g_sets.find(handle);
-    return it == g_sets.end() ? nullptr : it->second.get();
-}
-
-// The set and element a SP_DEVINFO_DATA names, or the error to report.
-DWORD Element(HDEVINFO handle, const SP_DEVINFO_DATA* data, DeviceInfoSet*& set, size_t& index) {
-    set = SetFromHandle(handle);
-    if (!set) return ERROR_INVALID_HANDLE;
-    if (!data || data->cbSize != sizeof(SP_DEVINFO_DATA)) return ERROR_INVALID_USER_BUFFER;
-    if (data->Reserved == 0 || data->Reserved > set->instanceIds.size()) return ERROR_INVALID_PARAMETER;
-    index = data->Reserved - 1;
-    return ERROR_SUCCESS;
-}
-
-}  // namespace
-
-size_t OpenDeviceInfoSets() {
-    std::lock_guard<std::mutex> lock(g_setsLock);
-    return g_sets.size();
-}
+DeviceTree& DevicesOf(Machine& machine) { return machine.Devices(); }
 
 }  // namespace winsim
-
-using winsim::DeviceInfoSet;
-
-HDEVINFO SetupDiGetClassDevsA(const GUID* classGuid, PCSTR enumerator, HWND, DWORD flags) {
-    // Device interfaces are not simulated; without DIGCF_ALLCLASSES a class must be named.
-    if ((flags & DIGCF_DEVICEINTERFACE) || (!(flags & DIGCF_ALLCLASSES) && !classGuid)) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return INVALID_HANDLE_VALUE;
-    }
-    auto set = std::make_unique<DeviceInfoSet>();
-    const winsim::DeviceTree& tree = winsim::Devices();
-    for (const auto& node : tree.Nodes()) {
-        if ((flags & DIGCF_PRESENT) && !node.present) continue;
-        const GUID guid = winsim::ClassGuidOf(node.className);
-        if (!(flags & DIGCF_ALLCLASSES) && !IsEqualGUID(guid, *classGuid)) continue;
-        if (enumerator) {
-            const std::string id = node.instanceId;
-            const std::string first = id.substr(0, id.find('\\'));
-            if (!winsim::EqualsNoCase(first, enumerator)) continue;
-        }
-        set->instanceIds.push_back(node.instanceId);
-        set->devInsts.push_back(tree.DevInstOf(node.instanceId));
-        set->classGuids.push_back(guid);
-    }
-    HDEVINFO handle = set.get();
-    std::lock_guard<std::mutex> lock(winsim::g_setsLock);
-    winsim::g_sets[handle] = std::move(set);
-    return handle;
-}
-
-BOOL SetupDiEnumDeviceInfo(HDEVINFO handle, DWORD index, PSP_DEVINFO_DATA data) {
-    DeviceInfoSet* set = winsim::SetFromHandle(handle);
-    if (!set) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
-    if (!data || data->cbSize != sizeof(SP_DEVINFO_DATA)) {
-        SetLastError(ERROR_INVALID_USER_BUFFER);
-        return FALSE;
-    }
-    if (index >= set->instanceIds.size()) {
-        SetLastError(ERROR_NO_MORE_ITEMS);
-        return FALSE;
-    }
-    data->ClassGuid = set->classGuids[index];
-    data->DevInst = set->devInsts[index];
-    data->Reserved = index + 1;
-    return TRUE;
-}
-
-BOOL SetupDiGetDeviceRegistryPropertyA(HDEVINFO handle, PSP_DEVINFO_DATA data, DWORD property, PDWORD type,
-                                       PBYTE buffer, DWORD size, PDWORD requiredSize) {
-    DeviceInfoSet* set = nullptr;
-    size_t index = 0;
-    if (const DWORD error = winsim::Element(handle, data, set, index)) {
-        SetLastError(error);
-        return FALSE;
-    }
-    const winsim::DeviceNode* node = winsim::Devices().Find(set->instanceIds[index]);
-    if (!node) {
-        SetLastError(ERROR_NO_SUCH_DEVINST);
-        return FALSE;
-    }
-    std::string value;  // with its terminating NULs
-    DWORD valueType = REG_SZ;
-    switch (property) {
-        case SPDRP_HARDWAREID:
-            if (node->hardwareIds.empty()) {
-                SetLastError(ERROR_INVALID_DATA);
-                return FALSE;
-            }
-            for (const auto& id : node->hardwareIds) value += id + '\0';
-            value += '\0';
-            valueType = REG_MULTI_SZ;
-            break;
-        case SPDRP_DEVICEDESC:
-        case SPDRP_CLASS: {
-            const std::string& text = property == SPDRP_CLASS ? node->className : node->description;
-            if (text.empty()) {
-                SetLastError(ERROR_INVALID_DATA);
-                return FALSE;
-            }
-            value = text + '\0';
-            break;
-        }
-        case SPDRP_COMPATIBLEIDS:
-        case SPDRP_CLASSGUID:
-        case SPDRP_DRIVER:
-            // Properties the simulated nodes never have.
-            SetLastError(ERROR_INVALID_DATA);
-            return FALSE;
-        default:
-            SetLastError(ERROR_INVALID_REG_PROPERTY);
-            return FALSE;
-    }
-    if (type) *type = valueType;
-    if (requiredSize) *requiredSize = static_cast<DWORD>(value.size());
-    if (!buffer || size < value.size()) {
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return FALSE;
-    }
-    std::memcpy(buffer, value.data(), value.size());
-    return TRUE;
-}
-
-BOOL SetupDiCallClassInstaller(DI_FUNCTION function, HDEVINFO handle, PSP_DEVINFO_DATA data) {
-    if (function != DIF_REMOVE) {
-        if (!winsim::SetFromHandle(handle)) {
-            SetLastError(ERROR_INVALID_HANDLE);
-            return FALSE;
-        }
-        SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
-        return FALSE;
-    }
-    DeviceInfoSet* set = nullptr;
-    size_t index = 0;
-    if (const DWORD error = winsim::Element(handle, data, set, index)) {
-        SetLastError(error);
-        return FALSE;
-    }
-    // The element stays in the set (the enumeration indices do not move); only the node goes.
-    if (const DWORD error = winsim::Devices().RemoveNode(set->instanceIds[index])) {
-        SetLastError(error);
-        return FALSE;
-    }
-    return TRUE;
-}
-
-BOOL SetupDiDestroyDeviceInfoList(HDEVINFO handle) {
-    std::unique_ptr<DeviceInfoSet> released;
-    std::lock_guard<std::mutex> lock(winsim::g_setsLock);
-    auto it = winsim::g_sets.find(handle);
-    if (it == winsim::g_sets.end()) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
-    released = std::move(it->second);
-    winsim::g_sets.erase(it);
-    return TRUE;
-}

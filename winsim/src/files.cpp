@@ -1,5 +1,6 @@
 #include <winsim/files.h>
 #include <winsim/machine.h>
+#include <winsim/text.h>
 
 #include <cctype>
 #include <filesystem>
@@ -13,14 +14,6 @@ namespace winsim {
 namespace fs = std::filesystem;
 
 namespace {
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
 
 std::vector<std::string> SplitComponents(std::string_view path) {
     std::vector<std::string> parts;

@@ -1,4 +1,4 @@
-// The loader's module records, shared by the loader and the resource calls.
+// The module table's records, shared by kernel32_modules.cpp and kernel32_resources.cpp.
 #pragma once
 
 #include <winsim/loader.h>

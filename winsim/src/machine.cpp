@@ -1,10 +1,13 @@
+#include <winsim/devices.h>
+#include <winsim/dialogs.h>
 #include <winsim/machine.h>
 #include <winsim/registry.h>
 #include <winsim/services.h>
+#include <winsim/shellfolders.h>
+#include <winsim/text.h>
 
-#include "machine_observers.h"
+#include "system_modules.h"
 
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -30,21 +33,6 @@ void DetachLinkedLibraries() {
     // In the reverse order of attaching, as a process detaches its DLLs.
     const auto& libraries = LinkedLibraries();
     for (auto it = libraries.rbegin(); it != libraries.rend(); ++it) it->detach();
-}
-
-struct MachineObserver {
-    void (*created)(Machine&);
-    void (*destroyed)(Machine&);
-};
-std::vector<MachineObserver>& MachineObservers() {
-    static std::vector<MachineObserver> observers;
-    return observers;
-}
-
-std::string UpperName(std::string_view name) {
-    std::string out(name);
-    for (auto& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return out;
 }
 
 struct VersionRow {
@@ -85,7 +73,7 @@ std::optional<OsVersion> ParseOsVersion(std::string_view name) {
 
 Machine::Machine(OsVersion version, std::string rootFolder)
     : version_(version), record_(VersionRecordOf(version)), root_(std::move(rootFolder)),
-      registry_(std::make_unique<Registry>(version)), services_(std::make_unique<ServiceDatabase>(*this)) {
+      registry_(std::make_unique<Registry>(version)) {
     namespace fs = std::filesystem;
     // Drive C with the folders every installation of that version has.
     const fs::path c = fs::path(root_) / "C";
@@ -95,7 +83,12 @@ Machine::Machine(OsVersion version, std::string rootFolder)
     fs::create_directories(windows / (nt ? "System32" : "SYSTEM"));
     fs::create_directories(windows / "INF");
     fs::create_directories(c / "Program Files");
-    for (const auto& observer : MachineObservers()) observer.created(*this);
+    services_ = std::make_unique<ServiceDatabase>(*this);
+    devices_ = std::make_unique<DeviceTree>(*this);
+    dialogs_ = std::make_unique<winsim::Dialogs>();
+    systemModules_ = std::make_unique<SystemModules>(*this);
+    // Every new machine starts with its version's shell folders.
+    LayOutShellFolders(*this);
 }
 
 Machine::~Machine() {
@@ -103,15 +96,14 @@ Machine::~Machine() {
         DetachLinkedLibraries();
         g_current = nullptr;
     }
-    for (const auto& observer : MachineObservers()) observer.destroyed(*this);
-}
-
-void AddMachineObserver(void (*created)(Machine&), void (*destroyed)(Machine&)) {
-    MachineObservers().push_back({created, destroyed});
+    systemModules_.reset();
+    dialogs_.reset();
+    devices_.reset();
+    services_.reset();
 }
 
 void Machine::SetModulePath(std::string_view moduleName, std::string path) {
-    const std::string key = UpperName(moduleName);
+    const std::string key = UpperAscii(moduleName);
     for (auto& entry : modulePaths_)
         if (entry.first == key) {
             entry.second = std::move(path);
@@ -121,7 +113,7 @@ void Machine::SetModulePath(std::string_view moduleName, std::string path) {
 }
 
 std::optional<std::string> Machine::ModulePath(std::string_view moduleName) const {
-    const std::string key = UpperName(moduleName);
+    const std::string key = UpperAscii(moduleName);
     for (const auto& entry : modulePaths_)
         if (entry.first == key) return entry.second;
     return std::nullopt;

@@ -1,5 +1,5 @@
 // The registry's key tree and winsim's own access to it (tests, tools, machine folders).
-#include "registry_impl.h"
+#include "registry_internal.h"
 
 #include <algorithm>
 #include <atomic>

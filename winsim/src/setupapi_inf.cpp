@@ -20,8 +20,9 @@
 
 #include "inf_parser.h"
 
-#include <winsim/api/kernel32.h>
-#include <winsim/api/setupapi.h>
+#include <winsim/api/kernel32_system.h>
+#include <winsim/api/kernel32_resources.h>
+#include <winsim/api/setupapi_inf.h>
 #include <winsim/files.h>
 #include <winsim/handles.h>
 #include <winsim/machine.h>

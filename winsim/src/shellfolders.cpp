@@ -9,7 +9,6 @@
 #include <winsim/registry.h>
 #include <winsim/shellfolders.h>
 
-#include "machine_observers.h"
 
 #include <filesystem>
 #include <system_error>
@@ -168,14 +167,5 @@ void LayOutShellFolders(Machine& machine) {
     std::string error;
     machine.Reg().LoadRegText(text, &error);
 }
-
-namespace {
-
-void NoCleanUp(Machine&) {}
-
-// Every new machine starts with its version's shell folders.
-[[maybe_unused]] const bool g_observing = (AddMachineObserver(&LayOutShellFolders, &NoCleanUp), true);
-
-}  // namespace
 
 }  // namespace winsim

@@ -39,7 +39,7 @@ public:
     DeviceTree& operator=(const DeviceTree&) = delete;
 
     // Adds a node (replacing one with the same instance ID). On 95/98 its registry keys are written
-    // too; the machine must then be the current one.
+    // too, into this tree's machine, current or not.
     void Add(const DeviceNode& node);
     // Writes only the Windows 95/98 registry keys of a device, without a node: what an earlier
     // installation leaves behind when the device installer no longer lists the device.
@@ -90,9 +90,8 @@ private:
     bool rootLocateFails_ = false;
 };
 
-// A machine's device tree, and the current machine's.
+// The same as machine.Devices(), for code written before the machine owned its tree.
 DeviceTree& DevicesOf(Machine& machine);
-DeviceTree& Devices();
 
 // Device information sets created and not yet destroyed, in the whole process.
 size_t OpenDeviceInfoSets();

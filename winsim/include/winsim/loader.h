@@ -19,6 +19,18 @@ struct ExportEntry {
     void (*address)();
 };
 
+// An export table holds every function as void (*)(), and GetProcAddress hands it back as FARPROC;
+// the caller knows its real type. The detour through void (*)() is the conversion compilers accept
+// between unrelated function types.
+template <typename Function>
+void (*AsExport(Function* function))() {
+    return reinterpret_cast<void (*)()>(function);
+}
+template <typename Function, typename Proc>
+Function ProcAs(Proc proc) {
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(proc));
+}
+
 struct ModuleImage {
     std::string fileName;                    // Windows path, e.g. "C:\WINNT\System32\KVISINST.DLL"
     const ExportEntry* exports = nullptr;    // nullptr-terminated, may be null

@@ -1,7 +1,14 @@
-// The simulated Windows machine: which version it runs, its registry, its drives and its clock.
+// The simulated Windows machine: which version it runs, its drives and its clock, the record of the
+// one program that runs on it, and the state of each area (registry, services, devices, dialogs, ...).
 //
 // One machine is current per process; every simulated Win32 call acts on it. Tests build their own
 // machine (ScopedMachine) so that no test sees another's state.
+//
+// Where state lives: the Machine keeps only what makes the machine and its process (version record,
+// clock, language, current directory, program path, module placement, debugger). Each area keeps
+// its state in a class of its own, which the Machine makes with itself, owns, and hands out by
+// reference (Reg(), Services(), Devices(), Dialogs()); a new area adds its class the same way.
+// Those classes act on their own machine whether or not it is current.
 #pragma once
 
 #include <winsim/types.h>
@@ -15,8 +22,11 @@
 
 namespace winsim {
 
+class DeviceTree;
+class Dialogs;
 class Registry;
 class ServiceDatabase;
+class SystemModules;
 
 enum class OsVersion { Win95, Win98, NT4, Win2000, WinXP };
 
@@ -61,6 +71,10 @@ public:
     Registry& Reg() { return *registry_; }
     // The service control manager's database (used on the NT family only).
     ServiceDatabase& Services() { return *services_; }
+    // The device tree, SetupAPI's and cfgmgr32's view of the hardware.
+    DeviceTree& Devices() { return *devices_; }
+    // The message boxes shown on this machine and the answers the simulated user gives.
+    winsim::Dialogs& Dialogs() { return *dialogs_; }
 
     // Virtual clock in milliseconds since boot. Sleep and waits advance it; no real time passes.
     uint64_t NowMs() const { return clockMs_; }
@@ -88,37 +102,23 @@ public:
     bool DebuggerPresent() const { return debuggerPresent_; }
     void SetDebuggerPresent(bool present) { debuggerPresent_ = present; }
 
-    // Message boxes shown on this machine, oldest first. No one is at the keyboard: each box returns
-    // at once with the scripted answer, or, while none is scripted, as if Enter chose its default
-    // button.
-    struct MessageBoxCall {
-        HWND owner;
-        std::string text;
-        std::string caption;
-        UINT type;
-        int answer;
-    };
-    const std::vector<MessageBoxCall>& MessageBoxes() const { return messageBoxes_; }
-    void RecordMessageBox(MessageBoxCall call) { messageBoxes_.push_back(std::move(call)); }
-    // 0 clears the script.
-    void SetMessageBoxAnswer(int answer) { messageBoxAnswer_ = answer; }
-    int MessageBoxAnswer() const { return messageBoxAnswer_; }
-
 private:
     OsVersion version_;
     VersionRecord record_;
     bool versionQueryFails_ = false;
     std::string root_;
+    // Made in this order, and destroyed in the reverse: the later ones write into the registry.
     std::unique_ptr<Registry> registry_;
     std::unique_ptr<ServiceDatabase> services_;
+    std::unique_ptr<DeviceTree> devices_;
+    std::unique_ptr<winsim::Dialogs> dialogs_;
+    std::unique_ptr<SystemModules> systemModules_;
     uint64_t clockMs_ = 0;
     WORD defaultLanguage_ = 0x409;
     std::string currentDirectory_ = "C:\\";
     std::string programPath_ = "C:\\Setup\\setup.exe";
     std::vector<std::pair<std::string, std::string>> modulePaths_;  // upper-case name, path
     bool debuggerPresent_ = false;
-    std::vector<MessageBoxCall> messageBoxes_;
-    int messageBoxAnswer_ = 0;
 };
 
 // The machine simulated calls act on. Calling a Win32 function with no current machine aborts.

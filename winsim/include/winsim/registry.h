@@ -15,7 +15,7 @@
 //                        on the NT family
 #pragma once
 
-#include <winsim/api/advapi32.h>
+#include <winsim/api/advapi32_registry.h>
 #include <winsim/machine.h>
 #include <winsim/types.h>
 
@@ -50,7 +50,7 @@ public:
 
     // .reg text: "Windows Registry Editor Version 5.00" is written; REGEDIT4 is read too.
     // Loading merges into what is there (as regedit does); errors name the line. Loading stops at
-    // the first error and keeps what the lines before it did. See regfile.cpp for the encoding.
+    // the first error and keeps what the lines before it did. See registry_text.cpp for the encoding.
     bool LoadRegText(std::string_view text, std::string* error);
     std::string SaveRegText() const;
     // The .reg text that turns `from` into `to`: "[-KEY]" for removed keys, "name"=- for removed

@@ -10,7 +10,8 @@
 // it, under HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Services\<name> (Type, Start, ErrorControl,
 // ImagePath, DisplayName, ObjectName, Group, DependOnService, DependOnGroup, and DeleteFlag once the
 // service is marked for deletion), so that what a caller changes shows in the registry too. The
-// mirror is written, never read: the database is the truth about services.
+// mirror is written, never read: the database is the truth about services. The text form is the
+// services.txt of a machine folder (services_text.cpp).
 #pragma once
 
 #include <winsim/types.h>
@@ -86,9 +87,8 @@ public:
     std::vector<ServiceRecord> List() const;
     std::optional<ServiceRecord> Find(std::string_view name) const;
 
-    // Adds a service as if it had been created earlier, in the given state, mirrored into the
-    // registry as CreateServiceA would (the machine must be the current one). False when a service
-    // of that name exists.
+    // Adds a service as if it had been created earlier, in the given state, mirrored into this
+    // database's machine's registry as CreateServiceA would. False when a service of that name exists.
     bool Install(const ServiceConfig& config, DWORD state = 0x1);
 
     // Sets the script of a service by name, whether or not the service exists yet: a service created

@@ -2,7 +2,7 @@
 #pragma once
 
 #include <winsim/types.h>
-#include <winsim/api/advapi32.h>
+#include <winsim/api/advapi32_registry.h>
 
 struct SC_HANDLE__;
 typedef SC_HANDLE__* SC_HANDLE;

@@ -2,7 +2,7 @@
 #pragma once
 
 #include <winsim/types.h>
-#include <winsim/api/advapi32.h>
+#include <winsim/api/advapi32_registry.h>
 
 #define INFINITE 0xFFFFFFFF
 #define WAIT_OBJECT_0 0x00000000L

@@ -2,7 +2,7 @@
 #pragma once
 
 #include <winsim/types.h>
-#include <winsim/api/ole32.h>
+#include <winsim/api/ole32_com.h>
 
 typedef PVOID HDEVINFO;
 

@@ -1,0 +1,58 @@
+// winsim's directory calls and DeleteFileA.
+#include <winsim/files.h>
+#include <winsim/machine.h>
+#include <winsim/win32api.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+using winsim::OsVersion;
+
+namespace {
+
+bool IsFolder(const char* path) {
+    const DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+struct CallCase {
+    const char* name;
+    BOOL (*call)(LPCSTR);
+    const char* path;
+    DWORD error;  // 0: the call succeeds
+};
+
+BOOL Create(LPCSTR path) { return CreateDirectoryA(path, nullptr); }
+
+TEST(Directories, ResultsAndErrors) {
+    winsim::ScopedMachine machine(OsVersion::Win2000);
+    ASSERT_TRUE(winsim::WriteWholeFile("C:\\Data\\file.txt", "x"));
+    ASSERT_TRUE(winsim::WriteWholeFile("C:\\Full\\inner.txt", "x"));
+    const std::string tooLong = "C:\\" + std::string(246, 'a');
+    const CallCase rows[] = {
+        {"create below an existing folder", Create, "C:\\Data\\New", 0},
+        {"create what exists", Create, "C:\\Data\\New", ERROR_ALREADY_EXISTS},
+        {"create over a file", Create, "C:\\Data\\file.txt", ERROR_ALREADY_EXISTS},
+        {"create two levels at once", Create, "C:\\Missing\\Child", ERROR_PATH_NOT_FOUND},
+        {"create an invalid name", Create, "C:\\Data\\a?b", ERROR_INVALID_NAME},
+        {"create a path of 249 characters", Create, tooLong.c_str(), ERROR_FILENAME_EXCED_RANGE},
+        {"remove an empty folder", RemoveDirectoryA, "C:\\Data\\New", 0},
+        {"remove below a missing folder", RemoveDirectoryA, "C:\\Missing\\Child", ERROR_PATH_NOT_FOUND},
+        {"remove a folder with a file", RemoveDirectoryA, "C:\\Full", ERROR_DIR_NOT_EMPTY},
+        {"remove a file", RemoveDirectoryA, "C:\\Data\\file.txt", ERROR_DIRECTORY},
+        {"remove the root", RemoveDirectoryA, "C:\\", ERROR_ACCESS_DENIED},
+        {"delete a folder", DeleteFileA, "C:\\Full", ERROR_ACCESS_DENIED},
+        {"delete a file", DeleteFileA, "C:\\Data\\file.txt", 0},
+        {"delete it again", DeleteFileA, "C:\\Data\\file.txt", ERROR_FILE_NOT_FOUND},
+    };
+    for (const auto& row : rows) {
+        SetLastError(0xDEADBEEF);
+        const BOOL ok = row.call(row.path);
+        EXPECT_EQ(row.error ? row.error : 0xDEADBEEF, ok ? 0xDEADBEEF : GetLastError()) << row.name;
+    }
+    EXPECT_TRUE(IsFolder("C:\\FULL"));
+    EXPECT_FALSE(IsFolder("C:\\Data\\New"));
+}
+
+}  // namespace

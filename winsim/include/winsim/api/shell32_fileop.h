@@ -1,0 +1,37 @@
+// shell32: SHFileOperationA.
+#pragma once
+
+#include <winsim/types.h>
+
+typedef WORD FILEOP_FLAGS;
+
+struct SHFILEOPSTRUCTA {
+    HWND hwnd;
+    UINT wFunc;
+    LPCSTR pFrom;  // one or more names, each NUL-terminated, the list ended by a second NUL
+    LPCSTR pTo;
+    FILEOP_FLAGS fFlags;
+    BOOL fAnyOperationsAborted;
+    LPVOID hNameMappings;
+    LPCSTR lpszProgressTitle;
+};
+typedef SHFILEOPSTRUCTA* LPSHFILEOPSTRUCTA;
+
+#define FO_MOVE 0x1
+#define FO_COPY 0x2
+#define FO_DELETE 0x3
+#define FO_RENAME 0x4
+
+#define FOF_MULTIDESTFILES 0x1
+#define FOF_CONFIRMMOUSE 0x2
+#define FOF_SILENT 0x4
+#define FOF_RENAMEONCOLLISION 0x8
+#define FOF_NOCONFIRMATION 0x10
+#define FOF_WANTMAPPINGHANDLE 0x20
+#define FOF_ALLOWUNDO 0x40
+#define FOF_FILESONLY 0x80
+#define FOF_SIMPLEPROGRESS 0x100
+#define FOF_NOCONFIRMMKDIR 0x200
+#define FOF_NOERRORUI 0x400
+
+int SHFileOperationA(LPSHFILEOPSTRUCTA operation);

@@ -1,0 +1,181 @@
+// kernel32: the current, Windows and system directories, file attributes, and CreateDirectoryA,
+// RemoveDirectoryA and DeleteFileA on the machine's drives.
+//
+// Deliberately less than Windows: security attributes are ignored, and a file or folder that another
+// program holds open is not simulated (nothing else holds them).
+#include "pathcheck.h"
+
+#include <winsim/files.h>
+#include <winsim/machine.h>
+#include <winsim/text.h>
+#include <winsim/win32api.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+namespace {
+
+UINT CopyOut(const std::string& text, LPSTR buffer, UINT size) {
+    // Directory queries return the length without the NUL when it fits, else the size needed.
+    if (text.size() + 1 > size) return static_cast<UINT>(text.size() + 1);
+    std::memcpy(buffer, text.c_str(), text.size() + 1);
+    return static_cast<UINT>(text.size());
+}
+
+using winsim::EntryAt;
+using winsim::HostEntry;
+
+// A path resolved for a file call: its full Windows form and the host path it stands for.
+struct Target {
+    std::string full;
+    std::string host;
+};
+
+// Resolves a path the way the file calls do, or sets the last error and returns nothing.
+std::optional<Target> Resolve(LPCSTR path) {
+    if (!path || !*path) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return std::nullopt;
+    }
+    auto full = winsim::FullWindowsPath(path);
+    if (!full) {
+        SetLastError(ERROR_BAD_PATHNAME);
+        return std::nullopt;
+    }
+    if (winsim::HasInvalidNameCharacters(*full)) {
+        SetLastError(ERROR_INVALID_NAME);
+        return std::nullopt;
+    }
+    auto host = winsim::HostPath(*full);
+    if (!host) {
+        SetLastError(ERROR_BAD_PATHNAME);
+        return std::nullopt;
+    }
+    return Target{*full, *host};
+}
+
+bool IsRoot(const std::string& full) { return full.size() == 3; }
+
+
+}  // namespace
+
+BOOL CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES) {
+    auto target = Resolve(path);
+    if (!target) return FALSE;
+    // The ANSI call leaves room for an 8.3 name below the new folder: MAX_PATH - 12 characters.
+    if (target->full.size() > MAX_PATH - 12) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return FALSE;
+    }
+    if (EntryAt(target->host) != HostEntry::Missing) {
+        SetLastError(ERROR_ALREADY_EXISTS);
+        return FALSE;
+    }
+    // One level only: the parent must exist already.
+    if (EntryAt(std::filesystem::path(target->host).parent_path().string()) != HostEntry::Directory) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return FALSE;
+    }
+    std::error_code ec;
+    if (!std::filesystem::create_directory(target->host, ec)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL RemoveDirectoryA(LPCSTR path) {
+    auto target = Resolve(path);
+    if (!target) return FALSE;
+    switch (EntryAt(target->host)) {
+        case HostEntry::Missing:
+            SetLastError(winsim::MissingEntryError(target->host));
+            return FALSE;
+        case HostEntry::File:
+            SetLastError(ERROR_DIRECTORY);
+            return FALSE;
+        case HostEntry::Directory:
+            break;
+    }
+    if (IsRoot(target->full)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    // The process's current directory is held open, so it cannot go.
+    if (winsim::EqualsNoCase(target->full, winsim::Current().CurrentDirectory())) {
+        SetLastError(ERROR_SHARING_VIOLATION);
+        return FALSE;
+    }
+    std::error_code ec;
+    if (!std::filesystem::is_empty(target->host, ec)) {
+        SetLastError(ERROR_DIR_NOT_EMPTY);
+        return FALSE;
+    }
+    if (rmdir(target->host.c_str()) != 0) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL DeleteFileA(LPCSTR path) {
+    auto target = Resolve(path);
+    if (!target) return FALSE;
+    switch (EntryAt(target->host)) {
+        case HostEntry::Missing:
+            SetLastError(winsim::MissingEntryError(target->host));
+            return FALSE;
+        case HostEntry::Directory:
+            SetLastError(ERROR_ACCESS_DENIED);
+            return FALSE;
+        case HostEntry::File:
+            break;
+    }
+    if (winsim::IsReadOnlyFile(target->host) || unlink(target->host.c_str()) != 0) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer) {
+    return CopyOut(winsim::Current().CurrentDirectory(), buffer, size);
+}
+
+BOOL SetCurrentDirectoryA(LPCSTR path) {
+    auto full = path ? winsim::FullWindowsPath(path) : std::nullopt;
+    auto host = full ? winsim::HostPath(*full) : std::nullopt;
+    struct stat st {};
+    if (!host || stat(host->c_str(), &st) != 0) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return FALSE;
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        SetLastError(ERROR_DIRECTORY);
+        return FALSE;
+    }
+    winsim::Current().SetCurrentDirectory(*full);
+    return TRUE;
+}
+
+UINT GetWindowsDirectoryA(LPSTR buffer, UINT size) {
+    return CopyOut(winsim::Current().WindowsDirectory(), buffer, size);
+}
+
+UINT GetSystemDirectoryA(LPSTR buffer, UINT size) { return CopyOut(winsim::Current().SystemDirectory(), buffer, size); }
+
+DWORD GetFileAttributesA(LPCSTR path) {
+    auto host = path ? winsim::HostPath(path) : std::nullopt;
+    struct stat st {};
+    if (!host || stat(host->c_str(), &st) != 0) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    if (S_ISDIR(st.st_mode)) return FILE_ATTRIBUTE_DIRECTORY;
+    // The read-only attribute is the host file's missing write permission.
+    return (st.st_mode & S_IWUSR) ? FILE_ATTRIBUTE_ARCHIVE : (FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_READONLY);
+}
