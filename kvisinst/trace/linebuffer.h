@@ -43,6 +43,16 @@ public:
         buffer_[length_] = '\0';
     }
 
+    // The formatted text, itself cut to at most `most` characters, written straight into the line.
+    // Counted up to its first zero, as a text copied in would be.
+    void AppendFormatted(size_t most, const char* format, va_list arguments) {
+        size_t room = limit_ - length_;
+        if (room > most) room = most;
+        if (std::vsnprintf(buffer_ + length_, room + 1, format, arguments) > 0)
+            length_ += std::strlen(buffer_ + length_);
+        buffer_[length_] = '\0';
+    }
+
     // The number in decimal, with leading zeros to at least minDigits digits ("%0*u").
     void AppendDecimal(unsigned value, int minDigits = 1) {
         char digits[16];

@@ -50,7 +50,8 @@ void AppendNamePart(CLineBuffer& line, const TraceScope& scope) {
     }
 }
 
-// Everything of a message or error line but its line feed.
+// Everything of a message or error line but its line feed (a null text: all but the text, which the
+// caller formats in place).
 void FormatTraceLine(const TraceScope& scope, const char* prefix, const char* text, CLineBuffer& line) {
     const TraceSettings& s = g_traceSettings;
     const bool insideScope = s.TraceEntryExit && s.Depth > 0;
@@ -116,15 +117,11 @@ __attribute__((noinline)) void WriteMessageLine(const TraceScope& scope, const c
     if (static_cast<long long>(s.Verbosity) < std::llabs(static_cast<long long>(scope.Level))) return;
     if (!IsKeywordTraced(keyword) || !IsFunctionTraced(scope.Name)) return;
 
-    char message[kMessageTextMax + 1] = "";
-    if (format && *format) {
-        std::vsnprintf(message, sizeof message, format, arguments);
-        message[kMessageTextMax] = '\0';
-    }
-
     char text[kMessageLineMax + 1];
     CLineBuffer line(text, kMessageLineMax - 1);
-    FormatTraceLine(scope, nullptr, message, line);
+    FormatTraceLine(scope, nullptr, nullptr, line);
+    // The message is formatted in place at the end of the line, cut to its own limit first.
+    if (format && *format) line.AppendFormatted(kMessageTextMax, format, arguments);
     line.SetLimit(kMessageLineMax);
     line.AppendChar('\n');
     WriteTraceLine(line.Text());
