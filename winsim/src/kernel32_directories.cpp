@@ -61,6 +61,23 @@ std::optional<Target> Resolve(LPCSTR path) {
 bool IsRoot(const std::string& full) { return full.size() == 3; }
 
 
+// What RemoveDirectoryA and DeleteFileA both do first: the entry must exist and be of the kind the
+// call removes; the other kind fails with the call's own error.
+std::optional<Target> ResolveExisting(LPCSTR path, HostEntry kind, DWORD otherKindError) {
+    auto target = Resolve(path);
+    if (!target) return std::nullopt;
+    const HostEntry found = EntryAt(target->host);
+    if (found == HostEntry::Missing) {
+        SetLastError(winsim::MissingEntryError(target->host));
+        return std::nullopt;
+    }
+    if (found != kind) {
+        SetLastError(otherKindError);
+        return std::nullopt;
+    }
+    return target;
+}
+
 }  // namespace
 
 BOOL CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES) {
@@ -89,18 +106,8 @@ BOOL CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES) {
 }
 
 BOOL RemoveDirectoryA(LPCSTR path) {
-    auto target = Resolve(path);
+    const auto target = ResolveExisting(path, HostEntry::Directory, ERROR_DIRECTORY);
     if (!target) return FALSE;
-    switch (EntryAt(target->host)) {
-        case HostEntry::Missing:
-            SetLastError(winsim::MissingEntryError(target->host));
-            return FALSE;
-        case HostEntry::File:
-            SetLastError(ERROR_DIRECTORY);
-            return FALSE;
-        case HostEntry::Directory:
-            break;
-    }
     if (IsRoot(target->full)) {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
@@ -123,18 +130,8 @@ BOOL RemoveDirectoryA(LPCSTR path) {
 }
 
 BOOL DeleteFileA(LPCSTR path) {
-    auto target = Resolve(path);
+    const auto target = ResolveExisting(path, HostEntry::File, ERROR_ACCESS_DENIED);
     if (!target) return FALSE;
-    switch (EntryAt(target->host)) {
-        case HostEntry::Missing:
-            SetLastError(winsim::MissingEntryError(target->host));
-            return FALSE;
-        case HostEntry::Directory:
-            SetLastError(ERROR_ACCESS_DENIED);
-            return FALSE;
-        case HostEntry::File:
-            break;
-    }
     if (winsim::IsReadOnlyFile(target->host) || unlink(target->host.c_str()) != 0) {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
