@@ -54,6 +54,12 @@ if(KVISINST_ARCH STREQUAL "win32")
   # (KVISINST.map) says what is left and where it comes from.
   target_compile_options(kvisinst_objects PRIVATE -Os -ffunction-sections -fdata-sections)
   target_sources(kvisinst PRIVATE ${CMAKE_SOURCE_DIR}/cmake/product/runtime.cpp)
+  # The C runtime is crtdll.dll, which every Windows 95 and NT has, not msvcrt.dll, which the first
+  # Windows 95 releases lack. mingw-w64's crtdll import library resolves everything the start-up code,
+  # libstdc++ and libgcc call; the default libraries are named here with it in msvcrt's place.
+  target_link_options(kvisinst PRIVATE -nodefaultlibs)
+  target_link_libraries(kvisinst PRIVATE
+    -Wl,--start-group stdc++ mingw32 gcc gcc_eh mingwex crtdll kernel32 -Wl,--end-group)
   target_link_options(kvisinst PRIVATE -Wl,--gc-sections -s -Wl,-Map=${CMAKE_BINARY_DIR}/KVISINST.map)
 endif()
 set_target_properties(kvisinst PROPERTIES LINK_DEPENDS ${KVISINST_DEF})

@@ -11,8 +11,28 @@
 // The replacements below throw an exception of their own instead: the library catches only its own
 // error, std::bad_alloc and everything else, so a failed check still ends at the export's boundary as
 // E_UNEXPECTED, as the standard exception did. An allocation failure is still std::bad_alloc.
+#include <windows.h>
+
 #include <cstdlib>
 #include <new>
+
+// The runtime's mutexes (gthr-win32) make their unnamed semaphore with CreateSemaphoreW, which Windows
+// 95 and 98 export only as a stub that fails: a lock there would work only while uncontended. The
+// import slot the runtime calls through is given here, filled with a function that makes the same
+// unnamed semaphore with CreateSemaphoreA, which every version has.
+namespace {
+HANDLE WINAPI CreateUnnamedSemaphore(LPSECURITY_ATTRIBUTES attributes, LONG initial, LONG maximum, LPCWSTR name) {
+    if (name) {
+        SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+        return nullptr;
+    }
+    return CreateSemaphoreA(attributes, initial, maximum, nullptr);
+}
+}  // namespace
+extern "C" {
+extern decltype(&CreateUnnamedSemaphore) const kvImportCreateSemaphoreW __asm__("__imp__CreateSemaphoreW@16");
+decltype(&CreateUnnamedSemaphore) const kvImportCreateSemaphoreW = &CreateUnnamedSemaphore;
+}
 
 namespace {
 // What a failed library check throws in place of the standard exception. Never caught by type.

@@ -95,10 +95,11 @@ TEST_F(KvsimImports, EachVersionSaysWhetherTheDllLoadsAndWhatIsMissing) {
         int status;
         std::vector<std::string> texts;
     } rows[] = {
-        // Everything present; msvcrt.dll is something a Windows 95 machine must have first.
-        {{{"KERNEL32.dll", {"CloseHandle", "GetModuleHandleW"}}, {"msvcrt.dll", {"malloc"}}},
+        // Everything present; SetupAPI is something a Windows 95 machine must have first.
+        {{{"KERNEL32.dll", {"CloseHandle", "GetModuleHandleW"}}, {"SETUPAPI.dll", {"SetupOpenInfFileA"}},
+          {"crtdll.dll", {"malloc"}}},
          0,
-         {"Windows 95    loads once the machine has what the README requires", "requires: msvcrt.dll",
+         {"Windows 95    loads once the machine has what the README requires", "requires: SETUPAPI.dll",
           "stubs (exported, fail when called): KERNEL32.dll!GetModuleHandleW", "Windows NT 4  loads\n"}},
         // An NT-only function: 95 and 98 do not load the DLL, NT 4 and 2000 do.
         {{{"KERNEL32.dll", {"TryEnterCriticalSection"}}},
@@ -109,6 +110,7 @@ TEST_F(KvsimImports, EachVersionSaysWhetherTheDllLoadsAndWhatIsMissing) {
         // What the library must load by name.
         {{{"cfgmgr32.dll", {"CM_Locate_DevNodeA"}}}, 5, {"denied import cfgmgr32.dll: ", "unreviewed import cfgmgr32.dll"}},
         {{{"KERNEL32.dll", {"IsDebuggerPresent"}}}, 5, {"denied import KERNEL32.dll!IsDebuggerPresent: "}},
+        {{{"msvcrt.dll", {"malloc"}}}, 5, {"denied import msvcrt.dll: "}},
         // Nobody has checked these yet.
         {{{"KERNEL32.dll", {"CloseHandle", "GetDiskFreeSpaceExA"}}},
          5,

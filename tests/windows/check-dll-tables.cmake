@@ -98,7 +98,7 @@ endif()
 # Imports: the system's DLLs only (compared without regard to case, as the loader does).
 set(system_dlls
   kernel32.dll advapi32.dll user32.dll gdi32.dll setupapi.dll ole32.dll oleaut32.dll shell32.dll
-  version.dll msvcrt.dll comctl32.dll comdlg32.dll shlwapi.dll cfgmgr32.dll netapi32.dll)
+  version.dll msvcrt.dll crtdll.dll comctl32.dll comdlg32.dll shlwapi.dll cfgmgr32.dll netapi32.dll)
 if(NOT imports)
   string(APPEND failures "no imported DLL found in the objdump output (format changed?)\n")
 endif()
