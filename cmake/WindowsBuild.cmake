@@ -73,6 +73,7 @@ add_test(NAME kvisinst_dll_tables
     -DOBJDUMP=${KVISINST_OBJDUMP}
     -DUNDNAME=${KVISINST_UNDNAME}
     -DEXPECTED=${CMAKE_SOURCE_DIR}/tests/windows/expected-exports-${KVISINST_ARCH}.txt
+    -DDEF=${KVISINST_DEF}
     -P ${CMAKE_SOURCE_DIR}/tests/windows/check-dll-tables.cmake)
 
 set_tests_properties(kvisinst_dll_tables PROPERTIES LABELS static)
