@@ -62,6 +62,17 @@ foreach(tool_dir kvsim kvtrace)
       target_link_libraries(kvsim PRIVATE winsim)
       target_compile_definitions(kvsim PRIVATE KVISINST_SO="$<TARGET_FILE:kvisinst>")
       add_dependencies(kvsim kvisinst)
+      # The reviewed import lists, compiled in for `kvsim imports`.
+      file(GLOB import_lists CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/imports/*.dll.txt)
+      list(APPEND import_lists ${CMAKE_SOURCE_DIR}/imports/deny.txt)
+      set(import_lists_cpp ${CMAKE_BINARY_DIR}/generated/kvsim_import_lists.cpp)
+      add_custom_command(
+        OUTPUT ${import_lists_cpp}
+        COMMAND ${CMAKE_COMMAND} -DOUT=${import_lists_cpp} -DDIR=${CMAKE_SOURCE_DIR}/imports
+                -P ${CMAKE_SOURCE_DIR}/cmake/embed-import-lists.cmake
+        DEPENDS ${import_lists} ${CMAKE_SOURCE_DIR}/cmake/embed-import-lists.cmake
+        COMMENT "Embedding the reviewed import lists")
+      target_sources(kvsim PRIVATE ${import_lists_cpp})
     endif()
   endif()
 endforeach()

@@ -5,9 +5,10 @@ set -euo pipefail
 packages=(
   cmake make g++ git
   googletest libgtest-dev libbenchmark-dev libspdlog-dev
-  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
-  wine wine64
-  clang llvm
+  g++-mingw-w64-i686-win32 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
+  binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
+  wine wine64 debootstrap
+  clang llvm libclang-rt-14-dev
   liblnk-utils
 )
 

@@ -7,7 +7,10 @@
 # - every imported DLL is one of the system's own: a runtime DLL of the compiler (libgcc,
 #   libstdc++, winpthread) would not be present on the target machines;
 # - a 32-bit image asks for subsystem version 4.0 at most, or Windows 95 and NT 4 refuse to load it;
-# - with llvm-undname, every Microsoft-decorated export decodes to a signature.
+# - with llvm-undname, every Microsoft-decorated export decodes to a signature;
+# - with -DDEF=kvisinst.def (32-bit), every export the .def file maps to a __stdcall symbol
+#   (NAME=NAME@N) removes its N bytes of arguments: the first return instruction at the export's
+#   address is "ret $N". A setup program that declares the function WINAPI relies on it.
 
 cmake_minimum_required(VERSION 3.25)
 
@@ -33,6 +36,7 @@ string(REPLACE "\n" ";" dump_lines "${dump}")
 # The name table follows the line "[Ordinal/Name Pointer] Table" (binutils 2.40; older versions say
 # "[Name Pointer/Ordinal]"), one "\t[  n] name" line per export, up to the first blank line.
 set(actual_exports "")
+set(export_ordinals "")  # each name's index into the export address table
 set(imports "")
 set(in_names FALSE)
 set(subsystem_major "")
@@ -44,8 +48,9 @@ foreach(line IN LISTS dump_lines)
     continue()
   endif()
   if(in_names)
-    if(line MATCHES "^[ \t]*\\[ *[0-9]+\\] (.+)$")
-      list(APPEND actual_exports "${CMAKE_MATCH_1}")
+    if(line MATCHES "^[ \t]*\\[ *([0-9]+)\\] (.+)$")
+      list(APPEND export_ordinals "${CMAKE_MATCH_1}")
+      list(APPEND actual_exports "${CMAKE_MATCH_2}")
       continue()
     endif()
     set(in_names FALSE)
@@ -98,7 +103,7 @@ endif()
 # Imports: the system's DLLs only (compared without regard to case, as the loader does).
 set(system_dlls
   kernel32.dll advapi32.dll user32.dll gdi32.dll setupapi.dll ole32.dll oleaut32.dll shell32.dll
-  version.dll msvcrt.dll comctl32.dll comdlg32.dll shlwapi.dll cfgmgr32.dll netapi32.dll)
+  version.dll msvcrt.dll crtdll.dll comctl32.dll comdlg32.dll shlwapi.dll cfgmgr32.dll netapi32.dll)
 if(NOT imports)
   string(APPEND failures "no imported DLL found in the objdump output (format changed?)\n")
 endif()
@@ -138,8 +143,63 @@ if(UNDNAME)
   endforeach()
 endif()
 
+# __stdcall exports: the export address table gives each name's RVA (objdump lists the names in
+# ordinal order, the addresses by ordinal), the disassembly its first return.
+set(stdcall_checked "")
+if(is_pe32 AND DEF)
+  set(image_base "")
+  set(export_rvas "")
+  set(in_addresses FALSE)
+  foreach(line IN LISTS dump_lines)
+    if(line MATCHES "^ImageBase[ \t]+([0-9a-fA-F]+)")
+      set(image_base "${CMAKE_MATCH_1}")
+    elseif(line MATCHES "^Export Address Table -- Ordinal Base")
+      set(in_addresses TRUE)
+    elseif(in_addresses AND line MATCHES "^[ \t]*\\[ *[0-9]+\\] \\+base\\[ *[0-9]+\\] ([0-9a-fA-F]+) Export RVA")
+      list(APPEND export_rvas "${CMAKE_MATCH_1}")
+    elseif(in_addresses AND line STREQUAL "")
+      set(in_addresses FALSE)
+    endif()
+  endforeach()
+  file(STRINGS "${DEF}" def_lines)
+  foreach(line IN LISTS def_lines)
+    if(NOT line MATCHES "^[ \t]*([A-Za-z_][A-Za-z0-9_]*)=[A-Za-z_][A-Za-z0-9_]*@([0-9]+)")
+      continue()
+    endif()
+    set(name "${CMAKE_MATCH_1}")
+    set(bytes "${CMAKE_MATCH_2}")
+    list(FIND actual_exports "${name}" position)
+    set(index -1)
+    if(position GREATER_EQUAL 0)
+      list(GET export_ordinals ${position} index)
+    endif()
+    list(LENGTH export_rvas rva_count)
+    if(index LESS 0 OR index GREATER_EQUAL rva_count OR image_base STREQUAL "")
+      string(APPEND failures "${name}: no export address found to check its stack cleanup\n")
+      continue()
+    endif()
+    list(GET export_rvas ${index} rva)
+    math(EXPR start "0x${image_base} + 0x${rva}" OUTPUT_FORMAT HEXADECIMAL)
+    math(EXPR stop "${start} + 0x800" OUTPUT_FORMAT HEXADECIMAL)
+    execute_process(COMMAND "${OBJDUMP}" -d --start-address=${start} --stop-address=${stop} "${DLL}"
+      OUTPUT_VARIABLE code RESULT_VARIABLE code_result)
+    set(first_ret "")
+    if(code_result EQUAL 0 AND code MATCHES "\t(ret[^\n]*)")
+      string(STRIP "${CMAKE_MATCH_1}" first_ret)
+    endif()
+    math(EXPR hex_bytes "${bytes}" OUTPUT_FORMAT HEXADECIMAL)
+    if(NOT first_ret MATCHES "^ret[ l]*\\$${hex_bytes}$")
+      string(APPEND failures "${name} should remove its ${bytes} bytes of arguments (ret $${hex_bytes}), "
+                             "but its first return is '${first_ret}'\n")
+    else()
+      string(APPEND stdcall_checked " ${name}")
+    endif()
+  endforeach()
+endif()
+
 if(failures)
   message(FATAL_ERROR "${DLL}:\n${failures}")
 endif()
 list(JOIN imports ", " import_text)
-message(STATUS "${DLL}: ${actual_count} exports as expected; imports ${import_text}\n${signatures}")
+message(STATUS "${DLL}: ${actual_count} exports as expected; imports ${import_text}\n"
+               "__stdcall cleanup checked:${stdcall_checked}\n${signatures}")

@@ -1,23 +1,33 @@
 #!/bin/sh
-# Runs the Windows test suite of a win64 build under Wine, in a Wine prefix of its own that is
-# created for this run and removed afterwards, so that no run sees what an earlier one left behind.
+# Runs the Windows test suite of a win64 or win32 build under Wine, in a Wine prefix of its own that
+# is created for this run and removed afterwards, so that no run sees what an earlier one left behind.
 #
 #   tests/windows/run-wine-tests.sh BUILD_DIR [ctest arguments...]
 #
-# Runs two tests at a time unless the arguments say otherwise (-j1). Exits with ctest's status.
+# A win32 build needs 32-bit Wine, which on Debian 12 installs only in a clean root: scripts/test-all.sh
+# runs this script there through scripts/wine32-root.sh. Runs two tests at a time unless the arguments
+# say otherwise (-j1). Exits with ctest's status.
 set -eu
 
 if [ $# -lt 1 ] || [ ! -f "$1/CTestTestfile.cmake" ]; then
-    echo "usage: $0 BUILD_DIR [ctest arguments...]   (BUILD_DIR: a configured and built win64 tree)" >&2
+    echo "usage: $0 BUILD_DIR [ctest arguments...]   (BUILD_DIR: a configured and built win64 or win32 tree)" >&2
     exit 2
 fi
 build_dir=$1
 shift
 
-# The 64-bit loader; Debian keeps it out of PATH. The wineserver must be the one of the same Wine.
-wine=${WINE64:-}
+# The loader of the build's architecture; Debian keeps both out of PATH. The wineserver must be the
+# one of the same Wine.
+if grep -q '^CMAKE_TOOLCHAIN_FILE:.*i686' "$build_dir/CMakeCache.txt" 2>/dev/null; then
+    loader=wine
+    prefix_arch=win32
+else
+    loader=wine64
+    prefix_arch=win64
+fi
+wine=${WINE:-}
 if [ -z "$wine" ]; then
-    for candidate in "$(command -v wine64 || true)" /usr/lib/wine/wine64 /usr/lib64/wine/wine64 /opt/wine-stable/bin/wine64; do
+    for candidate in "$(command -v $loader || true)" /usr/lib/wine/$loader /usr/lib64/wine/$loader /opt/wine-stable/bin/$loader; do
         if [ -n "$candidate" ] && [ -x "$candidate" ]; then
             wine=$candidate
             break
@@ -25,7 +35,7 @@ if [ -z "$wine" ]; then
     done
 fi
 if [ -z "$wine" ]; then
-    echo "$0: no wine64 found (set WINE64)" >&2
+    echo "$0: no $loader found (set WINE)" >&2
     exit 2
 fi
 wineserver=${WINESERVER:-$(dirname "$wine")/wineserver}
@@ -36,6 +46,10 @@ if [ ! -x "$wineserver" ]; then
         exit 2
     fi
 fi
+# A 32-bit prefix for the 32-bit build: the programs and the prefix's own processes then share one
+# loader.
+WINEARCH=$prefix_arch
+export WINEARCH
 
 WINEPREFIX=$(mktemp -d "${TMPDIR:-/tmp}/kvisinst-wine.XXXXXX")
 export WINEPREFIX

@@ -13,6 +13,8 @@ const std::vector<Command>& Commands() {
          "put a device node on the machine (STATE: present, absent or plugged)", RunDevice},
         {"sections", "sections INF SECTION...",
          "which platform form of each section every Windows version uses", RunSections},
+        {"imports", "imports FILE.DLL", "whether a 32-bit DLL's imports load on Windows 95, 98, NT 4 and 2000",
+         RunImports},
     };
     return commands;
 }

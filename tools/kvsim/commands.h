@@ -28,5 +28,6 @@ int RunPut(const std::vector<std::string>& args);
 int RunShow(const std::vector<std::string>& args);
 int RunCall(const std::vector<std::string>& args);
 int RunDevice(const std::vector<std::string>& args);
+int RunImports(const std::vector<std::string>& args);
 
 }  // namespace kvsim
