@@ -121,8 +121,6 @@ TEST(InfSyntax, SectionNames) {
     };
     const Case cases[] = {
         {"[ Spaced Name ]\nx=1", " Spaced Name ", 1},
-        {"[DefaultInstall.NT5x86]\nx=1", "defaultinstall.nt5x86", 1},
-        {"[Empty]\n[Next]\nx", "EMPTY", 0},
         {"[Merged]\na=1\n[Other]\nb=2\n[MERGED]\nc=3", "merged", 2},
         {";[Commented]\n", "Commented", -1},
     };
