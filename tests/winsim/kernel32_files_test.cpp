@@ -50,8 +50,7 @@ TEST(FileIo, DispositionsCreateOpenAndTruncateAsWindowsDoes) {
     }
 }
 
-// The trace file's own sharing (many writers and readers; a holder that shares nothing) is proven
-// through the library (tests/trace).
+// The trace file's own sharing, and a holder that shares nothing, the trace tests meet.
 TEST(FileIo, ShareModesDecideWhetherASecondOpenSucceeds) {
     struct Row {
         DWORD firstAccess, firstShare, secondAccess, secondShare;

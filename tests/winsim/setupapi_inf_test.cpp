@@ -72,7 +72,6 @@ const EntryCase kEntries[] = {
     // Continuation.
     {"k=first, \\\r\n   second", "k", {"first", "second"}},
     {"k=\"q\\\"\nnext=1", "k", {"q\\"}},  // inside quotes a final '\' is text
-    // Empty fields.
     // Strings.
     {"%Prod%=%Vendor% %Prod%\n[Strings]\nProd=\"Quillex Pro\"\nVendor=Korvane", "Quillex Pro", {"Korvane Quillex Pro"}},
     {"k=%Missing%,50%\n[Strings]\nx=y", "k", {"%Missing%", "50%"}},
