@@ -51,11 +51,6 @@ TEST_F(Kvsim, InstallingServicesShowsTheirKeysAndWhatHappened) {
     Expect({"show", m}, 0, {"(none)"});
 }
 
-TEST_F(Kvsim, Windows98IsLeftAlone) {
-    Expect({"call", Machine("98"), "SetupInstallDrivers", kInf}, 0,
-           {"Registry changes:\n  (none)", "Service changes:\n  (none)"});
-}
-
 TEST_F(Kvsim, AScriptedSlowStopCostsSimulatedTimeOnly) {
     const std::string m = Machine("NT4");
     ASSERT_EQ(0, Run({"call", m, "SetupInstallDrivers", kInf}).status);
