@@ -101,8 +101,6 @@ const std::vector<Row> kRows = {
      CleanUpWithMessageAndError, {">>>CleanUp(0x{tid})", "  Finished", std::string("  *ERR* ") + kDenied, "<<<CleanUp(0x{tid})"}},
     {"profiling", {{"TraceEntryExit", 1}, {"DoProfiling", 1}}, ProfiledCleanUp,
      {">>>CleanUp()\t 38467250", std::string("  *ERR* 10:41:07:306 ") + kDenied, "<<<CleanUp()\t 38467306\t56"}},
-    {"nested calls", {{"TraceEntryExit", 1}, {"PrintTime", 0}}, NestedCalls,
-     {">>>CleanUp()", "  >>>IsVer101()", "    checking", "  <<<IsVer101()", "<<<CleanUp()"}},
     {"indent size 0", {{"TraceEntryExit", 1}, {"PrintTime", 0}, {"IndentSize", 0}}, NestedCalls,
      {">>>CleanUp()", ">>>IsVer101()", "checking", "<<<IsVer101()", "<<<CleanUp()"}},
     {"nested calls without entry and exit lines", {{"PrintTime", 0}}, NestedCalls, {"IsVer101() checking"}},

@@ -6,20 +6,14 @@
 
 namespace {
 
-int g_calls = 0;
-void RemoteTest() { ++g_calls; }
-
-const winsim::ExportEntry kExports[] = {{"KVQuillexRemoteTest", winsim::AsExport(&RemoteTest)},
-                                        {nullptr, nullptr}};
-
 void Export() {}
-const winsim::ExportEntry kDiskExports[] = {{"BuildDriverDataBase", &Export}, {nullptr, nullptr}};
+const winsim::ExportEntry kExports[] = {{"KVQuillexRemoteTest", &Export}, {nullptr, nullptr}};
 
 // Registers a module and unloads it again: present on disk, loaded by nobody.
 HMODULE OnDisk(const char* fileName) {
     winsim::ModuleImage image;
     image.fileName = fileName;
-    image.exports = kDiskExports;
+    image.exports = kExports;
     HMODULE module = winsim::RegisterModule(image);
     FreeLibrary(module);
     return module;
@@ -27,6 +21,8 @@ HMODULE OnDisk(const char* fileName) {
 
 }  // namespace
 
+// Calling an export and GetModuleFileNameA of a loaded module are proven with the library itself
+// (tests/lifecycle, tests/devices).
 TEST(Loader, SimulatedModulesLoadByNameAndExportFunctions) {
     winsim::ScopedMachine machine(winsim::OsVersion::Win2000);
     winsim::ModuleImage image;
@@ -41,17 +37,10 @@ TEST(Loader, SimulatedModulesLoadByNameAndExportFunctions) {
         EXPECT_TRUE(FreeLibrary(module));
     }
     HMODULE module = LoadLibraryA("kvtest.dll");
-    auto call = winsim::ProcAs<void (*)()>(GetProcAddress(module, "KVQuillexRemoteTest"));
-    ASSERT_NE(nullptr, call);
-    call();
-    EXPECT_EQ(1, g_calls);
+    EXPECT_NE(nullptr, GetProcAddress(module, "KVQuillexRemoteTest"));
     SetLastError(0);
     EXPECT_EQ(nullptr, GetProcAddress(module, "kvquillexremotetest"));  // export names are case-sensitive
     EXPECT_EQ(static_cast<DWORD>(ERROR_PROC_NOT_FOUND), GetLastError());
-
-    char path[MAX_PATH];
-    EXPECT_EQ(image.fileName.size(), GetModuleFileNameA(module, path, MAX_PATH));
-    EXPECT_EQ(image.fileName, path);
     FreeLibrary(module);
     winsim::UnregisterModule(registered);
 

