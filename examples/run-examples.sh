@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Runs the examples on simulated machines with the host build in BUILD_DIR (default build/host).
+# Runs the examples on simulated machines with the host build in BUILD_DIR (default build/host); given
+# the built 32-bit KVISINST.DLL as well, says whether each Windows version would load it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build/host}
+product=${2:-}
 kvsim="$build/tools/kvsim/kvsim"
 [ -x "$kvsim" ] || kvsim="$build/kvsim"
 
@@ -49,3 +51,10 @@ echo
 "$kvsim" call "$machines/win98" RemoveDevices
 echo
 "$kvsim" call "$machines/win98" ReEnumerateDevices
+
+if [ -n "$product" ]; then
+  echo
+  echo "### Would Windows 95, 98, NT 4 and 2000 load the product DLL? Its imports against what each exports"
+  echo
+  "$kvsim" imports "$product"
+fi

@@ -5,4 +5,7 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 cmake --preset host >/dev/null
 cmake --build --preset host --target kvsim >/dev/null
-exec examples/run-examples.sh build/host
+# The product itself, to ask whether each Windows version would load it.
+cmake --preset win32 >/dev/null
+cmake --build --preset win32 --target kvisinst >/dev/null
+exec examples/run-examples.sh build/host build/win32/KVISINST.DLL

@@ -12,7 +12,7 @@
 #include "shared/shortcut_rows.h"
 
 #include <string>
-#include <thread>
+#include <functional>
 
 namespace {
 
@@ -109,6 +109,20 @@ TEST_F(ShortcutsTest, RemoveShortcutsListIsUsedForRemoval) {
     EXPECT_EQ(AddRemoveShortcut(inf.Handle(), "KvWine Added", nullptr, 0), S_FALSE);
 }
 
+// Runs `body` on a thread of its own and waits for it. CreateThread rather than std::thread: the 32-bit
+// build's runtime (the win32 thread model) has no std::thread.
+DWORD WINAPI RunBody(void* body) {
+    (*static_cast<const std::function<void()>*>(body))();
+    return 0;
+}
+
+void OnOwnThread(const std::function<void()>& body) {
+    const HANDLE thread = CreateThread(nullptr, 0, RunBody, const_cast<std::function<void()>*>(&body), 0, nullptr);
+    ASSERT_NE(thread, nullptr);
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+}
+
 TEST(ShortcutsApartment, ResultsFollowTheCallersApartmentAndLinksAreMadeInEach) {
     CTempInf inf("[KvWine Result]\r\nTool=" + WindowsFile("notepad.exe") + "\r\n[KvWine Empty]\r\n");
     ASSERT_NE(inf.Handle(), INVALID_HANDLE_VALUE);
@@ -116,7 +130,7 @@ TEST(ShortcutsApartment, ResultsFollowTheCallersApartmentAndLinksAreMadeInEach) 
     const std::string empty = CommonPrograms() + "\\KvWine Empty";
     for (const auto& row : kApartmentRows) {
         // On a thread of its own, as a setup program's worker thread would call.
-        std::thread([&] {
+        OnOwnThread([&] {
             if (row.callerInit >= 0) CoInitializeEx(nullptr, static_cast<DWORD>(row.callerInit));
             EXPECT_EQ(AddRemoveShortcut(inf.Handle(), "KvWine Result", "", 1), S_OK) << row.name;
             EXPECT_TRUE(Exists(folder + "\\Tool.lnk")) << row.name;
@@ -126,7 +140,7 @@ TEST(ShortcutsApartment, ResultsFollowTheCallersApartmentAndLinksAreMadeInEach) 
             EXPECT_EQ(AddRemoveShortcut(inf.Handle(), "KvWine Result", "", 0), row.result) << row.name;
             EXPECT_EQ(AddRemoveShortcut(inf.Handle(), "KvWine Empty", nullptr, 0), row.result) << row.name;
             if (row.callerInit >= 0) CoUninitialize();
-        }).join();
+        });
         EXPECT_FALSE(Exists(folder)) << row.name;
         EXPECT_FALSE(Exists(empty)) << row.name;
     }
