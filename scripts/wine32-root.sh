@@ -176,12 +176,14 @@ run_in_vm() {
     trap 'exit 143' TERM HUP
     $SUDO install -m 755 "$source_dir/scripts/wine32-vm-init.sh" "$job/init"
     printf 'exec%s\n' "$(printf ' %q' "$@")" | $SUDO tee "$job/command" >/dev/null
+    # No SMAP for the guest: this qemu's software emulation makes a 32-bit program's iret read its
+    # stack as the kernel, which SMAP turns into a kernel oops in every 32-bit Wine process.
     local msize=262144
     local started=$SECONDS
     echo "wine32 root: booting the virtual machine (timeout ${vm_timeout} s)"
     status=0
     $SUDO timeout -k 30 "$vm_timeout" qemu-system-x86_64 \
-        -accel tcg,thread=multi -cpu max -m 3G -smp 2 \
+        -accel tcg,thread=multi -cpu max,-smap -m 3G -smp 2 \
         -nographic -serial mon:stdio -no-reboot -nic none \
         -kernel "$root/vmlinuz" -initrd "$root/initrd.img" \
         -append "root=kvisinst_root rootfstype=9p rootflags=trans=virtio,version=9p2000.L,msize=$msize,cache=loose rw console=ttyS0 quiet loglevel=3 init=$job_in_root/init kvisinst.job=$job_in_root kvisinst.src=$source_dir kvisinst.msize=$msize" \
