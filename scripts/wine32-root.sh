@@ -11,6 +11,12 @@
 # finished: the marker file is written last. The source tree is bind-mounted at its own path inside
 # the root, so the paths in a CMake build tree stay valid there; every mount is undone on exit.
 #
+# A kernel that cannot run 32-bit programs (IA-32 emulation off) cannot run 32-bit Wine in a chroot:
+# there `run` boots a virtual machine instead (qemu-system-x86_64, software emulation, no KVM
+# needed) on Debian's amd64 kernel with this root as its root file system, runs the command there
+# through scripts/wine32-vm-init.sh and returns its exit status. qemu-system-x86 is installed with
+# apt-get when missing. Booting takes some 20 s; 32-bit Wine runs a few times slower than natively.
+#
 # Needs root (debootstrap, chroot, mount) and the Debian archive. Without either it says so and
 # fails: the 32-bit tests are never skipped quietly.
 set -euo pipefail
@@ -105,7 +111,7 @@ can_run_ia32() {
     local out status=0
     out=$($SUDO chroot "$root" /lib/ld-linux.so.2 --version 2>&1) || status=$?
     if [ $status -ne 0 ]; then
-        echo "$out" | head -3 >&2
+        echo "$out" | head -3 | sed 's/^/wine32 root: ld-linux.so.2 --version: /' >&2
         dmesg 2>/dev/null | grep -i -m2 'ia32\|ia-32\|32-bit emulation' >&2 || true
         echo "wine32 root: this kernel does not run 32-bit (i386) Linux programs; running the command in a virtual machine (qemu, software emulation) instead" >&2
         return 1
