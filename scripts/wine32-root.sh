@@ -143,7 +143,9 @@ prepare_vm_root() {
         apt-get update -qq
         apt-get install -y -qq --no-install-recommends linux-image-amd64 initramfs-tools kmod >/dev/null
         apt-get clean
-        update-initramfs -u -k all
+        # The kernel package made an initramfs with the modules listed above, unless the kernel was
+        # there before them.
+        lsinitramfs /initrd.img | grep -q /9pnet_virtio || update-initramfs -u -k all
         test -r /vmlinuz && test -r /initrd.img' >"$root.vm.log" 2>&1; then
         tail -20 "$root.vm.log" >&2
         fail "installing the virtual machine's kernel into $root failed; log: $root.vm.log"
@@ -219,7 +221,14 @@ run_in_root() {
 }
 
 case "${1:-}" in
-    build) build_root ;;
+    build)
+        build_root
+        if ! can_run_ia32 2>/dev/null; then
+            ensure_qemu
+            prepare_vm_root
+            echo "wine32 root: 32-bit programs run in a virtual machine here"
+        fi
+        ;;
     run)
         shift
         [ $# -ge 1 ] || { echo "usage: $0 run COMMAND [ARGS...]" >&2; exit 2; }
