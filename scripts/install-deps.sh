@@ -5,9 +5,9 @@ set -euo pipefail
 packages=(
   cmake make g++ git
   googletest libgtest-dev libbenchmark-dev libspdlog-dev
-  g++-mingw-w64-i686-win32 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
+  g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-posix
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
-  wine wine64 debootstrap
+  wine wine64 debootstrap qemu-system-x86
   clang llvm libclang-rt-14-dev
   liblnk-utils
 )

@@ -3,9 +3,10 @@
 # 32-bit product DLL (its export and import checks, and its Windows tests under 32-bit Wine in a clean
 # Debian 12 root), the 64-bit DLL's Windows tests under Wine, and short fuzz runs.
 #
-# The 32-bit Windows tests need a Debian root with wine32:i386 (built once under build/, then reused)
-# and a kernel that runs 32-bit programs. When either is missing this script FAILS; only
-# KVISINST_WINE32=skip lets it go on without them, and it then says so at the end.
+# The 32-bit Windows tests need a Debian root with wine32:i386 (built once under build/, then reused);
+# on a kernel that cannot run 32-bit programs they run in a virtual machine booted on that root. When
+# the root cannot be built this script FAILS; only KVISINST_WINE32=skip lets it go on without them,
+# and it then says so at the end.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh

@@ -14,8 +14,8 @@
 # A kernel that cannot run 32-bit programs (IA-32 emulation off) cannot run 32-bit Wine in a chroot:
 # there `run` boots a virtual machine instead (qemu-system-x86_64, software emulation, no KVM
 # needed) on Debian's amd64 kernel with this root as its root file system, runs the command there
-# through scripts/wine32-vm-init.sh and returns its exit status. qemu-system-x86 is installed with
-# apt-get when missing. Booting takes some 20 s; 32-bit Wine runs a few times slower than natively.
+# through scripts/wine32-vm-init.sh and returns its exit status (qemu-system-x86 from
+# scripts/install-deps.sh). Booting takes some 20 s; 32-bit Wine runs a few times slower than natively.
 #
 # Needs root (debootstrap, chroot, mount) and the Debian archive. Without either it says so and
 # fails: the 32-bit tests are never skipped quietly.
@@ -157,11 +157,8 @@ prepare_vm_root() {
 }
 
 ensure_qemu() {
-    command -v qemu-system-x86_64 >/dev/null && return
-    echo "wine32 root: installing qemu-system-x86 (apt-get) for the virtual machine"
-    if ! $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends qemu-system-x86 >/dev/null; then
-        fail "qemu-system-x86 is not installed and apt-get could not install it"
-    fi
+    command -v qemu-system-x86_64 >/dev/null ||
+        fail "qemu-system-x86_64 is not installed (scripts/install-deps.sh installs qemu-system-x86)"
 }
 
 job=""

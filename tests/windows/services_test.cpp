@@ -98,7 +98,11 @@ protected:
         install_ = Export<PathExport>("SetupInstallDrivers");
         uninstall_ = Export<PathExport>("SetupUnInstallDrivers");
         stop_ = Export<PathExport>("SetupStopServices");
+#ifdef _WIN64
         control_ = Export<ControlServiceExport>("?ControlService@@YAJPEAXPEBDW4tagSERVICE_CONTROL@@@Z");
+#else
+        control_ = Export<ControlServiceExport>("?ControlService@@YAJPAXPBDW4tagSERVICE_CONTROL@@@Z");
+#endif
     }
     void TearDown() override {
         for (const auto& name : created_) RemoveService(name);
