@@ -48,6 +48,7 @@ public:
     void AppendFormatted(size_t most, const char* format, va_list arguments) {
         size_t room = limit_ - length_;
         if (room > most) room = most;
+        if (AppendTexts(room, format, arguments)) return;
         if (std::vsnprintf(buffer_ + length_, room + 1, format, arguments) > 0)
             length_ += std::strlen(buffer_ + length_);
         buffer_[length_] = '\0';
@@ -83,6 +84,38 @@ public:
     const char* Text() const { return buffer_; }
 
 private:
+    // Most messages are plain text or texts put together with "%s": those are copied here without the
+    // C library's formatter, which would cost as much as the rest of the line. Any other conversion
+    // leaves the line and the arguments untouched and returns false.
+    bool AppendTexts(size_t room, const char* format, va_list arguments) {
+        for (const char* p = std::strchr(format, '%'); p; p = std::strchr(p + 2, '%'))
+            if (p[1] != 's' && p[1] != '%') return false;
+        const size_t end = length_ + room;
+        auto put = [&](const char* text, size_t n) {
+            if (n > end - length_) n = end - length_;
+            std::memcpy(buffer_ + length_, text, n);
+            length_ += n;
+        };
+        for (const char* p = format; *p;) {
+            const char* percent = std::strchr(p, '%');
+            if (!percent) {
+                put(p, std::strlen(p));
+                break;
+            }
+            put(p, static_cast<size_t>(percent - p));
+            if (percent[1] == '%') {
+                put("%", 1);
+            } else {
+                const char* text = va_arg(arguments, const char*);
+                if (!text) text = "(null)";  // as the C runtimes print a null string
+                put(text, std::strlen(text));
+            }
+            p = percent + 2;
+        }
+        buffer_[length_] = '\0';
+        return true;
+    }
+
     char* buffer_;
     size_t limit_;
     size_t length_ = 0;

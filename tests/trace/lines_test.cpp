@@ -61,6 +61,7 @@ void Errors(winsim::Machine&) {
 void FormattedMessages(winsim::Machine&) {
     TraceScope scope("CleanUp");
     TraceMessage(scope, nullptr, "%s=%d 0x%X", "count", -3, 255u);
+    TraceMessage(scope, nullptr, "%s%% of %s", "50", "C:\\kv.dll");
     const char* empty = "";  // not a literal, which the format check would refuse
     TraceMessage(scope, nullptr, nullptr);
     TraceMessage(scope, empty, empty);
@@ -121,7 +122,7 @@ const std::vector<Row> kRows = {
     {"null name", {{"TraceEntryExit", 1}}, [](winsim::Machine&) { TraceScope scope(nullptr); },
      {">>>?\?\?\?()", "<<<?\?\?\?()"}},
     {"formatted messages", {{"PrintTime", 0}}, FormattedMessages,
-     {"CleanUp() count=-3 0xFF", "CleanUp() ", "CleanUp() "}},
+     {"CleanUp() count=-3 0xFF", "CleanUp() 50% of C:\\kv.dll", "CleanUp() ", "CleanUp() "}},
     // Not to the file, and not to the debugger that is attached either.
     {"TraceToFile off", {{"TraceToFile", 0}}, CleanUpWithMessageAndError, {}},
 };
