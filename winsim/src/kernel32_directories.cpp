@@ -176,3 +176,9 @@ DWORD GetFileAttributesA(LPCSTR path) {
     // The read-only attribute is the host file's missing write permission.
     return (st.st_mode & S_IWUSR) ? FILE_ATTRIBUTE_ARCHIVE : (FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_READONLY);
 }
+
+// Not yet simulated: declared so that code using it builds.
+BOOL SetFileAttributesA(LPCSTR, DWORD) {
+    SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+    return FALSE;
+}

@@ -313,3 +313,17 @@ BOOL FlushFileBuffers(HANDLE file) {
     fdatasync(object->Fd());
     return TRUE;
 }
+
+// Not yet simulated: declared so that code using them builds.
+BOOL MoveFileExA(LPCSTR, LPCSTR, DWORD) {
+    SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+    return FALSE;
+}
+DWORD GetShortPathNameA(LPCSTR, LPSTR, DWORD) {
+    SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+    return 0;
+}
+BOOL SetEndOfFile(HANDLE) {
+    SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+    return FALSE;
+}

@@ -195,3 +195,21 @@ int lstrcmpiA(LPCSTR a, LPCSTR b) {
         if (ca != cb || !ca) return ca < cb ? -1 : ca > cb ? 1 : 0;
     }
 }
+
+int lstrcmpA(LPCSTR a, LPCSTR b) {
+    // The user locale's word sort, as far as the ASCII range goes: letters compare by the alphabet
+    // whatever their case, and only when two texts differ in nothing else does a lower-case letter sort
+    // before its capital ("abc" < "ABC" < "abd"). Digits and punctuation sort by their codes, which
+    // puts '.' before the digits, as the locale does. The word sort's ignoring of '-' and '\'' is not
+    // simulated.
+    int tieBreak = 0;
+    for (;; ++a, ++b) {
+        const int ca = static_cast<unsigned char>(*a), cb = static_cast<unsigned char>(*b);
+        const int la = std::tolower(ca), lb = std::tolower(cb);
+        if (la != lb || !la) {
+            if (la != lb) return la < lb ? -1 : 1;
+            return tieBreak;
+        }
+        if (!tieBreak && ca != cb) tieBreak = std::islower(ca) ? -1 : 1;
+    }
+}

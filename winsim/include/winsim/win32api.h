@@ -30,6 +30,8 @@
 #include <winsim/api/kernel32_system.h>
 #include <winsim/api/kernel32_directories.h>
 #include <winsim/api/kernel32_files.h>
+#include <winsim/api/kernel32_mappings.h>
+#include <winsim/api/kernel32_processes.h>
 #include <winsim/api/kernel32_format.h>
 #include <winsim/api/kernel32_modules.h>
 #include <winsim/api/kernel32_resources.h>
@@ -38,6 +40,7 @@
 #include <winsim/api/advapi32_svc.h>
 #include <winsim/api/user32_resources.h>
 #include <winsim/api/user32_ui.h>
+#include <winsim/api/user32_windows.h>
 #include <winsim/api/setupapi_inf.h>
 #include <winsim/api/setupapi_devices.h>
 #include <winsim/api/ole32_com.h>

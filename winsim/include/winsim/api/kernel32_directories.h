@@ -24,3 +24,4 @@ DWORD GetFileAttributesA(LPCSTR path);
 #define FILE_ATTRIBUTE_DIRECTORY 0x10
 #define FILE_ATTRIBUTE_ARCHIVE 0x20
 #define FILE_ATTRIBUTE_NORMAL 0x80
+BOOL SetFileAttributesA(LPCSTR path, DWORD attributes);

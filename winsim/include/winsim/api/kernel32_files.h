@@ -58,3 +58,20 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead, 
 DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD moveMethod);
 DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh);
 BOOL FlushFileBuffers(HANDLE file);
+
+// Deletes or renames a file now or, with MOVEFILE_DELAY_UNTIL_REBOOT, at the next restart. The NT
+// family records a delayed operation in "PendingFileRenameOperations" (REG_MULTI_SZ) under
+// HKEY_LOCAL_MACHINE "SYSTEM\CurrentControlSet\Control\Session Manager" as pairs of "\??\"-prefixed
+// paths, an empty target for a deletion and a '!' before the target when an existing file may be
+// replaced; the restart (restart.h) carries them out. Windows 95 and 98 do not have the call: it
+// fails with ERROR_CALL_NOT_IMPLEMENTED there.
+#define MOVEFILE_REPLACE_EXISTING 0x00000001
+#define MOVEFILE_COPY_ALLOWED 0x00000002
+#define MOVEFILE_DELAY_UNTIL_REBOOT 0x00000004
+#define MOVEFILE_WRITE_THROUGH 0x00000008
+BOOL MoveFileExA(LPCSTR existing, LPCSTR newName, DWORD flags);
+// The 8.3 form of an existing path, each long component replaced by the short name the machine keeps
+// for that file ("PROGRA~1").
+DWORD GetShortPathNameA(LPCSTR longPath, LPSTR shortPath, DWORD size);
+// Cuts or extends the file at the handle's position.
+BOOL SetEndOfFile(HANDLE file);

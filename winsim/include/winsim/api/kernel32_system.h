@@ -42,3 +42,4 @@ UINT GetACP();
 LPSTR lstrcpynA(LPSTR dest, LPCSTR src, int max);
 int lstrlenA(LPCSTR text);
 int lstrcmpiA(LPCSTR a, LPCSTR b);
+int lstrcmpA(LPCSTR a, LPCSTR b);

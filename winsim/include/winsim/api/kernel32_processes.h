@@ -1,0 +1,53 @@
+// kernel32: processes - CreateProcessA of the programs the machine has (programs.h), their exit codes.
+// A process handle is waitable (WaitForSingleObject), and waiting on it advances the machine's clock.
+#pragma once
+
+#include <winsim/types.h>
+#include <winsim/api/advapi32_registry.h>
+
+#define STILL_ACTIVE 259
+#define ERROR_BAD_EXE_FORMAT 193L
+#define CREATE_NEW_CONSOLE 0x00000010
+#define CREATE_NO_WINDOW 0x08000000
+#define NORMAL_PRIORITY_CLASS 0x00000020
+#define STARTF_USESHOWWINDOW 0x00000001
+#define PROCESS_TERMINATE 0x0001
+#define PROCESS_QUERY_INFORMATION 0x0400
+#define PROCESS_ALL_ACCESS 0x001F0FFF
+
+struct STARTUPINFOA {
+    DWORD cb;
+    LPSTR lpReserved;
+    LPSTR lpDesktop;
+    LPSTR lpTitle;
+    DWORD dwX;
+    DWORD dwY;
+    DWORD dwXSize;
+    DWORD dwYSize;
+    DWORD dwXCountChars;
+    DWORD dwYCountChars;
+    DWORD dwFillAttribute;
+    DWORD dwFlags;
+    WORD wShowWindow;
+    WORD cbReserved2;
+    LPBYTE lpReserved2;
+    HANDLE hStdInput;
+    HANDLE hStdOutput;
+    HANDLE hStdError;
+};
+typedef STARTUPINFOA* LPSTARTUPINFOA;
+
+struct PROCESS_INFORMATION {
+    HANDLE hProcess;
+    HANDLE hThread;
+    DWORD dwProcessId;
+    DWORD dwThreadId;
+};
+typedef PROCESS_INFORMATION* LPPROCESS_INFORMATION;
+
+BOOL CreateProcessA(LPCSTR applicationName, LPSTR commandLine, LPSECURITY_ATTRIBUTES processAttributes,
+                    LPSECURITY_ATTRIBUTES threadAttributes, BOOL inheritHandles, DWORD creationFlags,
+                    LPVOID environment, LPCSTR currentDirectory, LPSTARTUPINFOA startupInfo,
+                    LPPROCESS_INFORMATION processInformation);
+BOOL GetExitCodeProcess(HANDLE process, LPDWORD exitCode);
+BOOL TerminateProcess(HANDLE process, UINT exitCode);
