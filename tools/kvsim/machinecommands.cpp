@@ -3,6 +3,7 @@
 #include "tools/kvsim/commands.h"
 #include "tools/kvsim/exporttable.h"
 #include "tools/kvsim/machinefolder.h"
+#include "tools/kvsim/pending.h"
 
 #include <winsim/devices.h>
 #include <winsim/dialogs.h>
@@ -155,6 +156,9 @@ int RunShow(const std::vector<std::string>& args) {
     std::printf("Devices:\n%s", devices.empty() ? "  (none)\n" : devices.c_str());
     const std::string shortcuts = ListShortcuts(m);
     std::printf("Shortcuts:\n%s", shortcuts.empty() ? "  (none)\n" : shortcuts.c_str());
+    // What the next restart will do to files.
+    const std::string pending = ListPendingFileOperations(m);
+    std::printf("Pending file operations:\n%s", pending.empty() ? "  (none)\n" : pending.c_str());
     return kExitOk;
 }
 
@@ -270,6 +274,9 @@ int RunCall(const std::vector<std::string>& args) {
     std::printf("\nDevice changes:\n%s", devices.empty() ? "  (none)\n" : devices.c_str());
     const std::string boxes = MessageBoxesSince(m, boxesBefore);
     std::printf("\nMessage boxes:\n%s", boxes.empty() ? "  (none)\n" : boxes.c_str());
+    // What the next restart will do to files, left by this call or earlier ones.
+    const std::string pending = ListPendingFileOperations(m);
+    std::printf("\nPending file operations:\n%s", pending.empty() ? "  (none)\n" : pending.c_str());
 
     if (!machine.Commit(&error)) {
         std::fprintf(stderr, "kvsim call: %s\n", error.c_str());

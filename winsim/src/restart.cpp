@@ -206,15 +206,17 @@ std::string CarryOut(const PendingFileOperation& op, bool filesOnly) {
     if (folder && filesOnly) return what + "the source is a folder";
     if (!fs::is_directory(fs::path(*target).parent_path(), ec)) return what + "the target's folder is not found";
     // The same file under another spelling is no collision.
+    bool replacing = false;
     if (Exists(*target) && !fs::equivalent(*source, *target, ec)) {
         if (fs::is_directory(*target, ec)) return what + "the target is an existing folder";
         if (op.kind == Kind::Rename) return what + "the target exists and was not to be replaced";
         fs::remove(*target, ec);
         if (ec) return what + ec.message();
+        replacing = true;
     }
     fs::rename(*source, *target, ec);
     if (ec) return what + ec.message();
-    return std::string(op.kind == Kind::Replace ? "replaced " : "renamed ") + op.source + " to " + op.target;
+    return "renamed " + op.source + " to " + op.target + (replacing ? " (replacing the file there)" : "");
 }
 
 }  // namespace
