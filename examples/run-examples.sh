@@ -56,7 +56,13 @@ echo
 echo "### An earlier edition taken off Windows 98 and 2000: CleanUp leaves its files in use to the next start"
 old_file="$machines/earlier-edition-file"
 echo "a file of Quillex Pro 1.0.001" >"$old_file"
-for version in 98 2000; do
+# A build whose library has no CleanUp yet skips this part.
+cleanup_versions="98 2000"
+case $("$kvsim" --help) in
+  *$'\n  CleanUp '*) ;;
+  *) echo "(this build's library has no CleanUp export: skipped)"; cleanup_versions= ;;
+esac
+for version in $cleanup_versions; do
   machine="$machines/old$version"
   case $version in
     98) system='C:\WINDOWS\SYSTEM' ;;
@@ -65,8 +71,8 @@ for version in 98 2000; do
   echo
   "$kvsim" create "$machine" "$version"
   # Quillex Pro 1.0.001 as its setup left the machine (examples/earlier-edition).
-  "$kvsim" import "$machine" examples/earlier-edition/quillexpro-1.0.001.reg >/dev/null
-  "$kvsim" import "$machine" "examples/earlier-edition/com-win$version.reg" >/dev/null
+  "$kvsim" import "$machine" examples/earlier-edition/quillexpro-1.0.001.reg \
+    "examples/earlier-edition/com-win$version.reg" >/dev/null
   count=0
   while IFS= read -r path; do
     case $path in '#'* | '') continue ;; esac
@@ -86,7 +92,7 @@ for version in 98 2000; do
   "$kvsim" show "$machine"
   echo
   echo "Files of Quillex Pro 1.0.001 still on the machine's drive C:"
-  (cd "$machine/drives" && find C -type f \( -iname 'kv*' -o -iname 'qp*' -o -iname 'quillex*' \) | sed 's|/|\\|g; s|^|  |' | sort)
+  (cd "$machine/drives" && find C -type f \( -iname 'kv*' -o -iname 'qp*' -o -iname 'quillex*' \) | sed 's|/|\\|g; s|^C|  C:|' | sort)
 done
 
 if [ -n "$product" ]; then

@@ -169,8 +169,8 @@ TEST_F(Kvsim, PendingFileOperationsAreListedAndTheRebootCarriesThemOut) {
         "5c,00,6f,00,6c,00,64,00,2e,00,64,00,6c,00,6c,00,00,00,00,00\r\n");
     Expect({"import", nt, reg}, 0, {"\"PendingFileRenameOperations\"=hex(7):"});
     Expect({"show", nt}, 0,
-           {"Pending file operations:\n  Source: C:\\Setup\\quillex.inf\n  Target: DELETE\n"
-            "  Source: C:\\Setup\\new.dll\n  Target: C:\\Setup\\old.dll   (replacing)\n"});
+           {"Pending file operations:\n  C:\\Setup\\quillex.inf -> DELETE\n"
+            "  C:\\Setup\\new.dll -> C:\\Setup\\old.dll   (replacing)\n"});
     Expect({"reboot", nt}, 0,
            {"session manager: deleted C:\\Setup\\quillex.inf\n", "\"PendingFileRenameOperations\"=-",
             "deleted  C:\\Setup\\new.dll\n", "deleted  C:\\Setup\\quillex.inf\n"});

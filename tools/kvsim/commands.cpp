@@ -11,7 +11,7 @@ const std::vector<Command>& Commands() {
         {"show", "show MACHINE", "the machine's version, clock, services, devices, shortcuts and pending file operations", RunShow},
         {"reboot", "reboot MACHINE",
          "restart the machine: pending file renames and deletions, services, and show what it did", RunReboot},
-        {"import", "import MACHINE FILE.reg", "merge a .reg file into the machine's registry and show the changes",
+        {"import", "import MACHINE FILE.reg...", "merge .reg files into the machine's registry and show the changes",
          RunImport},
         {"device", "device MACHINE ID HWID[,HWID] [STATE] [CLASS]",
          "put a device node on the machine (STATE: present, absent or plugged)", RunDevice},

@@ -235,6 +235,7 @@ int RunCall(const std::vector<std::string>& args) {
     const CDeviceSnapshot devicesBefore(m);
     const size_t boxesBefore = m.Dialogs().MessageBoxes().size();
     const uint64_t startMs = m.NowMs();
+    const auto pendingBefore = winsim::PendingFileOperations(m);
 
     const long long result = info->invoke(function, values);
 
@@ -274,9 +275,9 @@ int RunCall(const std::vector<std::string>& args) {
     std::printf("\nDevice changes:\n%s", devices.empty() ? "  (none)\n" : devices.c_str());
     const std::string boxes = MessageBoxesSince(m, boxesBefore);
     std::printf("\nMessage boxes:\n%s", boxes.empty() ? "  (none)\n" : boxes.c_str());
-    // What the next restart will do to files, left by this call or earlier ones.
-    const std::string pending = ListPendingFileOperations(m);
-    std::printf("\nPending file operations:\n%s", pending.empty() ? "  (none)\n" : pending.c_str());
+    // What the call left for the next restart to do to files.
+    const std::string pending = ListPendingFileOperations(m, pendingBefore);
+    std::printf("\nPending file operations added:\n%s", pending.empty() ? "  (none)\n" : pending.c_str());
 
     if (!machine.Commit(&error)) {
         std::fprintf(stderr, "kvsim call: %s\n", error.c_str());

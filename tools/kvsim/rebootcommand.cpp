@@ -59,17 +59,21 @@ int RunReboot(const std::vector<std::string>& args) {
 }
 
 int RunImport(const std::vector<std::string>& args) {
-    if (args.size() != 2) {
-        std::fprintf(stderr, "kvsim import: give a machine folder and a .reg file\n");
+    if (args.size() < 2) {
+        std::fprintf(stderr, "kvsim import: give a machine folder and one or more .reg files\n");
         return kExitUsage;
     }
-    std::ifstream in(args[1], std::ios::binary);
-    if (!in) {
-        std::fprintf(stderr, "kvsim import: cannot read %s\n", args[1].c_str());
-        return kExitBadInput;
+    std::vector<std::string> texts;
+    for (size_t i = 1; i < args.size(); ++i) {
+        std::ifstream in(args[i], std::ios::binary);
+        if (!in) {
+            std::fprintf(stderr, "kvsim import: cannot read %s\n", args[i].c_str());
+            return kExitBadInput;
+        }
+        std::ostringstream text;
+        text << in.rdbuf();
+        texts.push_back(text.str());
     }
-    std::ostringstream text;
-    text << in.rdbuf();
     CMachineFolder machine;
     std::string error;
     if (!machine.Open(args[0], &error)) {
@@ -80,13 +84,16 @@ int RunImport(const std::vector<std::string>& args) {
     const auto before = CopyOfRegistry(m);
     // Loading merges, as regedit does, and stops at a damaged line keeping what the lines before it
     // did; nothing is kept then, since the folder is only replaced by a commit.
-    if (!m.Reg().LoadRegText(text.str(), &error)) {
-        std::fprintf(stderr, "kvsim import: %s, %s\n", args[1].c_str(), error.c_str());
-        return kExitBadInput;
+    for (size_t i = 0; i < texts.size(); ++i) {
+        if (!m.Reg().LoadRegText(texts[i], &error)) {
+            std::fprintf(stderr, "kvsim import: %s, %s\n", args[i + 1].c_str(), error.c_str());
+            return kExitBadInput;
+        }
     }
     const std::string regDiff = winsim::Registry::DiffRegText(*before, m.Reg());
-    std::printf("Imported %s on %s\n\nRegistry changes:\n%s", args[1].c_str(), Title(m.Version()).c_str(),
-                regDiff.empty() ? "  (none)\n" : regDiff.c_str());
+    std::printf("Imported into %s:", Title(m.Version()).c_str());
+    for (size_t i = 1; i < args.size(); ++i) std::printf(" %s", args[i].c_str());
+    std::printf("\n\nRegistry changes:\n%s", regDiff.empty() ? "  (none)\n" : regDiff.c_str());
     if (!machine.Commit(&error)) {
         std::fprintf(stderr, "kvsim import: %s\n", error.c_str());
         return kExitBadInput;
