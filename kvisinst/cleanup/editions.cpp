@@ -35,41 +35,36 @@ bool ReadVersion(const char* keyName, char (&version)[kVersionSize + 1]) {
     return true;
 }
 
-// The three conditions that IsVer101 and IsVer102 share, in their order.
-bool IsEarlyTesmirOrQuillexPro() {
-    char version[kVersionSize + 1];
-    if (ReadVersion(kTesmirSdkKey, version) && lstrcmpA(version, "1.0.000.000") == 0) return true;
-    return KeyOpens(kTesmirIntegratorKey) || KeyOpens(kQuillexPro100Key);
-}
-
 bool Returning(const TraceScope& scope, bool result) {
     TraceMessage(scope, nullptr, result ? "Returning TRUE" : "Returning FALSE");
     return result;
+}
+
+// IsVer101 and IsVer102: Quillex Pro's "Version" sorts from `from` (or anything, when null) up to
+// before `before`; or one of the three conditions both share, in their order.
+bool IsEarlyEdition(const char* name, const char* from, const char* before) {
+    TraceScope scope(name);
+    char version[kVersionSize + 1];
+    bool result = ReadVersion(kQuillexProKey, version) && lstrcmpA(version, before) < 0 &&
+                  (!from || lstrcmpA(version, from) >= 0);
+    result = result || (ReadVersion(kTesmirSdkKey, version) && lstrcmpA(version, "1.0.000.000") == 0) ||
+             KeyOpens(kTesmirIntegratorKey) || KeyOpens(kQuillexPro100Key);
+    return Returning(scope, result);
 }
 
 }  // namespace
 
 bool IsOrvelIntegrator() {
     TraceScope scope("IsOrvelIntegrator");
+    bool result = false;
     for (const char* name : kOrvelIntegratorKeys)
-        if (KeyOpens(name)) return Returning(scope, true);
-    return Returning(scope, false);
+        if ((result = KeyOpens(name))) break;
+    return Returning(scope, result);
 }
 
-bool IsVer101() {
-    TraceScope scope("IsVer101");
-    char version[kVersionSize + 1];
-    const bool older = ReadVersion(kQuillexProKey, version) && lstrcmpA(version, "1.0.002.000") < 0;
-    return Returning(scope, older || IsEarlyTesmirOrQuillexPro());
-}
+bool IsVer101() { return IsEarlyEdition("IsVer101", nullptr, "1.0.002.000"); }
 
-bool IsVer102() {
-    TraceScope scope("IsVer102");
-    char version[kVersionSize + 1];
-    const bool is102 = ReadVersion(kQuillexProKey, version) && lstrcmpA(version, "1.0.003.000") < 0 &&
-                       lstrcmpA(version, "1.0.002.000") >= 0;
-    return Returning(scope, is102 || IsEarlyTesmirOrQuillexPro());
-}
+bool IsVer102() { return IsEarlyEdition("IsVer102", "1.0.002.000", "1.0.003.000"); }
 
 bool IsQuillexProInstalled() {
     char version[kVersionSize + 1];
