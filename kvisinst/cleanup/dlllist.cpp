@@ -3,11 +3,11 @@
 #include "kvisinst/cleanup/listsyntax.h"
 #include "kvisinst/cleanup/replace.h"
 #include "kvisinst/common/error.h"
+#include "kvisinst/common/format.h"
 #include "kvisinst/common/guarded.h"
 #include "kvisinst/common/handle.h"
 #include "kvisinst/trace/trace.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -148,10 +148,8 @@ void UnregisterTypeLib(LPCSTR path) {
     const UINT length = GetSystemDirectoryA(application, MAX_PATH);
     if (length == 0 || length >= MAX_PATH) return;
     const char* const separator = application[length - 1] == '\\' ? "" : "\\";
-    const int written = std::snprintf(application + length, MAX_PATH - length, "%sregtlib.exe", separator);
-    if (written < 0 || static_cast<UINT>(written) >= MAX_PATH - length) return;
     char commandLine[MAX_PATH + 4];
-    const int lineLength = std::snprintf(commandLine, sizeof commandLine, "/u %s", path);
-    if (lineLength < 0 || static_cast<size_t>(lineLength) >= sizeof commandLine) return;
-    RunAndWait(application, commandLine);
+    if (FormatText(application + length, MAX_PATH - length, "%sregtlib.exe", separator) &&
+        FormatText(commandLine, sizeof commandLine, "/u %s", path))
+        RunAndWait(application, commandLine);
 }

@@ -1,10 +1,10 @@
 #include "kvisinst/cleanup/replace.h"
 
 #include "kvisinst/cleanup/wininit.h"
+#include "kvisinst/common/format.h"
 #include "kvisinst/common/handle.h"
 #include "kvisinst/trace/trace.h"
 
-#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -74,11 +74,10 @@ BOOL ReplaceFileOnReboot(LPCSTR existing, LPCSTR newName) {
     const DWORD shortLength = GetShortPathNameA(existing, shortPath, MAX_PATH);
     const char* const target = shortLength > 0 && shortLength < MAX_PATH ? shortPath : existing;
     char line[2 * MAX_PATH + 4];
-    const int lineLength = std::snprintf(line, sizeof line, "%s=%s\r\n", newName ? newName : "NUL", target);
     BOOL result = FALSE;
     bool opened = true;
-    if (lineLength > 0 && static_cast<size_t>(lineLength) < sizeof line)
-        result = AddToWinInit(line, static_cast<size_t>(lineLength), &opened);
+    if (FormatText(line, sizeof line, "%s=%s\r\n", newName ? newName : "NUL", target))
+        result = AddToWinInit(line, std::strlen(line), &opened);
     if (opened) TraceMessage(scope, nullptr, "95/98 Function %s", result ? "SUCCEEDED" : "FAILED");
     return result;
 }

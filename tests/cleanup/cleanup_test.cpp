@@ -1,16 +1,15 @@
 // CleanUp per edition identifier over machines with various earlier editions: which lists are walked
 // (seen in the trace, one "pDLLs=" line per entry), which registry trees and uninstall entries go.
 #include "kvisinst/cleanup/cleanup.h"
+#include "cleanup/cleanup_testing.h"
 #include "kvisinst/exports.h"
 #include "shared/registry_testing.h"
-#include "trace/trace_testing.h"
 
 #include <winsim/machine.h>
 #include <winsim/registry.h>
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -29,8 +28,6 @@ const char kCommonReg[] =
     "[HKEY_LOCAL_MACHINE\\Software\\Korvane\\Operations\\Log]\r\n\r\n"
     "[HKEY_LOCAL_MACHINE\\Software\\Korvane\\QLMSubsystems\\Reader]\r\n\r\n"
     "[HKEY_LOCAL_MACHINE\\Software\\Korvane\\Quillex Pro\\Settings]\r\n\r\n"
-    "[HKEY_LOCAL_MACHINE\\Software\\Korvane\\Tracing]\r\n\"DoTrace\"=dword:00000001\r\n"
-    "\"FileName\"=\"C:\\\\trace.bin\"\r\n\r\n"
     "[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Korvane Toolkit\\Parts]\r\n\r\n"
     "[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quillex Integrator "
     "Software-Orvel Edition V2.0.2]\r\n\r\n"
@@ -76,17 +73,8 @@ const CleanUpRow kRows[] = {
     {nullptr, kQuillex101, kNone, 0, nullptr},
 };
 
-// The trace lines of one list walk's entries: "pDLLs=<first entry>," identifies the list.
-size_t CountContaining(const std::vector<std::string>& lines, const std::string& text) {
-    return std::count_if(lines.begin(), lines.end(),
-                         [&](const std::string& line) { return line.find(text) != std::string::npos; });
-}
-
-size_t CountEndingWith(const std::vector<std::string>& lines, const std::string& text) {
-    return std::count_if(lines.begin(), lines.end(), [&](const std::string& line) {
-        return line.size() >= text.size() && line.compare(line.size() - text.size(), text.size(), text) == 0;
-    });
-}
+using cleanuptest::CountContaining;
+using cleanuptest::CountEndingWith;
 
 TEST(CleanUp, EachEditionWalksItsListsAndRemovesItsTrees) {
     for (const auto version : {winsim::OsVersion::Win95, winsim::OsVersion::NT4, winsim::OsVersion::Win2000}) {
@@ -99,9 +87,7 @@ TEST(CleanUp, EachEditionWalksItsListsAndRemovesItsTrees) {
             ASSERT_TRUE(
                 machine->Reg().LoadRegText(std::string("REGEDIT4\r\n\r\n") + kCommonReg + row.installed, &error))
                 << error;
-            // The trace settings as a new process reads them.
-            winsim::SetCurrent(nullptr);
-            winsim::SetCurrent(&*machine);
+            cleanuptest::TraceOn(*machine);
 
             std::vector<char> edition;
             if (row.edition) edition.assign(row.edition, row.edition + std::string(row.edition).size() + 1);

@@ -1,6 +1,7 @@
 // The file-list object: how list texts are parsed, and what a walk does to each file - unregistered
 // by its kind, scheduled for deletion, announced to a window - on Windows 95, 98, NT 4 and 2000.
 #include "kvisinst/cleanup/dlllist.h"
+#include "cleanup/cleanup_testing.h"
 
 #include <winsim/machine.h>
 
@@ -57,6 +58,25 @@ TEST(DllList, AFailedListIsNotWalkedAndSetResultSticks) {
     EXPECT_EQ(S_OK, empty.ProcessDLLs("C:\\Quillex"));
     empty.SetResult(WM_CLEANUP_RESULT, E_OUTOFMEMORY);
     EXPECT_EQ(E_OUTOFMEMORY, empty.ProcessSystemDLLs());
+}
+
+TEST(DllList, APathOverMaxPathMinusOneIsRefusedAndTheWalkGoesOn) {
+    winsim::ScopedMachine machine(winsim::OsVersion::Win98);
+    cleanuptest::TraceOn(*machine);
+    // "C:\DDD...D" + "\" + "y z.dll" (the quotes dropped): 259 characters fit the 260-byte buffer,
+    // 260 do not. '~': scheduled only, never loaded.
+    const std::string fits = "C:\\" + std::string(259 - 3 - 1 - 7, 'D');
+    const std::string over = fits + "D";
+    CDllList list("~\"y z.dll\" ~a.dll", nullptr);
+    EXPECT_EQ(S_OK, list.ProcessDLLs(over.c_str()));
+    EXPECT_EQ(S_OK, list.ProcessDLLs(fits.c_str()));
+    const auto lines = tracetest::TraceLines();
+    EXPECT_EQ(1u, cleanuptest::CountEndingWith(
+                      lines,
+                      "ProcessDLLs() " + over + "\\\"y z.dll\" is longer than MAX_PATH - 1 characters: not processed"));
+    EXPECT_EQ(2u, cleanuptest::CountContaining(lines, "pDLLs=~\"y z.dll\", ps=\"y z.dll\", bRemove=1, bUnregister=0"));
+    // a.dll twice, "y z.dll" once: each scheduling traces one line.
+    EXPECT_EQ(3u, cleanuptest::CountContaining(lines, "ReplaceFileOnReboot() 95/98 Function"));
 }
 
 }  // namespace
