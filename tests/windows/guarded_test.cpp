@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
 
 namespace {
@@ -34,7 +35,11 @@ void CallFaultingLibrary(void* context) { (*static_cast<UnregisterServer*>(conte
 
 #if defined(__i386__)
 // The head of the thread's registration chain: a guarded call must leave it as it found it.
-void* ChainHead() { return reinterpret_cast<NT_TIB*>(NtCurrentTeb())->ExceptionList; }
+void* ChainHead() {
+    void* head;
+    asm volatile("movl %%fs:0, %0" : "=r"(head));
+    return head;
+}
 #else
 void* ChainHead() { return nullptr; }
 #endif
@@ -92,6 +97,31 @@ TEST(CallGuarded, EndsOnlyTheInnermostFrame) {
     }));
     EXPECT_TRUE(innerReturned);
     EXPECT_FALSE(reached);
+}
+
+TEST(CallGuarded, LeavesCppExceptionsToTheCallable) {
+    // The library's pattern: its own exceptions are caught inside the guarded callable, and they do
+    // not count as a fault.
+    bool caught = false;
+    EXPECT_TRUE(CallGuarded([&] {
+        try {
+            throw std::runtime_error("raised by the library");
+        } catch (const std::exception&) {
+            caught = true;
+        }
+    }));
+    EXPECT_TRUE(caught);
+
+    // A processor fault is no C++ exception: catch (...) inside does not take it, the guard does.
+    caught = false;
+    EXPECT_FALSE(CallGuarded([&] {
+        try {
+            WriteNull(nullptr);
+        } catch (...) {
+            caught = true;
+        }
+    }));
+    EXPECT_FALSE(caught);
 }
 
 TEST(CallGuarded, KeepsTheCallersRegisters) {
