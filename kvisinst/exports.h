@@ -69,3 +69,12 @@ extern "C" KVISINST_EXPORT int RemoveDevices();
 // On Windows 95/98 has the product's support library rebuild its driver database; then, on every
 // version that has cfgmgr32.dll, re-enumerates the device tree from its root and waits for the end.
 extern "C" KVISINST_EXPORT void ReEnumerateDevices();
+
+// ---- Removal of earlier editions (kvisinst/cleanup/cleanup.h) ----
+
+// Takes off what earlier editions left before `edition` ("QUILLEXPRO103", "ORVELINTEGRATOR203",
+// "ORVELSDK203"; another or null runs only the steps common to all) is installed: unregisters their COM
+// servers, schedules their files for deletion at the next restart, removes their registry trees and
+// uninstall entries. Always 1. Exported under this plain name and as the decorated
+// `int __stdcall CleanUp(char *)`, which behave the same.
+extern "C" KVISINST_EXPORT int WINAPI CleanUp(char* edition);

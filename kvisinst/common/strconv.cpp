@@ -6,30 +6,20 @@
 
 namespace {
 
-template <typename Result, typename Convert>
-Result Converted(Convert convert) {
-    try {
-        const int needed = convert(nullptr, 0);
-        if (needed == 0) RaiseLastError();
-        Result out(static_cast<size_t>(needed), 0);
-        if (convert(&out[0], needed) == 0) RaiseLastError();
-        out.resize(static_cast<size_t>(needed) - 1);  // the converted NUL
-        return out;
-    } catch (const std::bad_alloc&) {
-        throw CWin32Error(E_OUTOFMEMORY);
-    }
-}
+// Out of line: an inline static member would be a unique symbol, which keeps the host build's shared
+// object from ever being unloaded.
+const WCHAR kNoUnits[1] = {0};
 
 }  // namespace
 
-WideString ToWide(const char* text) {
-    return Converted<WideString>(
-        [&](WCHAR* out, int size) { return MultiByteToWideChar(CP_ACP, 0, text ? text : "", -1, out, size); });
-}
+const WCHAR* CWideText::c_str() const { return units_ ? units_.get() : kNoUnits; }
 
-std::string ToNarrow(const WCHAR* text) {
-    static const WCHAR kEmpty[1] = {0};
-    return Converted<std::string>([&](char* out, int size) {
-        return WideCharToMultiByte(CP_ACP, 0, text ? text : kEmpty, -1, out, size, nullptr, nullptr);
-    });
+CWideText ToWide(const char* text) {
+    if (!text || !*text) return {};
+    const int needed = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+    if (needed == 0) RaiseLastError();
+    std::unique_ptr<WCHAR[]> units(new (std::nothrow) WCHAR[static_cast<size_t>(needed)]);
+    if (!units) throw CWin32Error(E_OUTOFMEMORY);
+    if (MultiByteToWideChar(CP_ACP, 0, text, -1, units.get(), needed) == 0) RaiseLastError();
+    return {std::move(units), static_cast<size_t>(needed) - 1};  // without the converted NUL
 }

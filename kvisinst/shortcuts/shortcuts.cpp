@@ -5,11 +5,11 @@
 #include "kvisinst/common/error.h"
 #include "kvisinst/common/handle.h"
 #include "kvisinst/common/strconv.h"
+#include "kvisinst/common/text.h"
 #include "kvisinst/exports.h"
 #include "kvisinst/inf/platform.h"
 
 #include <cstring>
-#include <string>
 
 namespace {
 
@@ -35,28 +35,26 @@ private:
     HRESULT result_;
 };
 
-// Appends `text` to the folder path, refusing what would not fit.
-bool Append(std::string& path, const char* text, size_t length) {
-    if (path.size() + length > static_cast<size_t>(kShortcutTextSize - 1)) return false;
-    path.append(text, length);
-    return true;
-}
+// A path of at most 259 characters, as the shell's calls take them.
+using CPathText = CFixedText<kShortcutTextSize>;
 
-// Reads one "Shell Folders" value, a string of at most 260 bytes, from the root its name selects.
-HRESULT ReadShellFolder(const std::string& name, std::string& value) {
-    const HKEY root =
-        name.compare(0, sizeof kCommonPrefix - 1, kCommonPrefix) == 0 ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+// Reads one "Shell Folders" value, a string of at most 260 bytes, from the root its name selects, and
+// appends it to `path`.
+HRESULT AppendShellFolder(const char* name, CPathText& path) {
+    const HKEY root = std::strncmp(name, kCommonPrefix, sizeof kCommonPrefix - 1) == 0 ? HKEY_LOCAL_MACHINE
+                                                                                       : HKEY_CURRENT_USER;
     CRegKey key;
     LONG status = key.Open(root, kShellFoldersKey, KEY_ALL_ACCESS);
     if (status != ERROR_SUCCESS) return HResultFromStatus(status);
     char data[kShortcutTextSize];
     DWORD size = sizeof data;
     DWORD type = REG_NONE;
-    status = RegQueryValueExA(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
+    status = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
     if (status != ERROR_SUCCESS) return HResultFromStatus(status);
     if (type != REG_SZ && type != REG_EXPAND_SZ) return HResultFromStatus(ERROR_INVALID_DATA);
     // The stored string need not carry its NUL; it ends at the first one or at the data's end.
-    value.assign(data, strnlen(data, size));
+    if (!path.Append(data, static_cast<unsigned>(strnlen(data, size))))
+        return HResultFromStatus(ERROR_FILENAME_EXCED_RANGE);
     return S_OK;
 }
 
@@ -68,7 +66,7 @@ bool ReadLine(INFCONTEXT& line, char (&key)[kShortcutTextSize], char (&text)[kSh
 
 // Creates one shell link; every step runs only after the earlier ones succeeded, and the result is
 // that of the last step run.
-HRESULT SaveLink(const char* target, const char* arguments, const char* description, const WideString& linkPath) {
+HRESULT SaveLink(const char* target, const char* arguments, const char* description, const CWideText& linkPath) {
     CComPtr<IShellLinkA> link;
     CComPtr<IPersistFile> file;
     HRESULT hr = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
@@ -82,7 +80,7 @@ HRESULT SaveLink(const char* target, const char* arguments, const char* descript
 }
 
 // Deletes a link file without the recycle bin and without asking; the outcome does not matter.
-void DeleteLink(const std::string& linkPath) {
+void DeleteLink(const CPathText& linkPath) {
     // Without FOF_NOERRORUI the shell answers a name that is not there with a modal error box, which
     // would stop an unattended removal until someone dismisses it: only a link that exists is handed
     // to it. (A second removal, or one after the user deleted a link, is the usual case.)
@@ -100,12 +98,14 @@ void DeleteLink(const std::string& linkPath) {
 
 HRESULT AddRemoveFolder(HINF inf, const char* folderSection, const char* folderTemplate, bool install) {
     const bool hasSection = folderSection && *folderSection;
-    std::string defaultTemplate;
+    // Room for a section name as long as any path; a longer one cannot make a valid folder anyway.
+    CFixedText<sizeof kDefaultTemplateStart + kShortcutTextSize> defaultTemplate;
     if (!folderTemplate || !*folderTemplate) {
         // Without a section name the default template would name Common Programs itself, which
         // must never be removed: nothing is done, and only adding reports it.
         if (!hasSection) return install ? E_INVALIDARG : S_OK;
-        defaultTemplate = std::string(kDefaultTemplateStart) + folderSection;
+        if (!defaultTemplate.Append(kDefaultTemplateStart) || !defaultTemplate.Append(folderSection))
+            return install ? HResultFromStatus(ERROR_FILENAME_EXCED_RANGE) : S_OK;
         folderTemplate = defaultTemplate.c_str();
     }
     char folder[kShortcutTextSize];
@@ -143,8 +143,8 @@ HRESULT AddRemoveFolder(HINF inf, const char* folderSection, const char* folderT
             *comma = '\0';
             arguments = comma + 1;
         }
-        std::string linkPath = folder;
-        if (!Append(linkPath, "\\", 1) || !Append(linkPath, name, std::strlen(name)) || !Append(linkPath, ".lnk", 4)) {
+        CPathText linkPath;
+        if (!linkPath.Append(folder) || !linkPath.Append("\\") || !linkPath.Append(name) || !linkPath.Append(".lnk")) {
             if (install) result = HResultFromStatus(ERROR_FILENAME_EXCED_RANGE);
             continue;
         }
@@ -163,19 +163,21 @@ HRESULT AddRemoveFolder(HINF inf, const char* folderSection, const char* folderT
 
 HRESULT ExpandFolderTemplate(LPCSTR folderTemplate, LPSTR folder) {
     return HResultBoundary([&]() -> HRESULT {
-        std::string path;
+        CPathText path;
         for (const char* p = folderTemplate; *p;) {
             if (*p != '<') {
-                if (!Append(path, p, 1)) return HResultFromStatus(ERROR_FILENAME_EXCED_RANGE);
+                if (!path.Append(p, 1)) return HResultFromStatus(ERROR_FILENAME_EXCED_RANGE);
                 ++p;
                 continue;
             }
             const char* end = std::strchr(p + 1, '>');
             if (!end) return E_INVALIDARG;
-            std::string value;
-            const HRESULT hr = ReadShellFolder(std::string(p + 1, end), value);
+            // A value name longer than any path cannot expand into one.
+            CPathText name;
+            if (!name.Append(p + 1, static_cast<unsigned>(end - p - 1)))
+                return HResultFromStatus(ERROR_FILENAME_EXCED_RANGE);
+            const HRESULT hr = AppendShellFolder(name.c_str(), path);
             if (FAILED(hr)) return hr;
-            if (!Append(path, value.data(), value.size())) return HResultFromStatus(ERROR_FILENAME_EXCED_RANGE);
             p = end + 1;
         }
         std::memcpy(folder, path.c_str(), path.size() + 1);

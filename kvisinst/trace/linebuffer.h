@@ -3,9 +3,10 @@
 // a shorter line, never a write past the buffer.
 #pragma once
 
+#include "kvisinst/common/format.h"
+
 #include <cstdarg>
 #include <cstddef>
-#include <cstdio>
 #include <cstring>
 
 class CLineBuffer {
@@ -37,10 +38,9 @@ public:
     void Format(const char* format, ...) __attribute__((format(printf, 2, 3))) {
         va_list arguments;
         va_start(arguments, format);
-        const int n = std::vsnprintf(buffer_ + length_, limit_ - length_ + 1, format, arguments);
+        FormatTextV(buffer_ + length_, limit_ - length_ + 1, format, arguments);
         va_end(arguments);
-        if (n > 0) length_ += static_cast<size_t>(n) > limit_ - length_ ? limit_ - length_ : static_cast<size_t>(n);
-        buffer_[length_] = '\0';
+        length_ += std::strlen(buffer_ + length_);
     }
 
     // The formatted text, itself cut to at most `most` characters, written straight into the line.
@@ -49,9 +49,8 @@ public:
         size_t room = limit_ - length_;
         if (room > most) room = most;
         if (AppendTexts(room, format, arguments)) return;
-        if (std::vsnprintf(buffer_ + length_, room + 1, format, arguments) > 0)
-            length_ += std::strlen(buffer_ + length_);
-        buffer_[length_] = '\0';
+        FormatTextV(buffer_ + length_, room + 1, format, arguments);
+        length_ += std::strlen(buffer_ + length_);
     }
 
     // The number in decimal, with leading zeros to at least minDigits digits ("%0*u").

@@ -6,8 +6,8 @@
 #include "kvisinst/common/text.h"
 #include "kvisinst/trace/settings.h"
 
+#include <algorithm>
 #include <new>
-#include <string>
 
 namespace {
 
@@ -35,16 +35,27 @@ private:
 
 }  // namespace
 
+namespace {
+
+bool Before(const CWideText& entry, std::basic_string_view<WCHAR> name) { return entry.View() < name; }
+
+}  // namespace
+
 void NameSet::Add(const char* name) {
+    CWideText wide = ToWide(name);
+    const auto at = std::lower_bound(names_.begin(), names_.end(), wide.View(), Before);
+    if (at != names_.end() && at->View() == wide.View()) return;
     try {
-        const WideString wide = ToWide(name);
-        names_.insert(wide);
+        names_.insert(at, std::move(wide));
     } catch (const std::bad_alloc&) {
         throw CWin32Error(E_OUTOFMEMORY);
     }
 }
 
-bool NameSet::Contains(std::basic_string_view<WCHAR> name) const { return names_.find(name) != names_.end(); }
+bool NameSet::Contains(std::basic_string_view<WCHAR> name) const {
+    const auto at = std::lower_bound(names_.begin(), names_.end(), name, Before);
+    return at != names_.end() && at->View() == name;
+}
 
 void FillNameSet(HKEY tracingKey, const char* list, NameSet& set) {
     ReadTraceList(tracingKey, list, [&](const char* name) {

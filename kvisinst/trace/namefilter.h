@@ -3,10 +3,10 @@
 #pragma once
 
 #include "kvisinst/common/handle.h"
+#include "kvisinst/common/strconv.h"
 
-#include <set>
-#include <string>
 #include <string_view>
+#include <vector>
 
 // An ordered set of wide names, matched exactly (case-sensitive), ordered by 16-bit code units.
 class NameSet {
@@ -19,7 +19,7 @@ public:
     void Clear() { names_.clear(); }
 
 private:
-    std::set<std::basic_string<WCHAR>, std::less<>> names_;
+    std::vector<CWideText> names_;  // sorted, each once
 };
 
 // Calls visit(name) for each value name of the subkey `list` of the open Tracing key, in

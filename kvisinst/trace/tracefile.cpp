@@ -1,6 +1,8 @@
 // The trace file sink.
 #include "kvisinst/trace/tracefile.h"
 
+#include "kvisinst/common/format.h"
+
 #include "kvisinst/trace/cipher.h"
 #include "kvisinst/trace/settings.h"
 
@@ -35,8 +37,7 @@ bool ChooseTraceFilePath(HKEY key, char* path) {
     char programBase[MAX_PATH], drive[MAX_PATH], directory[MAX_PATH], base[MAX_PATH], extension[MAX_PATH];
     SplitModulePath(program, nullptr, nullptr, programBase, nullptr);
     SplitModulePath(library, drive, directory, base, extension);
-    const int n = std::snprintf(path, MAX_PATH, "%s%s%s.%s%s.trace", drive, directory, programBase, base, extension);
-    return n > 0 && n < MAX_PATH;
+    return FormatText(path, MAX_PATH, "%s%s%s.%s%s.trace", drive, directory, programBase, base, extension);
 }
 
 }  // namespace
@@ -104,7 +105,7 @@ FileTraceSink::FileTraceSink() {
     } else {
         // Once per process: this sink stays in place and drops every line from now on.
         char message[MAX_PATH + 64];
-        std::snprintf(message, sizeof message, "Cannot create tracing file [%s] last error=0x%X", Path,
+        FormatText(message, sizeof message, "Cannot create tracing file [%s] last error=0x%X", Path,
                       static_cast<unsigned>(GetLastError()));
         MessageBoxA(GetForegroundWindow(), message, "KVTrace", MB_OK);
     }

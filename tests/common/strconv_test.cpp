@@ -4,13 +4,14 @@
 
 #include <gtest/gtest.h>
 
-TEST(StringConversion, RoundTripsTheAnsiCodePage) {
+TEST(StringConversion, ConvertsFromTheAnsiCodePage) {
     winsim::ScopedMachine machine(winsim::OsVersion::Win2000);
     // "Caf\xe9 \x80" is "Café €" in code page 1252.
-    const WideString wide = ToWide("Caf\xe9 \x80");
-    EXPECT_EQ((WideString{u'C', u'a', u'f', 0xE9, u' ', 0x20AC}), wide);
-    EXPECT_EQ("Caf\xe9 \x80", ToNarrow(wide.c_str()));
-    EXPECT_EQ(WideString(), ToWide(""));
-    EXPECT_EQ(WideString(), ToWide(nullptr));
-    EXPECT_EQ("", ToNarrow(nullptr));
+    const CWideText wide = ToWide("Caf\xe9 \x80");
+    EXPECT_EQ(std::u16string_view(u"Caf\u00e9 \u20ac"), wide.View());
+    EXPECT_EQ(0, wide.c_str()[wide.size()]);
+    for (const char* empty : {"", static_cast<const char*>(nullptr)}) {
+        EXPECT_EQ(0u, ToWide(empty).size());
+        EXPECT_EQ(0, ToWide(empty).c_str()[0]);
+    }
 }

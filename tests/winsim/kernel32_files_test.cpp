@@ -2,6 +2,7 @@
 #include <winsim/files.h>
 #include <winsim/handles.h>
 #include <winsim/machine.h>
+#include <winsim/registry.h>
 #include <winsim/win32api.h>
 
 #include <gtest/gtest.h>
@@ -9,10 +10,12 @@
 #include <sys/stat.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
 using winsim::OsVersion;
+using namespace std::string_literals;
 
 HANDLE Open(const char* path, DWORD access, DWORD share, DWORD disposition, DWORD attributes = FILE_ATTRIBUTE_NORMAL) {
     return CreateFileA(path, access, share, nullptr, disposition, attributes, nullptr);
@@ -123,6 +126,146 @@ TEST(FileIo, ReadOnlyFilesCanBeReadButNotWrittenOrReplaced) {
     EXPECT_NE(INVALID_HANDLE_VALUE, reader);
     CloseHandle(reader);
     EXPECT_EQ("kept", *winsim::ReadWholeFile("C:\\ro.txt"));  // the refused CREATE_ALWAYS truncated nothing
+}
+
+TEST(FileIo, SetEndOfFileCutsOrGrowsAtTheHandlesPosition) {
+    winsim::ScopedMachine machine(OsVersion::Win2000);
+    ASSERT_TRUE(winsim::WriteWholeFile("C:\\f.txt", "0123456789"));
+    HANDLE file = Open("C:\\f.txt", GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING);
+    SetFilePointer(file, 4, nullptr, FILE_BEGIN);
+    EXPECT_TRUE(SetEndOfFile(file));
+    SetFilePointer(file, 6, nullptr, FILE_BEGIN);
+    EXPECT_TRUE(SetEndOfFile(file));
+    CloseHandle(file);
+    EXPECT_EQ(std::string("0123\0\0", 6), *winsim::ReadWholeFile("C:\\f.txt"));
+    HANDLE reader = Open("C:\\f.txt", GENERIC_READ, 0, OPEN_EXISTING);
+    SetLastError(0xDEADBEEF);
+    EXPECT_FALSE(SetEndOfFile(reader));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+    CloseHandle(reader);
+}
+
+// Windows 95 and 98 have no MoveFileExA at all; the NT family renames now or records for the restart.
+TEST(MoveFile, ResultsOnEachVersion) {
+    using Account = winsim::Machine::Account;
+    struct Row {
+        OsVersion version;
+        const char* source;
+        const char* target;
+        DWORD flags;
+        Account account;
+        DWORD error;  // 0: succeeds
+        const char* oldAfter;
+        const char* newAfter;  // contents after, "-" for no file
+    };
+    const DWORD delay = MOVEFILE_DELAY_UNTIL_REBOOT, replace = MOVEFILE_REPLACE_EXISTING;
+    const Account admin = Account::Administrator;
+    const Row kRows[] = {
+        {OsVersion::Win95, "C:\\old.txt", "C:\\new.txt", 0, admin, ERROR_CALL_NOT_IMPLEMENTED, "old", "-"},
+        {OsVersion::Win98, "C:\\old.txt", nullptr, delay, admin, ERROR_CALL_NOT_IMPLEMENTED, "old", "-"},
+        {OsVersion::Win98, "C:\\old.txt", "C:\\new.txt", replace, admin, ERROR_CALL_NOT_IMPLEMENTED, "old", "-"},
+        {OsVersion::NT4, "c:\\OLD.TXT", "C:\\new.txt", 0, admin, 0, "-", "old"},
+        {OsVersion::NT4, "C:\\old.txt", nullptr, 0, admin, ERROR_INVALID_PARAMETER, "old", "-"},
+        {OsVersion::NT4, "C:\\gone.txt", "C:\\new.txt", 0, admin, ERROR_FILE_NOT_FOUND, "old", "-"},
+        {OsVersion::Win2000, "C:\\old.txt", "C:\\taken.txt", 0, admin, ERROR_ALREADY_EXISTS, "old", "-"},
+        {OsVersion::Win2000, "C:\\old.txt", "C:\\taken.txt", replace, admin, 0, "-", "-"},
+        {OsVersion::Win2000, "C:\\old.txt", "D:\\new.txt", 0, admin, ERROR_NOT_SAME_DEVICE, "old", "-"},
+        {OsVersion::Win2000, "C:\\old.txt", nullptr, delay, Account::User, ERROR_ACCESS_DENIED, "old", "-"},
+        {OsVersion::Win2000, "C:\\old.txt", "C:\\new.txt", delay | MOVEFILE_COPY_ALLOWED, admin, ERROR_INVALID_PARAMETER,
+         "old", "-"},
+        {OsVersion::NT4, "C:\\old.txt", "C:\\new.txt", delay, Account::LocalSystem, 0, "old", "-"},  // nothing yet
+    };
+    for (size_t i = 0; i < std::size(kRows); ++i) {
+        const Row& row = kRows[i];
+        SCOPED_TRACE(testing::Message() << "row " << i);
+        winsim::ScopedMachine machine(row.version);
+        machine->SetCallerAccount(row.account);
+        ASSERT_TRUE(winsim::WriteWholeFile("C:\\old.txt", "old"));
+        ASSERT_TRUE(winsim::WriteWholeFile("C:\\taken.txt", "taken"));
+        SetLastError(0xDEADBEEF);
+        EXPECT_EQ(row.error == 0, MoveFileExA(row.source, row.target, row.flags) != FALSE);
+        if (row.error) {
+            EXPECT_EQ(row.error, GetLastError());
+        }
+        EXPECT_EQ(row.oldAfter, winsim::ReadWholeFile("C:\\old.txt").value_or("-"));
+        EXPECT_EQ(row.newAfter, winsim::ReadWholeFile("C:\\new.txt").value_or("-"));
+        if ((row.flags & replace) && !row.error && !(row.flags & delay)) {
+            EXPECT_EQ("old", *winsim::ReadWholeFile("C:\\taken.txt"));
+        }
+    }
+}
+
+TEST(MoveFile, DelayedOperationsAreAppendedToThePendingListExactly) {
+    winsim::ScopedMachine machine(OsVersion::NT4);
+    const char* key = "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+    // A pair some earlier setup left: a deletion.
+    const std::string before = "\\??\\C:\\earlier.dll\0\0\0"s;
+    ASSERT_TRUE(machine->Reg().SetValue(key, "PendingFileRenameOperations", REG_MULTI_SZ,
+                                        std::vector<BYTE>(before.begin(), before.end())));
+    machine->SetCurrentDirectory("C:\\WINNT");
+    // None of these files exists: Windows records them all the same.
+    ASSERT_TRUE(MoveFileExA("system32\\..\\old.dll", nullptr, MOVEFILE_DELAY_UNTIL_REBOOT));
+    ASSERT_TRUE(MoveFileExA("C:\\tmp\\new.dll", "C:\\PROGRA~1\\k.dll",
+                            MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING));
+    ASSERT_TRUE(MoveFileExA("C:\\a", "C:\\b", MOVEFILE_DELAY_UNTIL_REBOOT));
+    const std::string expected = "\\??\\C:\\earlier.dll\0\0"
+                                 "\\??\\C:\\WINNT\\old.dll\0\0"
+                                 "\\??\\C:\\tmp\\new.dll\0!\\??\\C:\\PROGRA~1\\k.dll\0"
+                                 "\\??\\C:\\a\0\\??\\C:\\b\0\0"s;
+    const auto value = machine->Reg().GetValue(key, "PendingFileRenameOperations");
+    ASSERT_TRUE(value);
+    EXPECT_EQ(static_cast<DWORD>(REG_MULTI_SZ), value->type);
+    EXPECT_EQ(expected, std::string(value->data.begin(), value->data.end()));
+}
+
+// Short names are given once and kept; every path the file calls take may spell them.
+TEST(ShortPaths, LongComponentsGetStableShortNamesThatPathsAccept) {
+    winsim::ScopedMachine machine(OsVersion::Win98);
+    ASSERT_TRUE(winsim::WriteWholeFile("C:\\Program Files\\Korvane\\Quille Helper.dll", "dll"));
+    char path[MAX_PATH];
+    const char* longPath = "c:\\program files\\KORVANE\\quille helper.dll";
+    ASSERT_EQ(32u, GetShortPathNameA(longPath, path, sizeof path));
+    EXPECT_STREQ("C:\\PROGRA~1\\Korvane\\QUILLE~1.DLL", path);
+    // A sibling with the same start takes the next number; the first keeps its name, also when it
+    // is asked again after the sibling.
+    ASSERT_TRUE(winsim::WriteWholeFile("C:\\Program Files\\Korvane\\Quille Helper 2.dll", "two"));
+    ASSERT_EQ(32u, GetShortPathNameA("C:\\Program Files\\Korvane\\Quille Helper 2.dll", path, sizeof path));
+    EXPECT_STREQ("C:\\PROGRA~1\\Korvane\\QUILLE~2.DLL", path);
+    ASSERT_EQ(32u, GetShortPathNameA(longPath, path, sizeof path));
+    EXPECT_STREQ("C:\\PROGRA~1\\Korvane\\QUILLE~1.DLL", path);
+
+    HANDLE file = CreateFileA("C:\\PROGRA~1\\KORVANE\\QUILLE~2.DLL", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    char data[8] = {};
+    DWORD done = 0;
+    ReadFile(file, data, sizeof data, &done, nullptr);
+    CloseHandle(file);
+    EXPECT_EQ("two", std::string(data, done));
+
+    // Too small a buffer: the size needed, the NUL counted, and the buffer untouched.
+    char small[8] = "keep";
+    EXPECT_EQ(33u, GetShortPathNameA(longPath, small, sizeof small));
+    EXPECT_STREQ("keep", small);
+}
+
+TEST(ShortPaths, MissingPathsFailAsWindowsDoes) {
+    winsim::ScopedMachine machine(OsVersion::NT4);
+    ASSERT_TRUE(winsim::WriteWholeFile("C:\\Some Folder\\x.txt", "x"));
+    const struct {
+        const char* path;
+        DWORD error;
+    } kRows[] = {
+        {"C:\\Some Folder\\missing file.txt", ERROR_FILE_NOT_FOUND},
+        {"C:\\Missing Folder\\x.txt", ERROR_PATH_NOT_FOUND},
+        {"C:\\SOMEFO~9\\x.txt", ERROR_PATH_NOT_FOUND},
+    };
+    for (const auto& row : kRows) {
+        SCOPED_TRACE(row.path);
+        char path[MAX_PATH] = {};
+        SetLastError(0xDEADBEEF);
+        EXPECT_EQ(0u, GetShortPathNameA(row.path, path, sizeof path));
+        EXPECT_EQ(row.error, GetLastError());
+    }
 }
 
 }  // namespace

@@ -25,6 +25,11 @@ const char* Convert<const char*>(const ArgValue& v) {
     return v.isNull ? nullptr : v.text.c_str();
 }
 template <>
+char* Convert<char*>(const ArgValue& v) {
+    // The library takes the text as char* but does not change it.
+    return v.isNull ? nullptr : const_cast<char*>(v.text.c_str());
+}
+template <>
 int Convert<int>(const ArgValue& v) {
     return static_cast<int>(v.number);
 }
@@ -79,6 +84,7 @@ const std::vector<ExportInfo>& ExportTable() {
          Invoke<LONG, void*, const char*, const char*, int>},
         {"RemoveDevices", "RemoveDevices", "RemoveDevices", {}, "", ResultKind::Int, Invoke<int>},
         {"ReEnumerateDevices", "ReEnumerateDevices", "ReEnumerateDevices", {}, "", ResultKind::None, Invoke<void>},
+        {"CleanUp", "CleanUp", "CleanUp", {K::String}, "EDITION", ResultKind::Int, Invoke<int, char*>},
     };
     return table;
 }

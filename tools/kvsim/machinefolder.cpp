@@ -3,6 +3,7 @@
 #include <winsim/devices.h>
 #include <winsim/registry.h>
 #include <winsim/services.h>
+#include <winsim/shortnames.h>
 
 #include <fcntl.h>
 #include <stdio.h>
@@ -78,6 +79,7 @@ bool SaveMachineState(winsim::Machine& machine, const std::string& folder, std::
     return WriteFileAtomically(dir / "registry.reg", machine.Reg().SaveRegText(), error) &&
            WriteFileAtomically(dir / "services.txt", machine.Services().SaveText(), error) &&
            WriteFileAtomically(dir / "devices.txt", machine.Devices().SaveText(), error) &&
+           WriteFileAtomically(dir / "shortnames.txt", machine.ShortNames().SaveText(), error) &&
            WriteFileAtomically(dir / "machine.txt", header.str(), error);
 }
 
@@ -173,6 +175,14 @@ bool CMachineFolder::Open(const std::string& folder, std::string* error) {
     if (ReadFile(fs::path(folder) / "devices.txt", &devicesText) &&
         !machine_->Devices().LoadText(devicesText, &why)) {
         *error = folder + "/devices.txt is damaged: " + why;
+        Discard();
+        return false;
+    }
+    // Nor short names, before they were kept.
+    std::string shortNamesText;
+    if (ReadFile(fs::path(folder) / "shortnames.txt", &shortNamesText) &&
+        !machine_->ShortNames().LoadText(shortNamesText, &why)) {
+        *error = folder + "/shortnames.txt is damaged: " + why;
         Discard();
         return false;
     }

@@ -4,6 +4,7 @@
 //   FOLDER/registry.reg   the registry as .reg text (HKEY_LOCAL_MACHINE and HKEY_USERS)
 //   FOLDER/services.txt   the service control manager's database, with each service's script
 //   FOLDER/devices.txt    the device tree: device nodes and devices plugged in but not yet found
+//   FOLDER/shortnames.txt the 8.3 names given to long file names, so a file keeps its short name
 //   FOLDER/drives/C/...   the drives, one host folder per letter
 //
 // A command works on a copy of the folder and puts the copy in the folder's place in one step when

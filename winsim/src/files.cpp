@@ -1,5 +1,8 @@
+#include "files_internal.h"
+
 #include <winsim/files.h>
 #include <winsim/machine.h>
+#include <winsim/shortnames.h>
 #include <winsim/text.h>
 
 #include <cctype>
@@ -63,12 +66,26 @@ std::optional<std::string> FullWindowsPath(std::string_view path) {
     return result;
 }
 
-std::optional<std::string> HostPath(std::string_view windowsPath) {
-    auto full = FullWindowsPath(windowsPath);
-    if (!full) return std::nullopt;
-    fs::path host = fs::path(Current().RootFolder()) / std::string(1, (*full)[0]);
+namespace {
+
+// A component that may stand for a short name: only those send a missing name to the short names,
+// which would otherwise give a whole folder its names for every file about to be created.
+bool MayBeShortName(std::string_view name) {
+    const size_t tilde = name.find('~');
+    return tilde != std::string_view::npos && tilde + 1 < name.size() &&
+           std::isdigit(static_cast<unsigned char>(name[tilde + 1])) && ShortNames::IsShortName(name);
+}
+
+}  // namespace
+
+ResolvedPath ResolveOn(Machine& machine, std::string_view fullPath) {
+    ResolvedPath result;
+    fs::path host = fs::path(machine.RootFolder()) / std::string(1, fullPath[0]);
+    result.longPath = std::string(fullPath.substr(0, 2));
     bool exists = fs::is_directory(host);
-    for (auto& part : SplitComponents(std::string_view(*full).substr(2))) {
+    const auto parts = SplitComponents(fullPath.substr(2));
+    result.components = parts.size();
+    for (const auto& part : parts) {
         std::string chosen = part;
         if (exists) {
             // Names are matched without regard to case; the first spelling found on disk wins.
@@ -81,11 +98,28 @@ std::optional<std::string> HostPath(std::string_view windowsPath) {
                     break;
                 }
             }
+            if (!exists && MayBeShortName(part)) {
+                const std::string folder = result.longPath.size() == 2 ? result.longPath + "\\" : result.longPath;
+                if (auto longName = machine.ShortNames().LongNameOf(folder, part)) {
+                    chosen = *longName;
+                    exists = true;
+                }
+            }
+            if (exists) ++result.found;
         }
         host /= chosen;
+        result.longPath += "\\" + chosen;
         if (exists) exists = fs::is_directory(host);
     }
-    return host.string();
+    if (parts.empty()) result.longPath += "\\";
+    result.host = host.string();
+    return result;
+}
+
+std::optional<std::string> HostPath(std::string_view windowsPath) {
+    auto full = FullWindowsPath(windowsPath);
+    if (!full) return std::nullopt;
+    return ResolveOn(Current(), *full).host;
 }
 
 std::optional<std::string> ReadWholeFile(std::string_view windowsPath) {

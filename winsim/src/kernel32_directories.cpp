@@ -3,10 +3,12 @@
 //
 // Deliberately less than Windows: security attributes are ignored, and a file or folder that another
 // program holds open is not simulated (nothing else holds them).
+#include "files_internal.h"
 #include "pathcheck.h"
 
 #include <winsim/files.h>
 #include <winsim/machine.h>
+#include <winsim/shortnames.h>
 #include <winsim/text.h>
 #include <winsim/win32api.h>
 
@@ -33,6 +35,7 @@ using winsim::HostEntry;
 struct Target {
     std::string full;
     std::string host;
+    std::string longPath;  // short names replaced by the long ones they stand for
 };
 
 // Resolves a path the way the file calls do, or sets the last error and returns nothing.
@@ -50,12 +53,8 @@ std::optional<Target> Resolve(LPCSTR path) {
         SetLastError(ERROR_INVALID_NAME);
         return std::nullopt;
     }
-    auto host = winsim::HostPath(*full);
-    if (!host) {
-        SetLastError(ERROR_BAD_PATHNAME);
-        return std::nullopt;
-    }
-    return Target{*full, *host};
+    auto resolved = winsim::ResolveOn(winsim::Current(), *full);
+    return Target{*full, std::move(resolved.host), std::move(resolved.longPath)};
 }
 
 bool IsRoot(const std::string& full) { return full.size() == 3; }
@@ -126,6 +125,7 @@ BOOL RemoveDirectoryA(LPCSTR path) {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
+    winsim::Current().ShortNames().Removed(target->longPath);
     return TRUE;
 }
 
@@ -136,6 +136,7 @@ BOOL DeleteFileA(LPCSTR path) {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
+    winsim::Current().ShortNames().Removed(target->longPath);
     return TRUE;
 }
 
@@ -177,8 +178,23 @@ DWORD GetFileAttributesA(LPCSTR path) {
     return (st.st_mode & S_IWUSR) ? FILE_ATTRIBUTE_ARCHIVE : (FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_READONLY);
 }
 
-// Not yet simulated: declared so that code using it builds.
-BOOL SetFileAttributesA(LPCSTR, DWORD) {
-    SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
-    return FALSE;
+BOOL SetFileAttributesA(LPCSTR path, DWORD attributes) {
+    auto target = Resolve(path);
+    if (!target) return FALSE;
+    struct stat st {};
+    if (stat(target->host.c_str(), &st) != 0) {
+        SetLastError(winsim::MissingEntryError(target->host));
+        return FALSE;
+    }
+    // Only read-only is kept, as the host file's owner-write permission; FILE_ATTRIBUTE_NORMAL (or any
+    // set without it) clears it. A folder's read-only attribute means nothing to Windows' file calls,
+    // and taking the host folder's write permission would stop files being made in it: not kept.
+    if (S_ISDIR(st.st_mode)) return TRUE;
+    const mode_t mode = (attributes & FILE_ATTRIBUTE_READONLY) ? (st.st_mode & ~mode_t{S_IWUSR | S_IWGRP | S_IWOTH})
+                                                               : (st.st_mode | S_IWUSR);
+    if (chmod(target->host.c_str(), mode & 07777) != 0) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    return TRUE;
 }

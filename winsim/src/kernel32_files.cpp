@@ -1,8 +1,12 @@
-// CreateFileA and the calls on a file handle. Each handle is a host file descriptor of its own, so
-// that, as on Windows, every handle keeps its own file position.
+// CreateFileA and the calls on a file handle, MoveFileExA and GetShortPathNameA. Each handle is a host
+// file descriptor of its own, so that, as on Windows, every handle keeps its own file position.
+#include "files_internal.h"
+
 #include <winsim/files.h>
 #include <winsim/handles.h>
 #include <winsim/machine.h>
+#include <winsim/registry.h>
+#include <winsim/shortnames.h>
 #include <winsim/win32api.h>
 
 #include "lookup_cache.h"
@@ -11,6 +15,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <map>
@@ -24,43 +29,12 @@ namespace {
 constexpr DWORD kReadAccess = GENERIC_READ | GENERIC_ALL | GENERIC_EXECUTE;
 constexpr DWORD kWriteAccess = GENERIC_WRITE | GENERIC_ALL;
 
-class CFileObject;
+using winsim::CFileObject;
+using winsim::FileId;
 
 // The opens of each host file in this process, for the share-mode checks.
 std::mutex g_opensLock;
-std::map<std::pair<dev_t, ino_t>, std::vector<const CFileObject*>> g_opens;
-
-class CFileObject : public winsim::KernelObject {
-public:
-    CFileObject(int fd, DWORD access, DWORD share, std::pair<dev_t, ino_t> id)
-        : fd_(fd), access_(access), share_(share), id_(id) {}
-
-    ~CFileObject() override {
-        {
-            std::lock_guard<std::mutex> lock(g_opensLock);
-            auto& list = g_opens[id_];
-            for (auto it = list.begin(); it != list.end(); ++it)
-                if (*it == this) {
-                    list.erase(it);
-                    break;
-                }
-            if (list.empty()) g_opens.erase(id_);
-        }
-        close(fd_);
-    }
-
-    int Fd() const { return fd_; }
-    bool CanRead() const { return access_ & kReadAccess; }
-    bool CanWrite() const { return access_ & kWriteAccess; }
-    DWORD Share() const { return share_; }
-    bool DeletesToo() const { return access_ & DELETE; }
-
-private:
-    int fd_;
-    DWORD access_;
-    DWORD share_;
-    std::pair<dev_t, ino_t> id_;
-};
+std::map<FileId, std::vector<const CFileObject*>> g_opens;
 
 thread_local winsim::CLookupCache<CFileObject> t_files WINSIM_FAST_TLS;
 
@@ -118,6 +92,28 @@ CFileObject* FileFromHandle(HANDLE handle) {
 
 }  // namespace
 
+namespace winsim {
+
+CFileObject::~CFileObject() {
+    {
+        std::lock_guard<std::mutex> lock(g_opensLock);
+        auto& list = g_opens[id_];
+        for (auto it = list.begin(); it != list.end(); ++it)
+            if (*it == this) {
+                list.erase(it);
+                break;
+            }
+        if (list.empty()) g_opens.erase(id_);
+    }
+    close(fd_);
+}
+
+bool CFileObject::CanRead() const { return access_ & kReadAccess; }
+bool CFileObject::CanWrite() const { return access_ & kWriteAccess; }
+bool CFileObject::DeletesToo() const { return access_ & DELETE; }
+
+}  // namespace winsim
+
 HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSECURITY_ATTRIBUTES,
                    DWORD creationDisposition, DWORD flagsAndAttributes, HANDLE) {
     if (!fileName) return Fail(ERROR_INVALID_PARAMETER);
@@ -148,6 +144,8 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSECU
     // A read-only file can be neither written nor replaced.
     if (exists && !(st.st_mode & S_IWUSR) && ((desiredAccess & kWriteAccess) || truncates))
         return Fail(ERROR_ACCESS_DENIED);
+    // Windows will not cut away what a view of the file shows.
+    if (truncates && winsim::MappedViewsEnd({st.st_dev, st.st_ino}) > 0) return Fail(ERROR_USER_MAPPED_FILE);
     if (exists) {
         auto it = g_opens.find({st.st_dev, st.st_ino});
         if (it != g_opens.end())
@@ -314,16 +312,158 @@ BOOL FlushFileBuffers(HANDLE file) {
     return TRUE;
 }
 
-// Not yet simulated: declared so that code using them builds.
-BOOL MoveFileExA(LPCSTR, LPCSTR, DWORD) {
-    SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+namespace {
+
+const char kSessionManager[] = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+const char kPendingRenames[] = "PendingFileRenameOperations";
+
+BOOL FailWith(DWORD error) {
+    SetLastError(error);
     return FALSE;
 }
-DWORD GetShortPathNameA(LPCSTR, LPSTR, DWORD) {
-    SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
-    return 0;
+
+// Whether a handle of this process stands in the way of deleting or renaming the host file: Windows
+// opens it for DELETE, which every open must share.
+bool HeldWithoutDeleteSharing(const std::string& host) {
+    struct stat st {};
+    if (stat(host.c_str(), &st) != 0) return false;
+    std::lock_guard<std::mutex> lock(g_opensLock);
+    auto it = g_opens.find({st.st_dev, st.st_ino});
+    if (it == g_opens.end()) return false;
+    for (const CFileObject* other : it->second)
+        if (!SharingAllows(*other, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE)) return true;
+    return false;
 }
-BOOL SetEndOfFile(HANDLE) {
-    SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
-    return FALSE;
+
+// The NT family keeps delayed operations for the session manager, which carries them out at the next
+// start: pairs of strings, appended after the pairs already there.
+BOOL RecordDelayedMove(LPCSTR existing, LPCSTR newName, DWORD flags) {
+    winsim::Machine& machine = winsim::Current();
+    // Only a caller who may write under HKEY_LOCAL_MACHINE\SYSTEM can.
+    if (machine.CallerAccount() == winsim::Machine::Account::User) return FailWith(ERROR_ACCESS_DENIED);
+    const auto source = winsim::FullWindowsPath(existing);
+    if (!source) return FailWith(ERROR_PATH_NOT_FOUND);
+    std::string target;
+    if (newName && *newName) {
+        const auto full = winsim::FullWindowsPath(newName);
+        if (!full) return FailWith(ERROR_PATH_NOT_FOUND);
+        target = std::string(flags & MOVEFILE_REPLACE_EXISTING ? "!" : "") + "\\??\\" + *full;
+    }
+    winsim::Registry& reg = machine.Reg();
+    std::vector<BYTE> data;
+    if (auto kept = reg.GetValue(kSessionManager, kPendingRenames); kept && kept->type == REG_MULTI_SZ) {
+        data = kept->data;
+        // Without the list's closing NUL, so the new pair follows the last one.
+        if (data.size() >= 2 && data[data.size() - 1] == 0 && data[data.size() - 2] == 0) {
+            data.pop_back();
+        } else if (!data.empty() && data.back() != 0) {
+            data.push_back(0);
+        }
+    }
+    for (const std::string& text : {"\\??\\" + *source, target}) {
+        data.insert(data.end(), text.begin(), text.end());
+        data.push_back(0);
+    }
+    data.push_back(0);
+    if (!reg.CreateKey(kSessionManager) || !reg.SetValue(kSessionManager, kPendingRenames, REG_MULTI_SZ, data))
+        return FailWith(ERROR_ACCESS_DENIED);
+    return TRUE;
+}
+
+}  // namespace
+
+BOOL MoveFileExA(LPCSTR existing, LPCSTR newName, DWORD flags) {
+    winsim::Machine& machine = winsim::Current();
+    if (!winsim::IsNtFamily(machine.Version())) return FailWith(ERROR_CALL_NOT_IMPLEMENTED);
+    if (!existing) return FailWith(ERROR_INVALID_PARAMETER);
+    if (flags & MOVEFILE_DELAY_UNTIL_REBOOT) {
+        // A delayed operation cannot copy: the session manager only renames.
+        if (flags & MOVEFILE_COPY_ALLOWED) return FailWith(ERROR_INVALID_PARAMETER);
+        return RecordDelayedMove(existing, newName, flags);
+    }
+    // Deleting now is DeleteFileA's work; MoveFileExA deletes only at the restart.
+    if (!newName) return FailWith(ERROR_INVALID_PARAMETER);
+
+    const auto fromFull = winsim::FullWindowsPath(existing);
+    const auto toFull = winsim::FullWindowsPath(newName);
+    if (!fromFull || !toFull) return FailWith(ERROR_PATH_NOT_FOUND);
+    const winsim::ResolvedPath from = winsim::ResolveOn(machine, *fromFull);
+    const winsim::ResolvedPath to = winsim::ResolveOn(machine, *toFull);
+    struct stat fromStat {};
+    struct stat toStat {};
+    if (!from.AllFound() || stat(from.host.c_str(), &fromStat) != 0)
+        return FailWith(from.found + 1 >= from.components ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
+    if (to.found + 1 < to.components) return FailWith(ERROR_PATH_NOT_FOUND);
+    const bool folder = S_ISDIR(fromStat.st_mode);
+    // Each drive is a volume of its own: a folder cannot leave it, a file only as a copy.
+    if ((*fromFull)[0] != (*toFull)[0] && (folder || !(flags & MOVEFILE_COPY_ALLOWED)))
+        return FailWith(ERROR_NOT_SAME_DEVICE);
+
+    const bool targetExists = to.AllFound() && stat(to.host.c_str(), &toStat) == 0;
+    const bool sameFile = targetExists && toStat.st_dev == fromStat.st_dev && toStat.st_ino == fromStat.st_ino;
+    if (targetExists && !sameFile) {
+        if (!(flags & MOVEFILE_REPLACE_EXISTING)) return FailWith(ERROR_ALREADY_EXISTS);
+        // Replacing never puts anything in place of a folder, a read-only file or a file in use.
+        if (S_ISDIR(toStat.st_mode) || !(toStat.st_mode & S_IWUSR) || HeldWithoutDeleteSharing(to.host))
+            return FailWith(ERROR_ACCESS_DENIED);
+    }
+    if (HeldWithoutDeleteSharing(from.host)) return FailWith(ERROR_SHARING_VIOLATION);
+    // A case-only rename keeps the entry and changes its spelling; the host name is then the one given.
+    const std::string hostTarget =
+        sameFile ? to.host.substr(0, to.host.find_last_of('/') + 1) + toFull->substr(toFull->find_last_of('\\') + 1)
+                 : to.host;
+    if (rename(from.host.c_str(), hostTarget.c_str()) != 0) return FailWith(ErrorFromErrno(errno));
+
+    winsim::ShortNames& shortNames = machine.ShortNames();
+    if (targetExists && !sameFile) shortNames.Removed(to.longPath);
+    shortNames.Moved(from.longPath, winsim::ResolveOn(machine, *toFull).longPath);
+    return TRUE;
+}
+
+DWORD GetShortPathNameA(LPCSTR longPath, LPSTR shortPath, DWORD size) {
+    if (!longPath) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    const auto full = winsim::FullWindowsPath(longPath);
+    if (!full) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return 0;
+    }
+    winsim::Machine& machine = winsim::Current();
+    const winsim::ResolvedPath resolved = winsim::ResolveOn(machine, *full);
+    if (!resolved.AllFound()) {
+        SetLastError(resolved.found + 1 == resolved.components ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
+        return 0;
+    }
+    // Each component's short name within its long folder.
+    std::string result = resolved.longPath.substr(0, 2);
+    std::string folder = result + "\\";
+    size_t at = 3;
+    while (at <= resolved.longPath.size() && resolved.components > 0) {
+        const size_t end = std::min(resolved.longPath.find('\\', at), resolved.longPath.size());
+        const std::string name = resolved.longPath.substr(at, end - at);
+        result += "\\" + machine.ShortNames().ShortNameOf(folder, name);
+        folder = resolved.longPath.substr(0, end);
+        at = end + 1;
+    }
+    if (resolved.components == 0) result += "\\";
+    // Too small a buffer is left alone and the answer is the size needed, the NUL included.
+    if (!shortPath || result.size() + 1 > size) return static_cast<DWORD>(result.size() + 1);
+    std::memcpy(shortPath, result.c_str(), result.size() + 1);
+    return static_cast<DWORD>(result.size());
+}
+
+BOOL SetEndOfFile(HANDLE file) {
+    CFileObject* object = FileFromHandle(file);
+    if (!object) return FALSE;
+    if (!object->CanWrite()) return FailWith(ERROR_ACCESS_DENIED);
+    const off_t position = lseek(object->Fd(), 0, SEEK_CUR);
+    struct stat st {};
+    fstat(object->Fd(), &st);
+    // Growing is always allowed; cutting must leave every mapped view's bytes in the file.
+    if (position < st.st_size && static_cast<uint64_t>(position) < winsim::MappedViewsEnd(object->Id()))
+        return FailWith(ERROR_USER_MAPPED_FILE);
+    if (ftruncate(object->Fd(), position) != 0) return FailWith(ErrorFromErrno(errno));
+    return TRUE;
 }

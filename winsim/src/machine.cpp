@@ -4,6 +4,7 @@
 #include <winsim/registry.h>
 #include <winsim/services.h>
 #include <winsim/shellfolders.h>
+#include <winsim/shortnames.h>
 #include <winsim/text.h>
 
 #include "system_modules.h"
@@ -86,6 +87,7 @@ Machine::Machine(OsVersion version, std::string rootFolder)
     services_ = std::make_unique<ServiceDatabase>(*this);
     devices_ = std::make_unique<DeviceTree>(*this);
     dialogs_ = std::make_unique<winsim::Dialogs>();
+    shortNames_ = std::make_unique<winsim::ShortNames>(*this);
     systemModules_ = std::make_unique<SystemModules>(*this);
     // Every new machine starts with its version's shell folders.
     LayOutShellFolders(*this);
@@ -97,6 +99,7 @@ Machine::~Machine() {
         g_current = nullptr;
     }
     systemModules_.reset();
+    shortNames_.reset();
     dialogs_.reset();
     devices_.reset();
     services_.reset();

@@ -14,7 +14,7 @@ namespace winsim {
 std::optional<std::string> FullWindowsPath(std::string_view path);
 
 // Host path of an absolute or relative Windows path. Each existing component is matched without
-// regard to letter case; components that do not exist yet keep the spelling given, so the result
+// regard to letter case, or as the short name the machine gave it (shortnames.h); components that do not exist yet keep the spelling given, so the result
 // also names a file about to be created. Nothing for a path FullWindowsPath refuses.
 std::optional<std::string> HostPath(std::string_view windowsPath);
 

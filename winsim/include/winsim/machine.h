@@ -26,6 +26,7 @@ class DeviceTree;
 class Dialogs;
 class Registry;
 class ServiceDatabase;
+class ShortNames;
 class SystemModules;
 
 enum class OsVersion { Win95, Win98, NT4, Win2000, WinXP };
@@ -75,6 +76,15 @@ public:
     DeviceTree& Devices() { return *devices_; }
     // The message boxes shown on this machine and the answers the simulated user gives.
     winsim::Dialogs& Dialogs() { return *dialogs_; }
+    // The 8.3 names given to the long file names on the machine's drives.
+    winsim::ShortNames& ShortNames() { return *shortNames_; }
+
+    // Who the calling program runs as. Only the calls that check it know it for now (MoveFileExA's
+    // delayed form needs to write under HKEY_LOCAL_MACHINE); the token of the calling thread will be
+    // built on it. Administrator unless a test or machine folder says otherwise.
+    enum class Account { LocalSystem, Administrator, User };
+    Account CallerAccount() const { return callerAccount_; }
+    void SetCallerAccount(Account account) { callerAccount_ = account; }
 
     // Virtual clock in milliseconds since boot. Sleep and waits advance it; no real time passes.
     uint64_t NowMs() const { return clockMs_; }
@@ -112,6 +122,7 @@ private:
     std::unique_ptr<ServiceDatabase> services_;
     std::unique_ptr<DeviceTree> devices_;
     std::unique_ptr<winsim::Dialogs> dialogs_;
+    std::unique_ptr<winsim::ShortNames> shortNames_;
     std::unique_ptr<SystemModules> systemModules_;
     uint64_t clockMs_ = 0;
     WORD defaultLanguage_ = 0x409;
@@ -119,6 +130,7 @@ private:
     std::string programPath_ = "C:\\Setup\\setup.exe";
     std::vector<std::pair<std::string, std::string>> modulePaths_;  // upper-case name, path
     bool debuggerPresent_ = false;
+    Account callerAccount_ = Account::Administrator;
 };
 
 // The machine simulated calls act on. Calling a Win32 function with no current machine aborts.

@@ -47,3 +47,4 @@
 #include <winsim/api/shell32_links.h>
 #include <winsim/api/shell32_fileop.h>
 #include <winsim/api/cfgmgr32_devices.h>
+#include <winsim/api/crtdll_stdio.h>

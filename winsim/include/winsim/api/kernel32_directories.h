@@ -24,4 +24,8 @@ DWORD GetFileAttributesA(LPCSTR path);
 #define FILE_ATTRIBUTE_DIRECTORY 0x10
 #define FILE_ATTRIBUTE_ARCHIVE 0x20
 #define FILE_ATTRIBUTE_NORMAL 0x80
+// Keeps FILE_ATTRIBUTE_READONLY of a file (as the host file's owner-write permission, which
+// GetFileAttributesA reads); any set without it, FILE_ATTRIBUTE_NORMAL among them, clears it. Other
+// attributes, and read-only on a folder, are accepted and not kept. A missing entry gives
+// ERROR_FILE_NOT_FOUND, or ERROR_PATH_NOT_FOUND when its folder is missing too.
 BOOL SetFileAttributesA(LPCSTR path, DWORD attributes);

@@ -1,0 +1,100 @@
+// The machine's short names: how they are formed, that they are kept across a machine folder's
+// save and load, and that they follow a file that is moved.
+#include <winsim/files.h>
+#include <winsim/machine.h>
+#include <winsim/shortnames.h>
+#include <winsim/win32api.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+using winsim::OsVersion;
+
+TEST(ShortNames, FormedFromTheLongNameWithTheLowestFreeNumber) {
+    struct Row {
+        const char* longName;
+        const char* shortName;
+    };
+    // In this order, in one folder: each row sees the ones before it.
+    const Row kRows[] = {
+        {"Program Files", "PROGRA~1"},
+        {"setup.exe", "setup.exe"},         // valid 8.3 already, spelled as on disk
+        {"a b+c;d.html", "ABCD~1.HTM"},     // blanks and characters 8.3 may not hold go
+        {"x.y.z", "XY~1.Z"},                // the extension is after the last dot
+        {"PROGRA~2", "PROGRA~2"},           // a real file of that name ...
+        {"Programs and more", "PROGRA~3"},  // ... takes its number from the next one
+        {"Quill 1.txt", "QUILL1~1.TXT"},
+    };
+    winsim::ScopedMachine machine(OsVersion::Win2000);
+    for (const Row& row : kRows) ASSERT_TRUE(winsim::WriteWholeFile(std::string("C:\\Dir\\") + row.longName, "x"));
+    for (const Row& row : kRows) EXPECT_EQ(row.shortName, machine->ShortNames().ShortNameOf("C:\\Dir", row.longName));
+    // Past nine the name gives up a character for the number.
+    for (int i = 0; i < 10; ++i) ASSERT_TRUE(winsim::WriteWholeFile("C:\\Many\\Long name " + std::to_string(i), "x"));
+    for (int i = 0; i < 10; ++i) machine->ShortNames().ShortNameOf("C:\\Many", "Long name " + std::to_string(i));
+    EXPECT_EQ("LONGN~10", machine->ShortNames().ShortNameOf("C:\\Many", "Long name 9"));
+}
+
+// Another machine (the next kvsim run) with the siblings asked in the other order gives each file
+// the name it had.
+TEST(ShortNames, KeptAcrossSaveAndLoad) {
+    std::string saved;
+    {
+        winsim::ScopedMachine machine(OsVersion::NT4);
+        ASSERT_TRUE(winsim::WriteWholeFile("C:\\Program Files\\Long Name One.txt", "1"));
+        EXPECT_EQ("LONGNA~1.TXT", machine->ShortNames().ShortNameOf("C:\\Program Files", "Long Name One.txt"));
+        saved = machine->ShortNames().SaveText();
+    }
+    winsim::ScopedMachine machine(OsVersion::NT4);
+    ASSERT_TRUE(winsim::WriteWholeFile("C:\\Program Files\\Long Name One.txt", "1"));
+    ASSERT_TRUE(winsim::WriteWholeFile("C:\\Program Files\\Long Name Two.txt", "2"));
+    std::string error;
+    ASSERT_TRUE(machine->ShortNames().LoadText(saved, &error)) << error;
+    EXPECT_EQ("LONGNA~2.TXT", machine->ShortNames().ShortNameOf("C:\\Program Files", "Long Name Two.txt"));
+    EXPECT_EQ("LONGNA~1.TXT", machine->ShortNames().ShortNameOf("C:\\program files", "LONG NAME ONE.TXT"));
+}
+
+TEST(ShortNames, DamagedTextNamesTheLine) {
+    const struct {
+        const char* text;
+        const char* error;
+    } kRows[] = {
+        {"[Program Files]\nPROGRA~1=x\n", "line 1: "},
+        {"[C:\\Program Files]\nNOT SHORT=Not short\n", "line 2: "},
+        {"[C:\\Program Files]\nPROGRA~1=\n", "line 2: "},
+    };
+    winsim::ScopedMachine machine(OsVersion::Win2000);
+    for (const auto& row : kRows) {
+        std::string error;
+        EXPECT_FALSE(machine->ShortNames().LoadText(row.text, &error)) << row.text;
+        EXPECT_EQ(0u, error.rfind(row.error, 0)) << error;
+    }
+}
+
+// What lies below a moved folder keeps its names; a file keeps its own when it keeps its long name,
+// and gets a new one for a new long name.
+TEST(ShortNames, FollowAFileThatIsMoved) {
+    winsim::ScopedMachine machine(OsVersion::Win2000);
+    ASSERT_TRUE(winsim::WriteWholeFile("C:\\Long Folder\\Long File Name.dll", "x"));
+    ASSERT_TRUE(winsim::WriteWholeFile("C:\\Long Folder\\Long File Number.dll", "x"));
+    ASSERT_TRUE(CreateDirectoryA("C:\\Other", nullptr));
+    char path[MAX_PATH];
+    GetShortPathNameA("C:\\Long Folder\\Long File Number.dll", path, sizeof path);
+    EXPECT_STREQ("C:\\LONGFO~1\\LONGFI~1.DLL", path);
+    GetShortPathNameA("C:\\Long Folder\\Long File Name.dll", path, sizeof path);
+    EXPECT_STREQ("C:\\LONGFO~1\\LONGFI~2.DLL", path);
+
+    ASSERT_TRUE(MoveFileExA("C:\\LONGFO~1", "C:\\Longer Folder", 0));
+    GetShortPathNameA("C:\\Longer Folder\\Long File Name.dll", path, sizeof path);
+    EXPECT_STREQ("C:\\LONGER~1\\LONGFI~2.DLL", path);
+    ASSERT_TRUE(MoveFileExA("C:\\LONGER~1\\LONGFI~2.DLL", "C:\\Other\\Long File Name.dll", 0));
+    GetShortPathNameA("C:\\Other\\Long File Name.dll", path, sizeof path);
+    EXPECT_STREQ("C:\\Other\\LONGFI~2.DLL", path);
+    ASSERT_TRUE(MoveFileExA("C:\\Other\\LONGFI~2.DLL", "C:\\Other\\Renamed Library.dll", 0));
+    GetShortPathNameA("C:\\Other\\Renamed Library.dll", path, sizeof path);
+    EXPECT_STREQ("C:\\Other\\RENAME~1.DLL", path);
+}
+
+}  // namespace
