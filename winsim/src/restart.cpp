@@ -29,6 +29,7 @@
 #include <winsim/registry.h>
 #include <winsim/restart.h>
 #include <winsim/services.h>
+#include <winsim/shortnames.h>
 #include <winsim/text.h>
 
 #include <cstdio>
@@ -66,28 +67,13 @@ std::string FromNtPath(std::string_view path) {
     return std::string(path);
 }
 
-// An 8.3 name: one to eight characters, optionally a dot and one to three more, none of them a
-// blank or a character short names exclude.
-bool IsShortName(std::string_view name) {
-    const size_t dot = name.find('.');
-    const std::string_view base = name.substr(0, dot);
-    const std::string_view ext = dot == std::string_view::npos ? std::string_view() : name.substr(dot + 1);
-    if (base.empty() || base.size() > 8 || ext.size() > 3 || (dot != std::string_view::npos && ext.empty()))
-        return false;
-    for (char c : name.substr(0, dot == std::string_view::npos ? name.size() : dot))
-        if (std::string_view(" .\"*+,/:;<=>?[\\]|").find(c) != std::string_view::npos) return false;
-    for (char c : ext)
-        if (std::string_view(" .\"*+,/:;<=>?[\\]|").find(c) != std::string_view::npos) return false;
-    return true;
-}
-
 // "X:\NAME\NAME.EXT": a full path of 8.3 names, the only form WININIT can use.
 bool IsShortPath(std::string_view path) {
     if (path.size() < 4 || path[1] != ':' || path[2] != '\\') return false;
     path.remove_prefix(3);
     while (!path.empty()) {
         const size_t slash = path.find('\\');
-        if (!IsShortName(path.substr(0, slash))) return false;
+        if (!ShortNames::IsShortName(path.substr(0, slash))) return false;
         if (slash == std::string_view::npos) break;
         path.remove_prefix(slash + 1);
     }
@@ -178,7 +164,9 @@ bool Exists(const std::string& host) {
     return fs::exists(fs::symlink_status(host, ec));
 }
 
-// Carries out one operation on the drives; returns the report's text of what happened.
+// Carries out one operation on the drives; returns the report's text of what happened. The machine's
+// short names need no word from here: a deleted file's is free once the file is gone, and a file
+// renamed is given one when next asked (shortnames.h).
 std::string CarryOut(const PendingFileOperation& op, bool filesOnly) {
     using Kind = PendingFileOperation::Kind;
     if (op.kind == Kind::Ignored) return "skipped \"" + op.text + "\": " + op.why;
