@@ -1,10 +1,12 @@
 #include <winsim/devices.h>
 #include <winsim/dialogs.h>
 #include <winsim/machine.h>
+#include <winsim/processes.h>
 #include <winsim/registry.h>
 #include <winsim/services.h>
 #include <winsim/shellfolders.h>
 #include <winsim/text.h>
+#include <winsim/windows.h>
 
 #include "system_modules.h"
 
@@ -87,6 +89,8 @@ Machine::Machine(OsVersion version, std::string rootFolder)
     devices_ = std::make_unique<DeviceTree>(*this);
     dialogs_ = std::make_unique<winsim::Dialogs>();
     systemModules_ = std::make_unique<SystemModules>(*this);
+    processes_ = std::make_unique<winsim::Processes>(*this);
+    windows_ = std::make_unique<winsim::Windows>();
     // Every new machine starts with its version's shell folders.
     LayOutShellFolders(*this);
 }
@@ -96,6 +100,8 @@ Machine::~Machine() {
         DetachLinkedLibraries();
         g_current = nullptr;
     }
+    windows_.reset();
+    processes_.reset();
     systemModules_.reset();
     dialogs_.reset();
     devices_.reset();
