@@ -1,6 +1,7 @@
 #include "tools/kvsim/machinefolder.h"
 
 #include <winsim/devices.h>
+#include <winsim/processes.h>
 #include <winsim/registry.h>
 #include <winsim/services.h>
 
@@ -78,6 +79,7 @@ bool SaveMachineState(winsim::Machine& machine, const std::string& folder, std::
     return WriteFileAtomically(dir / "registry.reg", machine.Reg().SaveRegText(), error) &&
            WriteFileAtomically(dir / "services.txt", machine.Services().SaveText(), error) &&
            WriteFileAtomically(dir / "devices.txt", machine.Devices().SaveText(), error) &&
+           WriteFileAtomically(dir / "programs.txt", machine.Processes().SaveText(), error) &&
            WriteFileAtomically(dir / "machine.txt", header.str(), error);
 }
 
@@ -173,6 +175,14 @@ bool CMachineFolder::Open(const std::string& folder, std::string* error) {
     if (ReadFile(fs::path(folder) / "devices.txt", &devicesText) &&
         !machine_->Devices().LoadText(devicesText, &why)) {
         *error = folder + "/devices.txt is damaged: " + why;
+        Discard();
+        return false;
+    }
+    // Nor programs, before programs were kept.
+    std::string programsText;
+    if (ReadFile(fs::path(folder) / "programs.txt", &programsText) &&
+        !machine_->Processes().LoadText(programsText, &why)) {
+        *error = folder + "/programs.txt is damaged: " + why;
         Discard();
         return false;
     }

@@ -4,6 +4,9 @@
 //   FOLDER/registry.reg   the registry as .reg text (HKEY_LOCAL_MACHINE and HKEY_USERS)
 //   FOLDER/services.txt   the service control manager's database, with each service's script
 //   FOLDER/devices.txt    the device tree: device nodes and devices plugged in but not yet found
+//   FOLDER/programs.txt   the programs and simulated DLLs the machine has, what each does, and the
+//                         processes running ([program PATH], [dll PATH], [process ID]; the syntax
+//                         is in winsim/processes.h); a user describes a COM server or regtlib.exe here
 //   FOLDER/drives/C/...   the drives, one host folder per letter
 //
 // A command works on a copy of the folder and puts the copy in the folder's place in one step when
