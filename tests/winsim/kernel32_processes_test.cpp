@@ -69,8 +69,8 @@ TEST(CreateProcess, FindsTheProgramAndRefusesFilesThatAreNone) {
     const struct {
         const char* application;
         const char* commandLine;
-        DWORD error;         // 0: started
-        const char* seen;    // the command line the program sees
+        DWORD error;       // 0: started
+        const char* seen;  // the command line the program sees
     } rows[] = {
         {kServer, "/UnRegServer", 0, "/UnRegServer"},
         {kServer, nullptr, 0, kServer},

@@ -226,8 +226,9 @@ BOOL FreeLibrary(HMODULE module) {
     // Images registered by a test stay available when their count drops to zero, like a DLL on disk;
     // a host object goes away and its destructor unregisters it.
     if (m->loadCount > 0 && --m->loadCount == 0) {
-        if (m->hostObject) dlclose(m->hostObject);
-        if (winsim::Processes* describedBy = m->describedBy) {
+        if (m->hostObject) {
+            dlclose(m->hostObject);  // its destructor unregisters it: m is gone
+        } else if (winsim::Processes* describedBy = m->describedBy) {
             const std::string path = m->image.fileName;
             winsim::UnregisterModule(module);
             describedBy->NoteModuleFreed(path);

@@ -83,7 +83,8 @@ std::optional<std::string> ProgramOfCommandLine(const std::string& commandLine) 
     while (start < commandLine.size() && (commandLine[start] == ' ' || commandLine[start] == '\t')) ++start;
     if (start < commandLine.size() && commandLine[start] == '"') {
         const size_t close = commandLine.find('"', start + 1);
-        return ResolveProgramWord(commandLine.substr(start + 1, close == std::string::npos ? close : close - start - 1));
+        return ResolveProgramWord(
+            commandLine.substr(start + 1, close == std::string::npos ? close : close - start - 1));
     }
     for (size_t end = start; end <= commandLine.size(); ++end) {
         if (end < commandLine.size() && commandLine[end] != ' ' && commandLine[end] != '\t') continue;

@@ -98,15 +98,14 @@ std::string ProgramKey(std::string_view path) {
 std::string DescribeProcessEvent(const ProcessEvent& e) {
     const std::string process = "process " + std::to_string(e.id);
     switch (e.kind) {
-    case ProcessEvent::Kind::Started:
-        return process + " started: " + e.path + ", command line \"" + e.text + "\"";
-    case ProcessEvent::Kind::Ended: return process + " ended by itself, exit code " + std::to_string(e.code);
-    case ProcessEvent::Kind::Terminated: return process + " terminated, exit code " + std::to_string(e.code);
-    case ProcessEvent::Kind::EndedByRestart: return process + " ended by the restart";
-    case ProcessEvent::Kind::ModuleLoaded: return e.path + " loaded";
-    case ProcessEvent::Kind::ExportCalled: return e.path + " " + e.text + " called -> " + Hex(e.code);
-    case ProcessEvent::Kind::ExportFaulted: return e.path + " " + e.text + " called -> faulted";
-    case ProcessEvent::Kind::ModuleFreed: return e.path + " freed";
+        case ProcessEvent::Kind::Started: return process + " started: " + e.path + ", command line \"" + e.text + "\"";
+        case ProcessEvent::Kind::Ended: return process + " ended by itself, exit code " + std::to_string(e.code);
+        case ProcessEvent::Kind::Terminated: return process + " terminated, exit code " + std::to_string(e.code);
+        case ProcessEvent::Kind::EndedByRestart: return process + " ended by the restart";
+        case ProcessEvent::Kind::ModuleLoaded: return e.path + " loaded";
+        case ProcessEvent::Kind::ExportCalled: return e.path + " " + e.text + " called -> " + Hex(e.code);
+        case ProcessEvent::Kind::ExportFaulted: return e.path + " " + e.text + " called -> faulted";
+        case ProcessEvent::Kind::ModuleFreed: return e.path + " freed";
     }
     return process;
 }
@@ -145,14 +144,18 @@ Processes::~Processes() { ForgetModulesDescribedBy(this); }
 
 void Processes::SetProgram(const ProgramScript& script) {
     std::lock_guard<std::recursive_mutex> lock(impl_->lock);
-    if (ProgramScript* p = impl_->FindProgram(script.path)) *p = script;
-    else impl_->programs.push_back(script);
+    if (ProgramScript* p = impl_->FindProgram(script.path))
+        *p = script;
+    else
+        impl_->programs.push_back(script);
 }
 
 void Processes::SetDll(const DllScript& script) {
     std::lock_guard<std::recursive_mutex> lock(impl_->lock);
-    if (DllScript* d = impl_->FindDll(script.path)) *d = script;
-    else impl_->dlls.push_back(script);
+    if (DllScript* d = impl_->FindDll(script.path))
+        *d = script;
+    else
+        impl_->dlls.push_back(script);
 }
 
 std::optional<ProgramScript> Processes::Program(std::string_view path) const {

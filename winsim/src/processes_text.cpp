@@ -37,18 +37,22 @@ std::string Hex(DWORD value) {
 
 std::string RunWord(const ProgramScript& p) {
     switch (p.run) {
-    case ProgramScript::Run::AtOnce: return "at-once";
-    case ProgramScript::Run::For: return std::to_string(p.runMs);
-    case ProgramScript::Run::Never: return "never";
+        case ProgramScript::Run::AtOnce: return "at-once";
+        case ProgramScript::Run::For: return std::to_string(p.runMs);
+        case ProgramScript::Run::Never: return "never";
     }
     return "at-once";
 }
 
 bool ParseRun(const std::string& text, ProgramScript* p) {
-    if (text == "at-once") p->run = ProgramScript::Run::AtOnce;
-    else if (text == "never") p->run = ProgramScript::Run::Never;
-    else if (ParseNumber(text, &p->runMs)) p->run = ProgramScript::Run::For;
-    else return false;
+    if (text == "at-once")
+        p->run = ProgramScript::Run::AtOnce;
+    else if (text == "never")
+        p->run = ProgramScript::Run::Never;
+    else if (ParseNumber(text, &p->runMs))
+        p->run = ProgramScript::Run::For;
+    else
+        return false;
     return true;
 }
 
@@ -119,7 +123,8 @@ bool Processes::LoadText(std::string_view text, std::string* error) {
         name.erase(0, name.find_first_not_of(" \t"));
         if (kind != "program" && kind != "dll" && kind != "process")
             return fail(section.line, "sections are [program PATH], [dll PATH] or [process ID]");
-        if (name.empty()) return fail(section.line, "[" + kind + "] needs a " + (kind == "process" ? "number" : "path"));
+        if (name.empty())
+            return fail(section.line, "[" + kind + "] needs a " + (kind == "process" ? "number" : "path"));
         if (kind == "program") {
             for (const auto& p : programs)
                 if (ProgramKey(p.path) == ProgramKey(name)) return fail(section.line, name + " is listed twice");
@@ -168,9 +173,12 @@ bool Processes::LoadText(std::string_view text, std::string* error) {
                     if (!ParseClock(value, &p->startedMs)) return fail(line, "Started needs a number");
                 } else if (key == "Ends") {
                     uint64_t ends = 0;
-                    if (value == "never") p->endsMs.reset();
-                    else if (ParseClock(value, &ends)) p->endsMs = ends;
-                    else return fail(line, "Ends is a number or 'never'");
+                    if (value == "never")
+                        p->endsMs.reset();
+                    else if (ParseClock(value, &ends))
+                        p->endsMs = ends;
+                    else
+                        return fail(line, "Ends is a number or 'never'");
                 } else if (key == "ExitCode") {
                     if (!ParseNumber(value, &p->endCode)) return fail(line, "ExitCode needs a number");
                 } else if (key == "Removes") {

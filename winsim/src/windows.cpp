@@ -14,10 +14,10 @@ struct SystemCursorRow {
 };
 
 const SystemCursorRow kSystemCursors[] = {
-    {32512, "IDC_ARROW"},   {32513, "IDC_IBEAM"},       {32514, "IDC_WAIT"},     {32515, "IDC_CROSS"},
-    {32516, "IDC_UPARROW"}, {32640, "IDC_SIZE"},        {32641, "IDC_ICON"},     {32642, "IDC_SIZENWSE"},
-    {32643, "IDC_SIZENESW"}, {32644, "IDC_SIZEWE"},     {32645, "IDC_SIZENS"},   {32646, "IDC_SIZEALL"},
-    {32648, "IDC_NO"},      {32649, "IDC_HAND"},        {32650, "IDC_APPSTARTING"}, {32651, "IDC_HELP"},
+    {32512, "IDC_ARROW"},    {32513, "IDC_IBEAM"},  {32514, "IDC_WAIT"},        {32515, "IDC_CROSS"},
+    {32516, "IDC_UPARROW"},  {32640, "IDC_SIZE"},   {32641, "IDC_ICON"},        {32642, "IDC_SIZENWSE"},
+    {32643, "IDC_SIZENESW"}, {32644, "IDC_SIZEWE"}, {32645, "IDC_SIZENS"},      {32646, "IDC_SIZEALL"},
+    {32648, "IDC_NO"},       {32649, "IDC_HAND"},   {32650, "IDC_APPSTARTING"}, {32651, "IDC_HELP"},
 };
 
 // System cursors are shared objects with fixed handles for the whole session; these values lie
@@ -71,21 +71,21 @@ std::optional<LRESULT> Windows::Send(HWND window, UINT message, WPARAM wParam, L
     return result;
 }
 
-HICON__* Windows::SystemCursor(ULONG_PTR id) {
+HCURSOR Windows::SystemCursor(ULONG_PTR id) {
     for (const auto& row : kSystemCursors)
-        if (row.id == id) return reinterpret_cast<HICON__*>(kCursorBase + row.id);
+        if (row.id == id) return reinterpret_cast<HCURSOR>(kCursorBase + row.id);
     return nullptr;
 }
 
-const char* Windows::CursorName(HICON__* cursor) {
+const char* Windows::CursorName(HCURSOR cursor) {
     const auto value = reinterpret_cast<ULONG_PTR>(cursor);
     for (const auto& row : kSystemCursors)
         if (kCursorBase + row.id == value) return row.name;
     return nullptr;
 }
 
-HICON__* Windows::SetCursor(HICON__* cursor) {
-    HICON__* previous = cursor_;
+HCURSOR Windows::SetCursor(HCURSOR cursor) {
+    HCURSOR previous = cursor_;
     cursor_ = cursor;
     cursorChanges_.push_back(cursor);
     return previous;

@@ -54,7 +54,7 @@ struct ProgramScript {
     enum class Run { AtOnce, For, Never };
     std::string path;  // Windows path of its file; compared without regard to case
     Run run = Run::AtOnce;
-    DWORD runMs = 0;    // Run::For
+    DWORD runMs = 0;  // Run::For
     DWORD exitCode = 0;
     std::vector<std::string> removes;  // registry keys removed by an /UnRegServer run as it ends
 };
@@ -64,8 +64,8 @@ struct DllScript {
     enum class Unregister { Missing, Returns, Faults };
     std::string path;
     Unregister unregister = Unregister::Missing;  // its DllUnregisterServer export
-    HRESULT result = 0;                            // what DllUnregisterServer returns
-    std::vector<std::string> removes;              // registry keys DllUnregisterServer removes
+    HRESULT result = 0;                           // what DllUnregisterServer returns
+    std::vector<std::string> removes;             // registry keys DllUnregisterServer removes
 };
 
 // A process started on the machine.
@@ -86,9 +86,9 @@ struct ProcessRecord {
 // What happened to programs and modules, oldest first: kvsim lists these as a call's changes.
 struct ProcessEvent {
     enum class Kind {
-        Started,      // `path` with `text`, the command line; `id` is the process
-        Ended,        // by itself, with `code`
-        Terminated,   // by TerminateProcess, with `code`
+        Started,     // `path` with `text`, the command line; `id` is the process
+        Ended,       // by itself, with `code`
+        Terminated,  // by TerminateProcess, with `code`
         EndedByRestart,
         ModuleLoaded,   // `path`
         ExportCalled,   // `text` is the export, `code` what it returned

@@ -7,17 +7,17 @@
 // recorded and never delivered: no message loop runs on the simulated machine.
 //
 // The Win32 side (PostMessageA, SendMessageA, IsWindow, LoadCursorA, SetCursor) is declared in
-// api/user32_windows.h and acts on the current machine's Windows.
+// api/user32_windows.h and acts on the current machine's Windows. Like the program's own windows,
+// these belong to one thread: the class takes no lock.
 #pragma once
 
+#include <winsim/api/user32_windows.h>
 #include <winsim/types.h>
 
 #include <functional>
 #include <optional>
 #include <string>
 #include <vector>
-
-struct HICON__;
 
 namespace winsim {
 
@@ -62,20 +62,20 @@ public:
     // The system cursors: the same handle for an id every time (LoadCursorA with a null instance),
     // null for an id that is none of them; and the IDC_ name of a system cursor's handle (nullptr
     // for any other).
-    static HICON__* SystemCursor(ULONG_PTR id);
-    static const char* CursorName(HICON__* cursor);
+    static HCURSOR SystemCursor(ULONG_PTR id);
+    static const char* CursorName(HCURSOR cursor);
     // The cursor shown (null at first), each cursor set, oldest first, and setting one (returns the
     // cursor it replaces).
-    HICON__* Cursor() const { return cursor_; }
-    const std::vector<HICON__*>& CursorChanges() const { return cursorChanges_; }
-    HICON__* SetCursor(HICON__* cursor);
+    HCURSOR Cursor() const { return cursor_; }
+    const std::vector<HCURSOR>& CursorChanges() const { return cursorChanges_; }
+    HCURSOR SetCursor(HCURSOR cursor);
 
 private:
     std::vector<Window> windows_;
     std::vector<Message> messages_;
     ULONG_PTR nextHandle_ = 0x10010;
-    HICON__* cursor_ = nullptr;
-    std::vector<HICON__*> cursorChanges_;
+    HCURSOR cursor_ = nullptr;
+    std::vector<HCURSOR> cursorChanges_;
 };
 
 }  // namespace winsim
