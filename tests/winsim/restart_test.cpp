@@ -2,6 +2,7 @@
 // leave a file alone; the services that come back; the clock that never goes back.
 #include <winsim/files.h>
 #include <winsim/machine.h>
+#include <winsim/processes.h>
 #include <winsim/registry.h>
 #include <winsim/restart.h>
 #include <winsim/services.h>
@@ -163,7 +164,7 @@ TEST(Restart, EachFamilyIgnoresTheOthersForm) {
     }
 }
 
-TEST(Restart, ServicesStopAndTheOnesThatStartWithTheSystemComeBack) {
+TEST(Restart, ProgramsAndServicesEndAndTheServicesThatStartWithTheSystemComeBack) {
     winsim::ScopedMachine machine(OsVersion::Win2000);
     auto& services = machine->Services();
     const auto config = [](const char* name, DWORD start, std::vector<std::string> dependencies = {}) {
@@ -187,6 +188,19 @@ TEST(Restart, ServicesStopAndTheOnesThatStartWithTheSystemComeBack) {
     SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
     SC_HANDLE marked = OpenServiceA(manager, "Marked", SERVICE_ALL_ACCESS);
     ASSERT_TRUE(DeleteService(marked));
+    // A program that would run for ever ends with the shutdown.
+    ASSERT_TRUE(winsim::WriteWholeFile("C:\\x\\tray.exe", "MZ"));
+    winsim::ProgramScript forever;
+    forever.path = "C:\\x\\tray.exe";
+    forever.run = winsim::ProgramScript::Run::Never;
+    machine->Processes().SetProgram(forever);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    ASSERT_TRUE(
+        CreateProcessA("C:\\x\\tray.exe", nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
     const uint64_t before = machine->NowMs();
 
     winsim::Restart(*machine);
@@ -202,6 +216,7 @@ TEST(Restart, ServicesStopAndTheOnesThatStartWithTheSystemComeBack) {
     EXPECT_FALSE(services.Find("Marked"));
     EXPECT_FALSE(machine->Reg().KeyExists("HKLM\\SYSTEM\\CurrentControlSet\\Services\\Marked"));
     EXPECT_EQ(0u, winsim::OpenServiceHandleCount());
+    EXPECT_TRUE(machine->Processes().Running().empty());
     EXPECT_GT(machine->NowMs(), before);
 }
 

@@ -26,6 +26,7 @@
 // local time are read from, and no program outlives a restart to compare tick counts across it.
 #include <winsim/files.h>
 #include <winsim/machine.h>
+#include <winsim/processes.h>
 #include <winsim/registry.h>
 #include <winsim/restart.h>
 #include <winsim/services.h>
@@ -218,8 +219,10 @@ std::vector<std::string> Restart(Machine& machine) {
     RequireCurrent(machine);
     std::vector<std::string> report;
 
-    // Shutdown and boot of the services first, for the report's sake; the file operations below
-    // touch nothing the services read.
+    // The shutdown ends the programs, then the services; the services' boot is done here too, for
+    // the report's sake (its lines go after the file operations, which touch nothing services read).
+    for (const auto& p : machine.Processes().EndAll())
+        report.push_back("shutdown: process " + std::to_string(p.id) + " (" + p.program + ") ended");
     const size_t eventsBefore = machine.Services().Events().size();
     machine.Services().Restart();
     const auto events = machine.Services().Events();
@@ -234,8 +237,6 @@ std::vector<std::string> Restart(Machine& machine) {
             bootLines.push_back("boot: " + line);
         }
     }
-    // INTEGRATION: the shutdown ends every running program here: machine.Processes().EndAll();
-
     const auto operations = PendingFileOperations(machine);
     if (IsNtFamily(machine.Version())) {
         for (const auto& op : operations) report.push_back("session manager: " + CarryOut(op, false));

@@ -41,9 +41,9 @@ struct PendingFileOperation {
 std::vector<PendingFileOperation> PendingFileOperations(Machine& machine);
 
 // Restarts `machine`, which must be the current machine (file names resolve on it), and returns one
-// line per thing done, in order: each pending file operation and its outcome, what became of
-// WININIT.INI or the registry value, the services stopped by the shutdown and started at boot, and
-// the time the restart took. Changes the machine only through its state classes and its drives.
+// line per thing done: the programs and services the shutdown ended, each pending file operation
+// and its outcome, what became of WININIT.INI or the registry value, the services started at boot,
+// and the time the restart took. Changes the machine only through its state classes and its drives.
 std::vector<std::string> Restart(Machine& machine);
 
 // Simulated time a restart takes (shutdown, power-on self test, boot), in milliseconds.
