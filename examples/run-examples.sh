@@ -79,6 +79,8 @@ for version in $cleanup_versions; do
     "$kvsim" put "$machine" "$old_file" "${path//%SYSTEM%/"$system"}" >/dev/null
     count=$((count + 1))
   done <examples/earlier-edition/files.txt
+  # What its controls and programs do when unregistered (the machine folder's programs.txt).
+  sed "s|%SYSTEM%|${system//\\/\\\\}|" examples/earlier-edition/programs.txt >>"$machine/programs.txt"
   echo "Imported Quillex Pro 1.0.001's registry keys and put its $count files on the machine."
   echo
   echo "\$ kvsim call $machine CleanUp QUILLEXPRO103"
