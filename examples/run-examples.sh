@@ -56,13 +56,7 @@ echo
 echo "### An earlier edition taken off Windows 98 and 2000: CleanUp leaves its files in use to the next start"
 old_file="$machines/earlier-edition-file"
 echo "a file of Quillex Pro 1.0.001" >"$old_file"
-# A build whose library has no CleanUp yet skips this part.
-cleanup_versions="98 2000"
-case $("$kvsim" --help) in
-  *$'\n  CleanUp '*) ;;
-  *) echo "(this build's library has no CleanUp export: skipped)"; cleanup_versions= ;;
-esac
-for version in $cleanup_versions; do
+for version in 98 2000; do
   machine="$machines/old$version"
   case $version in
     98) system='C:\WINDOWS\SYSTEM' ;;
