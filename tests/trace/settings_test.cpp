@@ -30,8 +30,13 @@ __attribute__((noinline)) void* operator new(std::size_t size) {
 }
 void* operator new[](std::size_t size) { return operator new(size); }
 __attribute__((noinline)) void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    if (g_failAllocationOf && size >= g_failAllocationOf) {
+        g_failAllocationOf = 0;
+        return nullptr;
+    }
     return std::malloc(size ? size : 1);
 }
+void* operator new[](std::size_t size, const std::nothrow_t& nothrow) noexcept { return operator new(size, nothrow); }
 __attribute__((noinline)) void operator delete(void* p) noexcept { std::free(p); }
 __attribute__((noinline)) void operator delete[](void* p) noexcept { std::free(p); }
 __attribute__((noinline)) void operator delete(void* p, std::size_t) noexcept { std::free(p); }
