@@ -51,10 +51,13 @@ TEST(FileMappings, RefusalsAsWindowsGivesThem) {
     const Row kRows[] = {
         {"an empty file at its own size", "", RW, PAGE_READWRITE, 0, FILE_MAP_WRITE, 0, 0, ERROR_FILE_INVALID, 0},
         {"read-write on a read-only handle", "data", R, PAGE_READWRITE, 0, FILE_MAP_READ, 0, 0, ERROR_ACCESS_DENIED, 0},
-        {"read-only larger than the file", "data", R, PAGE_READONLY, 100, FILE_MAP_READ, 0, 0, ERROR_NOT_ENOUGH_MEMORY, 0},
+        {"read-only larger than the file", "data", R, PAGE_READONLY, 100, FILE_MAP_READ, 0, 0, ERROR_NOT_ENOUGH_MEMORY,
+         0},
         {"the paging file", nullptr, RW, PAGE_READWRITE, 4096, FILE_MAP_WRITE, 0, 0, ERROR_CALL_NOT_IMPLEMENTED, 0},
-        {"a writable view of a read-only mapping", "data", R, PAGE_READONLY, 0, FILE_MAP_WRITE, 0, 0, 0, ERROR_ACCESS_DENIED},
-        {"an offset off the 64 KiB grain", "data", RW, PAGE_READWRITE, 0x20000, FILE_MAP_READ, 4096, 0, 0, ERROR_MAPPED_ALIGNMENT},
+        {"a writable view of a read-only mapping", "data", R, PAGE_READONLY, 0, FILE_MAP_WRITE, 0, 0, 0,
+         ERROR_ACCESS_DENIED},
+        {"an offset off the 64 KiB grain", "data", RW, PAGE_READWRITE, 0x20000, FILE_MAP_READ, 4096, 0, 0,
+         ERROR_MAPPED_ALIGNMENT},
         {"a view past the mapping's end", "data", RW, PAGE_READWRITE, 0, FILE_MAP_READ, 0, 5, 0, ERROR_ACCESS_DENIED},
         {"a view from the second grain", "data", RW, PAGE_READWRITE, 0x20000, FILE_MAP_WRITE, 0x10000, 0, 0, 0},
     };

@@ -21,11 +21,11 @@ TEST(ShortNames, FormedFromTheLongNameWithTheLowestFreeNumber) {
     // In this order, in one folder: each row sees the ones before it.
     const Row kRows[] = {
         {"Program Files", "PROGRA~1"},
-        {"setup.exe", "setup.exe"},          // valid 8.3 already, spelled as on disk
-        {"a b+c;d.html", "ABCD~1.HTM"},      // blanks and characters 8.3 may not hold go
-        {"x.y.z", "XY~1.Z"},                 // the extension is after the last dot
-        {"PROGRA~2", "PROGRA~2"},            // a real file of that name ...
-        {"Programs and more", "PROGRA~3"},   // ... takes its number from the next one
+        {"setup.exe", "setup.exe"},         // valid 8.3 already, spelled as on disk
+        {"a b+c;d.html", "ABCD~1.HTM"},     // blanks and characters 8.3 may not hold go
+        {"x.y.z", "XY~1.Z"},                // the extension is after the last dot
+        {"PROGRA~2", "PROGRA~2"},           // a real file of that name ...
+        {"Programs and more", "PROGRA~3"},  // ... takes its number from the next one
         {"Quill 1.txt", "QUILL1~1.TXT"},
     };
     winsim::ScopedMachine machine(OsVersion::Win2000);

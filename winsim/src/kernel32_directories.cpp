@@ -191,7 +191,7 @@ BOOL SetFileAttributesA(LPCSTR path, DWORD attributes) {
     // and taking the host folder's write permission would stop files being made in it: not kept.
     if (S_ISDIR(st.st_mode)) return TRUE;
     const mode_t mode = (attributes & FILE_ATTRIBUTE_READONLY) ? (st.st_mode & ~mode_t{S_IWUSR | S_IWGRP | S_IWOTH})
-                                                             : (st.st_mode | S_IWUSR);
+                                                               : (st.st_mode | S_IWUSR);
     if (chmod(target->host.c_str(), mode & 07777) != 0) {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;

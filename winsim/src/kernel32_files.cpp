@@ -354,8 +354,11 @@ BOOL RecordDelayedMove(LPCSTR existing, LPCSTR newName, DWORD flags) {
     if (auto kept = reg.GetValue(kSessionManager, kPendingRenames); kept && kept->type == REG_MULTI_SZ) {
         data = kept->data;
         // Without the list's closing NUL, so the new pair follows the last one.
-        if (data.size() >= 2 && data[data.size() - 1] == 0 && data[data.size() - 2] == 0) data.pop_back();
-        else if (!data.empty() && data.back() != 0) data.push_back(0);
+        if (data.size() >= 2 && data[data.size() - 1] == 0 && data[data.size() - 2] == 0) {
+            data.pop_back();
+        } else if (!data.empty() && data.back() != 0) {
+            data.push_back(0);
+        }
     }
     for (const std::string& text : {"\\??\\" + *source, target}) {
         data.insert(data.end(), text.begin(), text.end());
@@ -386,7 +389,8 @@ BOOL MoveFileExA(LPCSTR existing, LPCSTR newName, DWORD flags) {
     if (!fromFull || !toFull) return FailWith(ERROR_PATH_NOT_FOUND);
     const winsim::ResolvedPath from = winsim::ResolveOn(machine, *fromFull);
     const winsim::ResolvedPath to = winsim::ResolveOn(machine, *toFull);
-    struct stat fromStat {}, toStat {};
+    struct stat fromStat {};
+    struct stat toStat {};
     if (!from.AllFound() || stat(from.host.c_str(), &fromStat) != 0)
         return FailWith(from.found + 1 >= from.components ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
     if (to.found + 1 < to.components) return FailWith(ERROR_PATH_NOT_FOUND);
@@ -405,9 +409,9 @@ BOOL MoveFileExA(LPCSTR existing, LPCSTR newName, DWORD flags) {
     }
     if (HeldWithoutDeleteSharing(from.host)) return FailWith(ERROR_SHARING_VIOLATION);
     // A case-only rename keeps the entry and changes its spelling; the host name is then the one given.
-    const std::string hostTarget = sameFile ? to.host.substr(0, to.host.find_last_of('/') + 1) +
-                                                  toFull->substr(toFull->find_last_of('\\') + 1)
-                                            : to.host;
+    const std::string hostTarget =
+        sameFile ? to.host.substr(0, to.host.find_last_of('/') + 1) + toFull->substr(toFull->find_last_of('\\') + 1)
+                 : to.host;
     if (rename(from.host.c_str(), hostTarget.c_str()) != 0) return FailWith(ErrorFromErrno(errno));
 
     winsim::ShortNames& shortNames = machine.ShortNames();

@@ -104,6 +104,7 @@ std::string ShortNames::Assign(Folder& folder, std::string_view longName, const 
 }
 
 std::string ShortNames::ShortNameOf(std::string_view folder, std::string_view longName) {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
     const auto onDisk = NamesOnDisk(folder);
     Folder& kept = FolderOf(folder);
     Prune(kept, onDisk);
@@ -111,6 +112,7 @@ std::string ShortNames::ShortNameOf(std::string_view folder, std::string_view lo
 }
 
 std::optional<std::string> ShortNames::LongNameOf(std::string_view folder, std::string_view shortName) {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
     const auto onDisk = NamesOnDisk(folder);
     Folder& kept = FolderOf(folder);
     Prune(kept, onDisk);
@@ -122,14 +124,14 @@ std::optional<std::string> ShortNames::LongNameOf(std::string_view folder, std::
     if (auto found = find()) return found;
     // In name order, so that the same folder gives the same names however the host lists it.
     auto sorted = onDisk;
-    std::sort(sorted.begin(), sorted.end(), [](const std::string& a, const std::string& b) {
-        return UpperAscii(a) < UpperAscii(b);
-    });
+    std::sort(sorted.begin(), sorted.end(),
+              [](const std::string& a, const std::string& b) { return UpperAscii(a) < UpperAscii(b); });
     for (const auto& name : sorted) Assign(kept, name, onDisk);
     return find();
 }
 
 void ShortNames::Moved(std::string_view from, std::string_view to) {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
     const std::string fromKey = UpperAscii(from);
     const std::string toText(to);
     // The folders below (and the moved folder itself) follow it.
@@ -160,8 +162,9 @@ void ShortNames::Moved(std::string_view from, std::string_view to) {
     if (!EqualsNoCase(fromName, toName)) return;  // a new long name gets a new short name
     entry.longName = toName;
     auto onDisk = NamesOnDisk(toParent);
-    onDisk.erase(std::remove_if(onDisk.begin(), onDisk.end(), [&](const std::string& n) { return EqualsNoCase(n, toName); }),
-                 onDisk.end());
+    onDisk.erase(
+        std::remove_if(onDisk.begin(), onDisk.end(), [&](const std::string& n) { return EqualsNoCase(n, toName); }),
+        onDisk.end());
     Folder& target = FolderOf(toParent);
     Prune(target, NamesOnDisk(toParent));
     const bool taken = ContainsNoCase(onDisk, entry.shortName) ||
@@ -171,6 +174,7 @@ void ShortNames::Moved(std::string_view from, std::string_view to) {
 }
 
 void ShortNames::Removed(std::string_view path) {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
     const std::string key = UpperAscii(path);
     for (auto it = folders_.begin(); it != folders_.end();)
         it = (it->first == key || StartsWithNoCase(it->first, key + "\\")) ? folders_.erase(it) : std::next(it);

@@ -8,6 +8,7 @@
 namespace winsim {
 
 std::string ShortNames::SaveText() const {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
     std::string out = "; short names given to long file names, by folder\r\n";
     for (const auto& [key, folder] : folders_) {
         if (folder.entries.empty()) continue;
@@ -37,6 +38,7 @@ bool ShortNames::LoadText(std::string_view text, std::string* error) {
             folder.entries.push_back({entry.key, entry.value});
         }
     }
+    std::lock_guard<std::recursive_mutex> guard(lock_);
     folders_ = std::move(read);
     return true;
 }

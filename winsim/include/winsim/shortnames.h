@@ -16,6 +16,7 @@
 #pragma once
 
 #include <map>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -70,6 +71,9 @@ private:
     std::vector<std::string> NamesOnDisk(std::string_view folder) const;
 
     Machine& machine_;
+    // Any thread's path may spell a short name. Recursive: finding a folder's names on disk resolves
+    // the folder's own path, which may spell short names too.
+    mutable std::recursive_mutex lock_;
     std::map<std::string, Folder> folders_;
 };
 
