@@ -5,6 +5,7 @@
 #include "kvisinst/exports.h"
 #include "shared/registry_testing.h"
 
+#include <winsim/files.h>
 #include <winsim/machine.h>
 #include <winsim/registry.h>
 
@@ -117,6 +118,43 @@ TEST(CleanUp, EachEditionWalksItsListsAndRemovesItsTrees) {
             EXPECT_TRUE(HklmKeyExists(std::string(kKorvane) + "Tracing")) << what;
             EXPECT_EQ(0u, machine->Reg().OpenHandleCount()) << what;
         }
+    }
+}
+
+TEST(CleanUp, ProductFilesInEachPlaceAreMadeWritableAndTheCurrentDirectoryComesBack) {
+    for (const auto version : {winsim::OsVersion::Win98, winsim::OsVersion::Win2000}) {
+        winsim::ScopedMachine machine(version);
+        const std::string windows = machine->WindowsDirectory();
+        const std::string system = machine->SystemDirectory();
+        ASSERT_TRUE(machine->Reg().SetStringValue("HKEY_LOCAL_MACHINE\\SOFTWARE\\Korvane\\QuillexPro", "ProductPath",
+                                                  "C:\\Program Files\\Korvane"));
+        // One name of each place, and a neighbour in the system directory that is none of ours.
+        const std::vector<std::string> ours = {
+            "C:\\Program Files\\Korvane\\QuillexPro.exe",
+            system + "\\KvBio32.dll",
+            windows + "\\Korvane Screensaver.scr",
+            windows + "\\media\\FeedBack.wav",
+            system + "\\drivers\\UsbDrv.sys",
+            windows + "\\system32\\drivers\\USBkvFP.sys",
+            windows + "\\INF\\Korvane.inf",
+            windows + "\\CatRoot\\{F750E6C3-38EE-11D1-85E5-00C04FC295EE}\\Korvane.cat",
+        };
+        const std::string neighbour = system + "\\Other.dll";
+        for (const auto& file : ours) {
+            ASSERT_TRUE(winsim::WriteWholeFile(file, "x")) << file;
+            ASSERT_TRUE(SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_READONLY)) << file;
+        }
+        ASSERT_TRUE(winsim::WriteWholeFile(neighbour, "x"));
+        ASSERT_TRUE(SetFileAttributesA(neighbour.c_str(), FILE_ATTRIBUTE_READONLY));
+        ASSERT_TRUE(SetCurrentDirectoryA("C:\\"));
+
+        char other[] = "SOMETHING ELSE";
+        EXPECT_EQ(1, CleanUp(other));
+        for (const auto& file : ours) EXPECT_EQ(0u, GetFileAttributesA(file.c_str()) & FILE_ATTRIBUTE_READONLY) << file;
+        EXPECT_NE(0u, GetFileAttributesA(neighbour.c_str()) & FILE_ATTRIBUTE_READONLY);
+        char current[MAX_PATH];
+        ASSERT_NE(0u, GetCurrentDirectoryA(MAX_PATH, current));
+        EXPECT_STREQ("C:\\", current);
     }
 }
 
