@@ -150,3 +150,33 @@ TEST_F(Kvsim, Windows95SupportLibraryIsCalledWhereTheProductPathSays) {
     const Outcome call = Expect({"call", m, "ReEnumerateDevices"}, 0, {"kvthk32.dll BuildDriverDataBase(1) called"});
     EXPECT_EQ(std::string::npos, call.out.find("re-enumerated")) << "Windows 95 has no cfgmgr32.dll";
 }
+
+// programs.txt keeps the processes running on the machine; one whose time comes during a call ends
+// in it and removes what it removes, one that never ends is still running afterwards.
+TEST_F(Kvsim, RunningProgramsAreShownAndEndWhenTheCallsTimeReachesThem) {
+    const std::string m = Machine("NT4");
+    ASSERT_EQ(0, Run({"call", m, "SetupInstallDrivers", kInf}).status);
+    std::string services = Slurp(fs::path(m) / "services.txt");
+    const auto at = services.find("OnStop=at-once", services.find("[service KVService]"));
+    ASSERT_NE(std::string::npos, at);
+    services.replace(at, 14, "OnStop=never");
+    std::ofstream(fs::path(m) / "services.txt", std::ios::binary | std::ios::trunc) << services;
+    const std::string header = Slurp(fs::path(m) / "machine.txt");
+    const unsigned long long clock = std::stoull(header.substr(header.find("clock_ms=") + 9));
+    const char kKey[] = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\CLSID\\{6B3C1A52-0F4B-4B8A-9C55-2C8F00010001}";
+    std::ofstream(fs::path(m) / "registry.reg", std::ios::app) << "\r\n[" << kKey << "]\r\n";
+    std::ofstream(fs::path(m) / "programs.txt", std::ios::app)
+        << "[process 1200]\nProgram=C:\\Program Files\\Korvane\\kvsrv.exe\nCommandLine=/UnRegServer\nStarted="
+        << clock << "\nEnds=" << clock + 5000 << "\nRemoves=" << kKey
+        << "\n[process 1208]\nProgram=C:\\WINNT\\System32\\regtlib.exe\nCommandLine=/u C:\\x.tlb\nEnds=never\n";
+    Expect({"show", m}, 0, {"process 1200  C:\\Program Files\\Korvane\\kvsrv.exe  \"/UnRegServer\"", "process 1208 "});
+
+    const Outcome call = Expect({"call", m, "ControlService", kInf, "KVService_Service", "SVC_STOP"}, 0,
+                                {std::string("[-") + kKey + "]", "Programs and DLLs:\n  process 1200 ended by itself"});
+    EXPECT_EQ(std::string::npos, call.out.find("1208")) << "neither started nor ended by the call";
+    const Outcome shown = Expect({"show", m}, 0, {"process 1208 "});
+    EXPECT_EQ(std::string::npos, shown.out.find("process 1200"));
+
+    std::ofstream(fs::path(m) / "programs.txt", std::ios::app) << "Colour=blue\n";
+    EXPECT_NE(std::string::npos, Expect({"show", m}, 3, {}).err.find("programs.txt is damaged: line "));
+}

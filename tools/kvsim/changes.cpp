@@ -3,12 +3,16 @@
 #include <winsim/devices.h>
 #include <winsim/dialogs.h>
 #include <winsim/loader.h>
+#include <winsim/processes.h>
 #include <winsim/shelllink.h>
 #include <winsim/text.h>
 #include <winsim/win32api.h>
+#include <winsim/windows.h>
 
 #include <cctype>
+#include <cstdio>
 #include <filesystem>
+#include <set>
 #include <iterator>
 #include <system_error>
 
@@ -155,6 +159,63 @@ std::string ListDevices(winsim::Machine& machine) {
         if (!ids.empty()) out += "           " + ids + "\n";
     }
     return out;
+}
+
+std::string ProcessesSince(winsim::Machine& machine, size_t before) {
+    auto& processes = machine.Processes();
+    const auto running = processes.Running();  // first: ends what is due
+    const auto events = processes.Events();
+    std::string out;
+    std::set<DWORD> started;
+    for (size_t i = before; i < events.size(); ++i) {
+        out += "  " + winsim::DescribeProcessEvent(events[i]) + "\n";
+        if (events[i].kind == winsim::ProcessEvent::Kind::Started) started.insert(events[i].id);
+    }
+    for (const auto& p : running)
+        if (started.count(p.id)) out += "  process " + std::to_string(p.id) + " still running\n";
+    return out;
+}
+
+std::string ListRunningProcesses(winsim::Machine& machine) {
+    std::string out;
+    for (const auto& p : machine.Processes().Running()) {
+        char since[32];
+        std::snprintf(since, sizeof since, "%.1f s", static_cast<double>(p.startedMs) / 1000.0);
+        out += "  process " + std::to_string(p.id) + "  " + p.program + "  \"" + p.commandLine + "\"\n" +
+               "           running since " + since + (p.endsMs ? "" : ", never ends by itself") + "\n";
+    }
+    return out;
+}
+
+std::string MessagesSince(winsim::Machine& machine, size_t before) {
+    const auto& windows = machine.Windows();
+    const auto& log = windows.Messages();
+    std::string out;
+    for (size_t i = before; i < log.size(); ++i) {
+        const auto& m = log[i];
+        const auto* window = windows.Find(m.window);
+        char line[160];
+        std::snprintf(line, sizeof line, "  %s message %u (0x%04X) to window %p, wParam 0x%llX, lParam 0x%llX",
+                      m.kind == winsim::Windows::Message::Kind::Posted ? "posted" : "sent  ", m.message, m.message,
+                      static_cast<void*>(m.window), static_cast<unsigned long long>(m.wParam),
+                      static_cast<unsigned long long>(m.lParam));
+        out += line;
+        if (window) out += " (" + window->className + " \"" + window->title + "\")";
+        if (m.kind == winsim::Windows::Message::Kind::Sent)
+            out += m.result ? " -> " + std::to_string(*m.result) : std::string(" -> the window procedure faulted");
+        out += "\n";
+    }
+    return out;
+}
+
+std::string CursorChangesSince(winsim::Machine& machine, size_t before) {
+    const auto& changes = machine.Windows().CursorChanges();
+    std::string out;
+    for (size_t i = before; i < changes.size(); ++i) {
+        const char* name = winsim::Windows::CursorName(changes[i]);
+        out += (out.empty() ? "  " : ", ") + std::string(changes[i] ? (name ? name : "?") : "none");
+    }
+    return out.empty() ? out : out + "\n";
 }
 
 void SimulateSupportLibraries(winsim::Machine& machine) {

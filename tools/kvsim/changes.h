@@ -1,5 +1,6 @@
 // What a library call changed on the machine besides the registry and the services: the files on
-// its drives (shortcuts shown with what they point to), its device tree and the message boxes shown.
+// its drives (shortcuts shown with what they point to), its device tree, the message boxes shown,
+// the programs it started and DLLs it called, the messages it sent and posted and the cursor it set.
 #pragma once
 
 #include <winsim/machine.h>
@@ -55,6 +56,21 @@ std::string ListShortcuts(winsim::Machine& machine);
 
 // One block per device node: instance ID, class, presence and hardware IDs.
 std::string ListDevices(winsim::Machine& machine);
+
+// What programs and simulated DLLs did since the machine had recorded `before` process events (see
+// winsim::Processes::Events): processes started with their command lines and how they ended, DLLs
+// loaded, exports called with their result or fault, DLLs freed; then the processes started in that
+// time that are still running. Empty when nothing happened.
+std::string ProcessesSince(winsim::Machine& machine, size_t before);
+
+// One line per running process: its id, program, command line and since when it runs.
+std::string ListRunningProcesses(winsim::Machine& machine);
+
+// The messages posted and sent since the machine had recorded `before` of them, one line each.
+std::string MessagesSince(winsim::Machine& machine, size_t before);
+
+// The cursors set since the machine had recorded `before` changes: "  IDC_WAIT, IDC_ARROW".
+std::string CursorChangesSince(winsim::Machine& machine, size_t before);
 
 // Makes every file named kvthk32.dll on the machine's drives a simulated DLL whose
 // BuildDriverDataBase export records its calls: the product's Windows 95/98 support library.

@@ -8,8 +8,10 @@
 #include <winsim/dialogs.h>
 #include <winsim/files.h>
 #include <winsim/loader.h>
+#include <winsim/processes.h>
 #include <winsim/registry.h>
 #include <winsim/services.h>
+#include <winsim/windows.h>
 
 #include <unistd.h>
 
@@ -155,6 +157,8 @@ int RunShow(const std::vector<std::string>& args) {
     std::printf("Devices:\n%s", devices.empty() ? "  (none)\n" : devices.c_str());
     const std::string shortcuts = ListShortcuts(m);
     std::printf("Shortcuts:\n%s", shortcuts.empty() ? "  (none)\n" : shortcuts.c_str());
+    const std::string running = ListRunningProcesses(m);
+    std::printf("Running programs:\n%s", running.empty() ? "  (none)\n" : running.c_str());
     return kExitOk;
 }
 
@@ -231,6 +235,11 @@ int RunCall(const std::vector<std::string>& args) {
     const CDeviceSnapshot devicesBefore(m);
     const size_t boxesBefore = m.Dialogs().MessageBoxes().size();
     const uint64_t startMs = m.NowMs();
+    // Programs that ended before the call are not the call's doing.
+    m.Processes().Running();
+    const size_t processEventsBefore = m.Processes().Events().size();
+    const size_t messagesBefore = m.Windows().Messages().size();
+    const size_t cursorsBefore = m.Windows().CursorChanges().size();
 
     const long long result = info->invoke(function, values);
 
@@ -251,6 +260,9 @@ int RunCall(const std::vector<std::string>& args) {
     } else {
         std::printf("result: none (the function returns nothing)\n");
     }
+    // Programs whose time came during the call have ended, and removed what they remove, before the
+    // changes are taken.
+    const std::string processes = ProcessesSince(m, processEventsBefore);
     if (m.NowMs() != startMs)
         std::printf("simulated time spent: %.1f s\n", static_cast<double>(m.NowMs() - startMs) / 1000.0);
 
@@ -270,6 +282,12 @@ int RunCall(const std::vector<std::string>& args) {
     std::printf("\nDevice changes:\n%s", devices.empty() ? "  (none)\n" : devices.c_str());
     const std::string boxes = MessageBoxesSince(m, boxesBefore);
     std::printf("\nMessage boxes:\n%s", boxes.empty() ? "  (none)\n" : boxes.c_str());
+    // Programs, DLLs, window messages and the cursor: listed only when the call touched them.
+    if (!processes.empty()) std::printf("\nPrograms and DLLs:\n%s", processes.c_str());
+    const std::string messages = MessagesSince(m, messagesBefore);
+    if (!messages.empty()) std::printf("\nWindow messages:\n%s", messages.c_str());
+    const std::string cursors = CursorChangesSince(m, cursorsBefore);
+    if (!cursors.empty()) std::printf("\nCursor set:\n%s", cursors.c_str());
 
     if (!machine.Commit(&error)) {
         std::fprintf(stderr, "kvsim call: %s\n", error.c_str());

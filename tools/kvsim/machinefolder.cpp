@@ -1,6 +1,7 @@
 #include "tools/kvsim/machinefolder.h"
 
 #include <winsim/devices.h>
+#include <winsim/processes.h>
 #include <winsim/registry.h>
 #include <winsim/services.h>
 #include <winsim/shortnames.h>
@@ -80,6 +81,7 @@ bool SaveMachineState(winsim::Machine& machine, const std::string& folder, std::
            WriteFileAtomically(dir / "services.txt", machine.Services().SaveText(), error) &&
            WriteFileAtomically(dir / "devices.txt", machine.Devices().SaveText(), error) &&
            WriteFileAtomically(dir / "shortnames.txt", machine.ShortNames().SaveText(), error) &&
+           WriteFileAtomically(dir / "programs.txt", machine.Processes().SaveText(), error) &&
            WriteFileAtomically(dir / "machine.txt", header.str(), error);
 }
 
@@ -183,6 +185,14 @@ bool CMachineFolder::Open(const std::string& folder, std::string* error) {
     if (ReadFile(fs::path(folder) / "shortnames.txt", &shortNamesText) &&
         !machine_->ShortNames().LoadText(shortNamesText, &why)) {
         *error = folder + "/shortnames.txt is damaged: " + why;
+        Discard();
+        return false;
+    }
+    // Nor programs, before programs were kept.
+    std::string programsText;
+    if (ReadFile(fs::path(folder) / "programs.txt", &programsText) &&
+        !machine_->Processes().LoadText(programsText, &why)) {
+        *error = folder + "/programs.txt is damaged: " + why;
         Discard();
         return false;
     }

@@ -5,6 +5,9 @@
 //   FOLDER/services.txt   the service control manager's database, with each service's script
 //   FOLDER/devices.txt    the device tree: device nodes and devices plugged in but not yet found
 //   FOLDER/shortnames.txt the 8.3 names given to long file names, so a file keeps its short name
+//   FOLDER/programs.txt   the programs and simulated DLLs the machine has, what each does, and the
+//                         processes running ([program PATH], [dll PATH], [process ID]; the syntax
+//                         is in winsim/processes.h); a user describes a COM server or regtlib.exe here
 //   FOLDER/drives/C/...   the drives, one host folder per letter
 //
 // A command works on a copy of the folder and puts the copy in the folder's place in one step when

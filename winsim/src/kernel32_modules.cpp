@@ -1,8 +1,11 @@
 // kernel32: LoadLibraryA, GetProcAddress and friends over the table of registered module images,
-// and that table itself (loader.h), which tests and the machine fill with simulated modules.
+// and that table itself (loader.h), which tests and the machine fill with simulated modules. A DLL
+// file on the machine's drives that no module stands for is loaded from the machine's description
+// of it (processes.h), or is not a module at all.
 #include <winsim/files.h>
 #include <winsim/loader.h>
 #include <winsim/machine.h>
+#include <winsim/processes.h>
 #include <winsim/text.h>
 #include <winsim/win32api.h>
 
@@ -13,6 +16,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <filesystem>
 #include <list>
 #include <mutex>
 
@@ -85,7 +89,39 @@ Module* FindForLoad(std::string_view given, const std::string& base) {
     return nullptr;
 }
 
+bool IsFileOnDrives(const std::string& windowsPath) {
+    const auto host = HostPath(windowsPath);
+    std::error_code ec;
+    return host && std::filesystem::is_regular_file(*host, ec);
+}
+
+// The full path of the file a load of `given` finds on the machine's drives, by the rules above:
+// ".DLL" supplied, a bare name looked for in the current, system and Windows directory.
+std::optional<std::string> FindModuleFile(std::string_view given) {
+    std::string name(given);
+    const auto slash = name.find_last_of("\\/");
+    const std::string last = slash == std::string::npos ? name : name.substr(slash + 1);
+    if (last.find('.') == std::string::npos) name += ".DLL";
+    else if (name.back() == '.') name.pop_back();
+    if (slash != std::string::npos) {
+        auto full = FullWindowsPath(name);
+        if (full && IsFileOnDrives(*full)) return full;
+        return std::nullopt;
+    }
+    const Machine& machine = Current();
+    for (const std::string& folder : {machine.CurrentDirectory(), machine.SystemDirectory(), machine.WindowsDirectory()}) {
+        auto full = FullWindowsPath(folder + "\\" + name);
+        if (full && IsFileOnDrives(*full)) return full;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
+
+void ForgetModulesDescribedBy(const Processes* processes) {
+    std::lock_guard<std::recursive_mutex> lock(g_lock);
+    g_modules.remove_if([&](const Module& m) { return m.describedBy == processes; });
+}
 
 Module* ModuleFromHandle(HMODULE handle) {
     std::lock_guard<std::recursive_mutex> lock(g_lock);
@@ -156,8 +192,28 @@ HMODULE LoadLibraryA(LPCSTR name) {
         m->hostObject = object;
         return reinterpret_cast<HMODULE>(m);
     }
-    SetLastError(ERROR_MOD_NOT_FOUND);
-    return nullptr;
+    const auto file = winsim::FindModuleFile(name);
+    if (!file) {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return nullptr;
+    }
+    winsim::Processes& processes = winsim::Current().Processes();
+    const winsim::ExportEntry* exports = nullptr;
+    if (!processes.ExportsOf(*file, &exports)) {
+        SetLastError(ERROR_BAD_EXE_FORMAT);  // a file, but no image the machine knows how to load
+        return nullptr;
+    }
+    if (!exports) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    Module& m = winsim::g_modules.emplace_back();
+    m.image.fileName = *file;
+    m.image.exports = exports;
+    m.loadCount = 1;
+    m.describedBy = &processes;
+    processes.NoteModuleLoaded(*file);
+    return reinterpret_cast<HMODULE>(&m);
 }
 
 BOOL FreeLibrary(HMODULE module) {
@@ -169,7 +225,15 @@ BOOL FreeLibrary(HMODULE module) {
     }
     // Images registered by a test stay available when their count drops to zero, like a DLL on disk;
     // a host object goes away and its destructor unregisters it.
-    if (m->loadCount > 0 && --m->loadCount == 0 && m->hostObject) dlclose(m->hostObject);
+    if (m->loadCount > 0 && --m->loadCount == 0) {
+        if (m->hostObject) {
+            dlclose(m->hostObject);  // its destructor unregisters it: m is gone
+        } else if (winsim::Processes* describedBy = m->describedBy) {
+            const std::string path = m->image.fileName;
+            winsim::UnregisterModule(module);
+            describedBy->NoteModuleFreed(path);
+        }
+    }
     return TRUE;
 }
 

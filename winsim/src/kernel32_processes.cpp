@@ -1,16 +1,158 @@
-// Processes. Not yet simulated: declared so that code using them builds.
+// kernel32: processes of the programs the machine describes (processes.h keeps them).
+#include <winsim/files.h>
+#include <winsim/handles.h>
+#include <winsim/machine.h>
+#include <winsim/processes.h>
+#include <winsim/text.h>
 #include <winsim/win32api.h>
 
-BOOL CreateProcessA(LPCSTR, LPSTR, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL, DWORD, LPVOID, LPCSTR,
-                    LPSTARTUPINFOA, LPPROCESS_INFORMATION) {
-    SetLastError(ERROR_FILE_NOT_FOUND);
-    return FALSE;
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace {
+
+using winsim::ProcessRecord;
+
+// A process handle, or the handle of its one thread, which ends with it.
+class CProgramObject : public winsim::WaitableObject {
+public:
+    explicit CProgramObject(std::shared_ptr<ProcessRecord> process) : process_(std::move(process)) {}
+
+    DWORD Wait(DWORD milliseconds) override {
+        winsim::Processes& processes = winsim::Current().Processes();
+        if (!processes.Owns(process_)) {
+            SetLastError(ERROR_INVALID_HANDLE);
+            return WAIT_FAILED;
+        }
+        const DWORD result = processes.Wait(process_, milliseconds);
+        if (result == WAIT_FAILED) SetLastError(ERROR_POSSIBLE_DEADLOCK);
+        return result;
+    }
+
+    // Null when the process is not the current machine's.
+    const std::shared_ptr<ProcessRecord>* Process() const {
+        return winsim::Current().Processes().Owns(process_) ? &process_ : nullptr;
+    }
+
+private:
+    std::shared_ptr<ProcessRecord> process_;
+};
+
+class CProcessObject final : public CProgramObject {
+    using CProgramObject::CProgramObject;
+};
+class CThreadObject final : public CProgramObject {
+    using CProgramObject::CProgramObject;
+};
+
+bool IsFile(const std::string& windowsPath) {
+    const auto host = winsim::HostPath(windowsPath);
+    std::error_code ec;
+    return host && std::filesystem::is_regular_file(*host, ec);
 }
-BOOL GetExitCodeProcess(HANDLE, LPDWORD) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
+
+bool HasExtension(const std::string& path) {
+    const auto slash = path.find_last_of("\\/");
+    return path.find('.', slash == std::string::npos ? 0 : slash + 1) != std::string::npos;
 }
-BOOL TerminateProcess(HANDLE, UINT) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
+
+// The full path of the file a command line's first word names, if it exists.
+std::optional<std::string> ResolveProgramWord(std::string word) {
+    if (!HasExtension(word)) word += ".exe";
+    if (word.find_first_of("\\/:") != std::string::npos) {
+        auto full = winsim::FullWindowsPath(word);
+        return full && IsFile(*full) ? full : std::nullopt;
+    }
+    const winsim::Machine& machine = winsim::Current();
+    const std::string& program = machine.ProgramPath();
+    const std::string programFolder = program.substr(0, program.find_last_of('\\'));
+    for (const std::string& folder :
+         {programFolder, machine.CurrentDirectory(), machine.SystemDirectory(), machine.WindowsDirectory()}) {
+        auto full = winsim::FullWindowsPath(folder + "\\" + word);
+        if (full && IsFile(*full)) return full;
+    }
+    return std::nullopt;
+}
+
+// The program a command line starts: a quoted first word, or else, as Windows reads an unquoted path
+// with blanks, the shortest run of its words that names a file.
+std::optional<std::string> ProgramOfCommandLine(const std::string& commandLine) {
+    size_t start = 0;
+    while (start < commandLine.size() && (commandLine[start] == ' ' || commandLine[start] == '\t')) ++start;
+    if (start < commandLine.size() && commandLine[start] == '"') {
+        const size_t close = commandLine.find('"', start + 1);
+        return ResolveProgramWord(
+            commandLine.substr(start + 1, close == std::string::npos ? close : close - start - 1));
+    }
+    for (size_t end = start; end <= commandLine.size(); ++end) {
+        if (end < commandLine.size() && commandLine[end] != ' ' && commandLine[end] != '\t') continue;
+        if (end > start)
+            if (auto found = ResolveProgramWord(commandLine.substr(start, end - start))) return found;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+BOOL CreateProcessA(LPCSTR applicationName, LPSTR commandLine, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL,
+                    DWORD, LPVOID, LPCSTR, LPSTARTUPINFOA startupInfo, LPPROCESS_INFORMATION processInformation) {
+    if (!startupInfo || !processInformation || (!applicationName && !commandLine)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    std::optional<std::string> file;
+    if (applicationName) {
+        file = winsim::FullWindowsPath(applicationName);
+        if (file && !IsFile(*file)) file.reset();
+    } else {
+        file = ProgramOfCommandLine(commandLine);
+    }
+    if (!file) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return FALSE;
+    }
+    winsim::Processes& processes = winsim::Current().Processes();
+    auto program = processes.Program(*file);
+    if (!program) {
+        SetLastError(ERROR_BAD_EXE_FORMAT);
+        return FALSE;
+    }
+    program->path = *file;
+    auto process = processes.Start(*program, commandLine ? commandLine : applicationName);
+    processInformation->hProcess = winsim::AddHandle(std::make_shared<CProcessObject>(process));
+    processInformation->hThread = winsim::AddHandle(std::make_shared<CThreadObject>(process));
+    processInformation->dwProcessId = process->id;
+    processInformation->dwThreadId = process->threadId;
+    return TRUE;
+}
+
+BOOL GetExitCodeProcess(HANDLE handle, LPDWORD exitCode) {
+    auto object = winsim::ObjectFromHandle<CProcessObject>(handle);
+    const auto* process = object ? object->Process() : nullptr;
+    if (!process) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (!exitCode) {
+        SetLastError(ERROR_NOACCESS);
+        return FALSE;
+    }
+    *exitCode = winsim::Current().Processes().ExitCode(*process);
+    return TRUE;
+}
+
+BOOL TerminateProcess(HANDLE handle, UINT exitCode) {
+    auto object = winsim::ObjectFromHandle<CProcessObject>(handle);
+    const auto* process = object ? object->Process() : nullptr;
+    if (!process) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (!winsim::Current().Processes().Terminate(*process, exitCode)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    return TRUE;
 }

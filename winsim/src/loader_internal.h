@@ -23,14 +23,22 @@ struct ResourceEntry {
     DWORD size = 0;
 };
 
+class Processes;
+
 struct Module {
     ModuleImage image;
     int loadCount = 0;
     void* hostObject = nullptr;  // dlopen handle when the module is a host shared object
+    // A DLL of the machine's description (processes.h): made by its first load, gone with its last
+    // FreeLibrary (the next load makes it anew from the description), or with the description's owner.
+    Processes* describedBy = nullptr;
     std::vector<ResourceEntry> resources;
 };
 
 Module* ModuleFromHandle(HMODULE handle);
+
+// Removes the modules made from a machine's descriptions, when that machine goes.
+void ForgetModulesDescribedBy(const Processes* processes);
 
 // Reads the entries of a compiled resource (.res) image; a damaged image yields the entries before
 // the damage.

@@ -1,11 +1,13 @@
 #include <winsim/devices.h>
 #include <winsim/dialogs.h>
 #include <winsim/machine.h>
+#include <winsim/processes.h>
 #include <winsim/registry.h>
 #include <winsim/services.h>
 #include <winsim/shellfolders.h>
 #include <winsim/shortnames.h>
 #include <winsim/text.h>
+#include <winsim/windows.h>
 
 #include "system_modules.h"
 
@@ -89,6 +91,8 @@ Machine::Machine(OsVersion version, std::string rootFolder)
     dialogs_ = std::make_unique<winsim::Dialogs>();
     shortNames_ = std::make_unique<winsim::ShortNames>(*this);
     systemModules_ = std::make_unique<SystemModules>(*this);
+    processes_ = std::make_unique<winsim::Processes>(*this);
+    windows_ = std::make_unique<winsim::Windows>();
     // Every new machine starts with its version's shell folders.
     LayOutShellFolders(*this);
 }
@@ -98,6 +102,8 @@ Machine::~Machine() {
         DetachLinkedLibraries();
         g_current = nullptr;
     }
+    windows_.reset();
+    processes_.reset();
     systemModules_.reset();
     shortNames_.reset();
     dialogs_.reset();

@@ -1,14 +1,42 @@
-// Windows, messages and the cursor. Not yet simulated: declared so that code using them builds.
+// user32: messages to the machine's windows and the cursor (windows.h keeps them).
+#include <winsim/machine.h>
 #include <winsim/win32api.h>
+#include <winsim/windows.h>
 
-BOOL PostMessageA(HWND, UINT, WPARAM, LPARAM) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
+BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (!winsim::Current().Windows().Post(window, message, wParam, lParam)) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
+    }
+    return TRUE;
 }
-LRESULT SendMessageA(HWND, UINT, WPARAM, LPARAM) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return 0;
+
+LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    const auto result = winsim::Current().Windows().Send(window, message, wParam, lParam);
+    if (!result) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return 0;
+    }
+    return *result;
 }
-BOOL IsWindow(HWND) { return FALSE; }
-HCURSOR LoadCursorA(HINSTANCE, LPCSTR) { return nullptr; }
-HCURSOR SetCursor(HCURSOR) { return nullptr; }
+
+BOOL IsWindow(HWND window) { return winsim::Current().Windows().Find(window) ? TRUE : FALSE; }
+
+HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR name) {
+    if (instance) {
+        // Cursors of a module's own resources are not simulated.
+        SetLastError(ERROR_RESOURCE_DATA_NOT_FOUND);
+        return nullptr;
+    }
+    HCURSOR cursor = IS_INTRESOURCE(name) ? winsim::Windows::SystemCursor(reinterpret_cast<ULONG_PTR>(name)) : nullptr;
+    if (!cursor) SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
+    return cursor;
+}
+
+HCURSOR SetCursor(HCURSOR cursor) {
+    if (cursor && !winsim::Windows::CursorName(cursor)) {
+        SetLastError(ERROR_INVALID_CURSOR_HANDLE);
+        return nullptr;
+    }
+    return winsim::Current().Windows().SetCursor(cursor);
+}

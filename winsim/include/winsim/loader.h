@@ -52,3 +52,15 @@ void MapLibrary(const std::string& dllName, const std::string& hostSharedObject)
 std::string PendingLibraryName();
 
 }  // namespace winsim
+
+namespace winsim {
+
+// What a simulated module's export throws to stand for a fault in its code (an access violation
+// by default). The caller's guard catches it as it would the structured exception; it is not a
+// std::exception, so that code catching those does not swallow it by mistake.
+struct SimulatedFault {
+    DWORD code = 0xC0000005;
+    std::string where;  // "C:\...\kvcom.dll!DllUnregisterServer"
+};
+
+}  // namespace winsim

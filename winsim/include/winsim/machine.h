@@ -24,10 +24,12 @@ namespace winsim {
 
 class DeviceTree;
 class Dialogs;
+class Processes;
 class Registry;
 class ServiceDatabase;
 class ShortNames;
 class SystemModules;
+class Windows;
 
 enum class OsVersion { Win95, Win98, NT4, Win2000, WinXP };
 
@@ -85,6 +87,10 @@ public:
     enum class Account { LocalSystem, Administrator, User };
     Account CallerAccount() const { return callerAccount_; }
     void SetCallerAccount(Account account) { callerAccount_ = account; }
+    // The programs and simulated DLLs the machine has, and the processes running on it.
+    winsim::Processes& Processes() { return *processes_; }
+    // The top-level windows, the messages sent and posted to them, and the cursor.
+    winsim::Windows& Windows() { return *windows_; }
 
     // Virtual clock in milliseconds since boot. Sleep and waits advance it; no real time passes.
     uint64_t NowMs() const { return clockMs_; }
@@ -124,6 +130,8 @@ private:
     std::unique_ptr<winsim::Dialogs> dialogs_;
     std::unique_ptr<winsim::ShortNames> shortNames_;
     std::unique_ptr<SystemModules> systemModules_;
+    std::unique_ptr<winsim::Processes> processes_;
+    std::unique_ptr<winsim::Windows> windows_;
     uint64_t clockMs_ = 0;
     WORD defaultLanguage_ = 0x409;
     std::string currentDirectory_ = "C:\\";

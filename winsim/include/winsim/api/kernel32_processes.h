@@ -1,5 +1,6 @@
-// kernel32: processes - CreateProcessA of the programs the machine has (programs.h), their exit codes.
-// A process handle is waitable (WaitForSingleObject), and waiting on it advances the machine's clock.
+// kernel32: processes - CreateProcessA of the programs the machine has (processes.h), their exit codes.
+// A process handle is waitable (WaitForSingleObject), and waiting on it advances the machine's clock;
+// so is the thread handle, whose one thread ends with its process.
 #pragma once
 
 #include <winsim/types.h>
@@ -7,6 +8,7 @@
 
 #define STILL_ACTIVE 259
 #define ERROR_BAD_EXE_FORMAT 193L
+#define ERROR_POSSIBLE_DEADLOCK 1131L
 #define CREATE_NEW_CONSOLE 0x00000010
 #define CREATE_NO_WINDOW 0x08000000
 #define NORMAL_PRIORITY_CLASS 0x00000020
@@ -45,9 +47,19 @@ struct PROCESS_INFORMATION {
 };
 typedef PROCESS_INFORMATION* LPPROCESS_INFORMATION;
 
+// The program is applicationName (a full or relative path, taken as given: no extension is added, no
+// folder searched), or else the first word of commandLine (quoted, or the shortest run up to a blank
+// that names a file; ".exe" added when it has no extension; a bare name looked for in the setup
+// program's folder, the current, system and Windows directory). The program sees commandLine exactly
+// as given (applicationName when there is none). A missing file: ERROR_FILE_NOT_FOUND; a file the
+// machine does not describe as a program: ERROR_BAD_EXE_FORMAT. Flags, environment, current directory
+// and start-up information are accepted and not simulated; a null startupInfo or processInformation
+// (where Windows would fault) gives ERROR_INVALID_PARAMETER.
 BOOL CreateProcessA(LPCSTR applicationName, LPSTR commandLine, LPSECURITY_ATTRIBUTES processAttributes,
                     LPSECURITY_ATTRIBUTES threadAttributes, BOOL inheritHandles, DWORD creationFlags,
                     LPVOID environment, LPCSTR currentDirectory, LPSTARTUPINFOA startupInfo,
                     LPPROCESS_INFORMATION processInformation);
+// STILL_ACTIVE while the process runs.
 BOOL GetExitCodeProcess(HANDLE process, LPDWORD exitCode);
+// FALSE with ERROR_ACCESS_DENIED once the process has ended.
 BOOL TerminateProcess(HANDLE process, UINT exitCode);

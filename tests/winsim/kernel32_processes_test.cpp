@@ -1,0 +1,205 @@
+// Processes of the programs a machine describes, and the DLLs it describes as they load and run.
+#include <winsim/files.h>
+#include <winsim/handles.h>
+#include <winsim/loader.h>
+#include <winsim/machine.h>
+#include <winsim/processes.h>
+#include <winsim/registry.h>
+#include <winsim/win32api.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+using winsim::DllScript;
+using winsim::OsVersion;
+using winsim::ProgramScript;
+
+namespace {
+
+const char kServer[] = "C:\\Program Files\\Korvane\\kvsrv.exe";
+const char kClsid[] = "HKEY_CLASSES_ROOT\\CLSID\\{6B3C1A52-0F4B-4B8A-9C55-2C8F00010001}";
+const char kAppId[] = "HKEY_CLASSES_ROOT\\AppID\\kvsrv.exe";
+
+void Program(winsim::Machine& m, const char* path, ProgramScript::Run run, DWORD runMs = 0, DWORD exitCode = 0) {
+    ASSERT_TRUE(winsim::WriteWholeFile(path, "MZ"));
+    ProgramScript script;
+    script.path = path;
+    script.run = run;
+    script.runMs = runMs;
+    script.exitCode = exitCode;
+    script.removes = {kClsid, kAppId};
+    m.Processes().SetProgram(script);
+}
+
+struct Started {
+    BOOL ok;
+    DWORD error;
+    PROCESS_INFORMATION info;
+};
+
+Started Start(const char* application, const char* commandLine) {
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    Started s = {};
+    std::string line = commandLine ? commandLine : "";
+    SetLastError(0);
+    s.ok = CreateProcessA(application, commandLine ? line.data() : nullptr, nullptr, nullptr, FALSE, 0, nullptr,
+                          nullptr, &startup, &s.info);
+    s.error = GetLastError();
+    return s;
+}
+
+void Close(const PROCESS_INFORMATION& info) {
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+}
+
+}  // namespace
+
+TEST(CreateProcess, FindsTheProgramAndRefusesFilesThatAreNone) {
+    winsim::ScopedMachine machine(OsVersion::Win2000);
+    Program(*machine, kServer, ProgramScript::Run::AtOnce);
+    Program(*machine, "C:\\WINNT\\System32\\regtlib.exe", ProgramScript::Run::AtOnce);
+    ASSERT_TRUE(winsim::WriteWholeFile("C:\\Program Files\\Korvane\\readme.exe", "text"));
+    ASSERT_TRUE(winsim::WriteWholeFile("C:\\Program Files\\Korvane\\kvcom.dll", "MZ"));
+    DllScript dll;
+    dll.path = "C:\\Program Files\\Korvane\\kvcom.dll";
+    machine->Processes().SetDll(dll);
+    const struct {
+        const char* application;
+        const char* commandLine;
+        DWORD error;       // 0: started
+        const char* seen;  // the command line the program sees
+    } rows[] = {
+        {kServer, "/UnRegServer", 0, "/UnRegServer"},
+        {kServer, nullptr, 0, kServer},
+        {nullptr, "C:\\Program Files\\Korvane\\kvsrv /UnRegServer", 0, nullptr},  // unquoted, blanks, ".exe"
+        {nullptr, "\"C:\\Program Files\\Korvane\\kvsrv.exe\" -UnRegServer", 0, nullptr},
+        {nullptr, "regtlib /u C:\\x.tlb", 0, "regtlib /u C:\\x.tlb"},  // a bare name: the system directory
+        {"C:\\Program Files\\Korvane\\kvsrv", "/UnRegServer", ERROR_FILE_NOT_FOUND, nullptr},  // no ".exe" added
+        {"C:\\Program Files\\Korvane\\missing.exe", nullptr, ERROR_FILE_NOT_FOUND, nullptr},
+        {"C:\\Program Files\\Korvane\\readme.exe", nullptr, ERROR_BAD_EXE_FORMAT, nullptr},
+        {"C:\\Program Files\\Korvane\\kvcom.dll", nullptr, ERROR_BAD_EXE_FORMAT, nullptr},
+        {nullptr, nullptr, ERROR_INVALID_PARAMETER, nullptr},
+    };
+    const size_t handles = winsim::OpenHandleCount();
+    for (const auto& row : rows) {
+        const std::string name = row.commandLine ? row.commandLine : row.application ? row.application : "(none)";
+        const Started s = Start(row.application, row.commandLine);
+        EXPECT_EQ(row.error == 0, s.ok != FALSE) << name;
+        if (!s.ok) {
+            EXPECT_EQ(row.error, s.error) << name;
+            continue;
+        }
+        const auto list = machine->Processes().List();
+        EXPECT_EQ(row.seen ? row.seen : row.commandLine, list.back().commandLine) << name;
+        Close(s.info);
+    }
+    EXPECT_EQ(handles, winsim::OpenHandleCount());
+}
+
+// The library's wait: a server ends within it and has removed its keys; one that does not end is left
+// running, the handles closed, and a restart ends it.
+TEST(CreateProcess, WaitsMoveTheClockAndAnUnRegServerRunRemovesItsKeysAsItEnds) {
+    winsim::ScopedMachine machine(OsVersion::NT4);
+    auto& reg = machine->Reg();
+    reg.CreateKey(kClsid);
+    reg.CreateKey(kAppId);
+    Program(*machine, kServer, ProgramScript::Run::For, 1500, 3);
+    DWORD code = 0;
+
+    const Started quick = Start(kServer, "/UnRegServer");
+    ASSERT_TRUE(quick.ok);
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(quick.info.hProcess, 1000));
+    EXPECT_TRUE(GetExitCodeProcess(quick.info.hProcess, &code));
+    EXPECT_EQ(static_cast<DWORD>(STILL_ACTIVE), code);
+    EXPECT_TRUE(reg.KeyExists(kClsid));
+    EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(quick.info.hThread, 10000));
+    EXPECT_TRUE(GetExitCodeProcess(quick.info.hProcess, &code));
+    EXPECT_EQ(3u, code);
+    EXPECT_FALSE(reg.KeyExists(kClsid));
+    EXPECT_FALSE(reg.KeyExists(kAppId));
+    EXPECT_FALSE(TerminateProcess(quick.info.hProcess, 1));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+    EXPECT_FALSE(GetExitCodeProcess(quick.info.hThread, &code)) << "a thread handle is no process handle";
+    Close(quick.info);
+
+    // Without the switch it removes nothing; never ending, it is running after the wait.
+    reg.CreateKey(kClsid);
+    Program(*machine, kServer, ProgramScript::Run::Never);
+    const Started hung = Start(kServer, "/Automation");
+    const Started killed = Start(kServer, "/UnRegServer");
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(hung.info.hProcess, 10000));
+    EXPECT_EQ(static_cast<DWORD>(WAIT_FAILED), WaitForSingleObject(hung.info.hProcess, INFINITE));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_POSSIBLE_DEADLOCK), GetLastError());
+    EXPECT_TRUE(TerminateProcess(killed.info.hProcess, 7));
+    EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(killed.info.hProcess, 0));
+    EXPECT_TRUE(GetExitCodeProcess(killed.info.hProcess, &code));
+    EXPECT_EQ(7u, code);
+    EXPECT_TRUE(reg.KeyExists(kClsid)) << "a terminated server removed nothing";
+    Close(hung.info);
+    Close(killed.info);
+
+    const auto ended = machine->Processes().EndAll();
+    ASSERT_EQ(1u, ended.size());
+    EXPECT_EQ(hung.info.dwProcessId, ended[0].id);
+    EXPECT_TRUE(machine->Processes().Running().empty());
+    EXPECT_EQ(winsim::ProcessEvent::Kind::EndedByRestart, machine->Processes().Events().back().kind);
+}
+
+TEST(DescribedDlls, LoadFromTheirFileAndTheirDllUnregisterServerDoesWhatTheScriptSays) {
+    winsim::ScopedMachine machine(OsVersion::Win98);
+    auto& reg = machine->Reg();
+    const char kDll[] = "C:\\Program Files\\Korvane\\kvcom.dll";
+    using HResultProc = HRESULT(WINAPI*)();
+    const struct {
+        DllScript::Unregister unregister;
+        HRESULT result;
+        bool faults;
+    } rows[] = {
+        {DllScript::Unregister::Returns, S_OK, false},
+        {DllScript::Unregister::Returns, E_FAIL, false},
+        {DllScript::Unregister::Faults, S_OK, true},
+        {DllScript::Unregister::Missing, S_OK, false},
+    };
+    ASSERT_TRUE(winsim::WriteWholeFile(kDll, "MZ"));
+    for (const auto& row : rows) {
+        reg.CreateKey(kClsid);
+        DllScript script;
+        script.path = kDll;
+        script.unregister = row.unregister;
+        script.result = row.result;
+        script.removes = {kClsid};
+        machine->Processes().SetDll(script);
+
+        HMODULE module = LoadLibraryA(kDll);
+        ASSERT_NE(nullptr, module);
+        const auto unregister = winsim::ProcAs<HResultProc>(GetProcAddress(module, "DllUnregisterServer"));
+        if (row.unregister == DllScript::Unregister::Missing) {
+            EXPECT_EQ(nullptr, unregister);
+            EXPECT_EQ(static_cast<DWORD>(ERROR_PROC_NOT_FOUND), GetLastError());
+        } else if (row.faults) {
+            EXPECT_THROW(unregister(), winsim::SimulatedFault);
+        } else {
+            EXPECT_EQ(row.result, unregister());
+        }
+        EXPECT_EQ(row.unregister == DllScript::Unregister::Missing, reg.KeyExists(kClsid));
+        EXPECT_TRUE(FreeLibrary(module));
+        EXPECT_EQ(nullptr, GetModuleHandleA(kDll)) << "gone with its last reference";
+    }
+    const auto events = machine->Processes().Events();
+    ASSERT_GE(events.size(), 3u);
+    EXPECT_EQ("C:\\Program Files\\Korvane\\kvcom.dll DllUnregisterServer called -> 0x80004005",
+              winsim::DescribeProcessEvent(events[4]));
+    EXPECT_EQ(winsim::ProcessEvent::Kind::ExportFaulted, events[7].kind);
+
+    // A file nobody describes is no module; no file, no module.
+    ASSERT_TRUE(winsim::WriteWholeFile("C:\\WINDOWS\\SYSTEM\\notes.dll", "text"));
+    for (const auto& [name, error] : {std::pair<const char*, DWORD>{"notes.dll", ERROR_BAD_EXE_FORMAT},
+                                      {"C:\\Program Files\\Korvane\\other.dll", ERROR_MOD_NOT_FOUND}}) {
+        SetLastError(0);
+        EXPECT_EQ(nullptr, LoadLibraryA(name)) << name;
+        EXPECT_EQ(error, GetLastError()) << name;
+    }
+}

@@ -1,0 +1,58 @@
+// The text form of a machine's programs, DLLs and running processes (programs.txt).
+#include <winsim/machine.h>
+#include <winsim/processes.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+const char kText[] =
+    "[program C:\\Program Files\\Korvane\\kvsrv.exe]\n"
+    "Runs=1500\nExitCode=3\n"
+    "Removes=HKEY_CLASSES_ROOT\\CLSID\\{6B3C1A52-0F4B-4B8A-9C55-2C8F00010001}\n"
+    "Removes=HKEY_CLASSES_ROOT\\AppID\\kvsrv.exe\n"
+    "[program C:\\WINNT\\System32\\regtlib.exe]\n"
+    "[dll C:\\Program Files\\Korvane\\kvcom.dll]\n"
+    "DllUnregisterServer=returns 0x80004005\n"
+    "[dll C:\\Program Files\\Korvane\\kvres.dll]\n"
+    "[process 1200]\nProgram=C:\\Program Files\\Korvane\\kvsrv.exe\nCommandLine=/UnRegServer\n"
+    "Started=100\nEnds=never\nExitCode=0\n";
+
+}  // namespace
+
+TEST(ProcessesText, KeepsWhatItReadsAndNamesTheLineOfAFault) {
+    winsim::ScopedMachine machine(winsim::OsVersion::Win2000);
+    auto& processes = machine->Processes();
+    std::string error;
+    ASSERT_TRUE(processes.LoadText(kText, &error)) << error;
+    const std::string saved = processes.SaveText();
+    ASSERT_TRUE(processes.LoadText(saved, &error)) << error;
+    EXPECT_EQ(saved, processes.SaveText());
+    EXPECT_EQ(E_FAIL, processes.Dll("c:\\program files\\korvane\\KVCOM.DLL")->result);
+    EXPECT_EQ(2u, processes.Program("C:\\Program Files\\Korvane\\kvsrv.exe")->removes.size());
+    ASSERT_EQ(1u, processes.Running().size());
+
+    const struct {
+        const char* text;
+        const char* error;
+    } rows[] = {
+        {"[programs C:\\x.exe]\n", "line 1: sections are"},
+        {"[program]\n", "line 1: [program] needs a path"},
+        {"[program C:\\x.exe]\nRuns=soon\n", "line 2: Runs is"},
+        {"[program C:\\x.exe]\nExitCode=-1\n", "line 2: ExitCode needs a number"},
+        {"[program C:\\x.exe]\n[program c:\\X.EXE]\n", "line 2: c:\\X.EXE is listed twice"},
+        {"[dll C:\\x.dll]\nDllUnregisterServer=returns\n", "line 2: DllUnregisterServer is"},
+        {"[dll C:\\x.dll]\nRuns=never\n", "line 2: unknown key 'Runs'"},
+        {"[process x]\n", "line 1: [process] needs a number"},
+        {"[process 1000]\nCommandLine=/s\n", "line 1: process 1000 names no Program"},
+        {"[process 1000]\nProgram=C:\\x.exe\nEnds=later\n", "line 3: Ends is"},
+    };
+    for (const auto& row : rows) {
+        error.clear();
+        EXPECT_FALSE(processes.LoadText(row.text, &error)) << row.text;
+        EXPECT_EQ(0u, error.find(row.error)) << row.text << " gave " << error;
+    }
+    EXPECT_EQ(saved, processes.SaveText()) << "a damaged text changes nothing";
+}

@@ -1,0 +1,163 @@
+// The programs and simulated DLLs of a machine, and the processes running on it, as tests and kvsim
+// see them. The Win32 side is CreateProcessA, GetExitCodeProcess and TerminateProcess
+// (api/kernel32_processes.h), WaitForSingleObject on a process handle, and LoadLibraryA of a DLL
+// described here (kernel32_modules.cpp), all acting on the current machine's Processes.
+//
+// winsim runs no program code. A program or DLL is a file on the machine's drives plus a script
+// here that says what it does; a file the machine has but does not describe is not a loadable image
+// (CreateProcessA and LoadLibraryA fail with ERROR_BAD_EXE_FORMAT), and a description without its
+// file is not found (ERROR_FILE_NOT_FOUND, ERROR_MOD_NOT_FOUND).
+//
+// Time is the machine's clock: a program that runs 500 ms ends when a wait, a query or a sleep has
+// moved the clock 500 ms past its start. Waiting on a process moves the clock, never real time.
+//
+// Text form (programs.txt of a machine folder, through the reader in text.h; processes_text.cpp):
+//
+//   [program C:\Program Files\Korvane\kvsrv.exe]
+//   Runs=at-once | N | never     how long it runs, N in ms of the machine's clock (default at-once)
+//   ExitCode=N                   the code it ends with by itself (default 0)
+//   Removes=HKEY_...\Key         started with /UnRegServer (or -UnRegServer) anywhere on its command
+//                                line, it removes this key as it ends by itself; one key a line
+//
+//   [dll C:\Program Files\Korvane\kvcom.dll]
+//   DllUnregisterServer=returns HRESULT | faults   without it the DLL lacks that export
+//   Removes=HKEY_...\Key         what DllUnregisterServer removes before it returns (or faults)
+//
+//   [process 1000]               a process still running, as the machine keeps it between runs
+//   Program=C:\...\kvsrv.exe
+//   CommandLine=/UnRegServer
+//   Started=12000                the clock, in ms, when it started
+//   Ends=15000 | never           the clock when it ends by itself
+//   ExitCode=N
+//   Removes=HKEY_...\Key         what it removes as it ends
+//
+// regtlib.exe is a program like any other: "[program C:\WINNT\System32\regtlib.exe]" with no keys
+// is one that records its command line and ends at once with 0.
+#pragma once
+
+#include <winsim/types.h>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace winsim {
+
+class Machine;
+struct ExportEntry;
+
+// How a program behaves when it is started.
+struct ProgramScript {
+    enum class Run { AtOnce, For, Never };
+    std::string path;  // Windows path of its file; compared without regard to case
+    Run run = Run::AtOnce;
+    DWORD runMs = 0;  // Run::For
+    DWORD exitCode = 0;
+    std::vector<std::string> removes;  // registry keys removed by an /UnRegServer run as it ends
+};
+
+// How a simulated DLL's exports behave.
+struct DllScript {
+    enum class Unregister { Missing, Returns, Faults };
+    std::string path;
+    Unregister unregister = Unregister::Missing;  // its DllUnregisterServer export
+    HRESULT result = 0;                           // what DllUnregisterServer returns
+    std::vector<std::string> removes;             // registry keys DllUnregisterServer removes
+};
+
+// A process started on the machine.
+struct ProcessRecord {
+    enum class State { Running, Ended, Terminated };
+    DWORD id = 0;
+    DWORD threadId = 0;
+    std::string program;      // the file started
+    std::string commandLine;  // as the program sees it
+    uint64_t startedMs = 0;
+    std::optional<uint64_t> endsMs;  // when it ends by itself; none: never
+    State state = State::Running;
+    DWORD exitCode = 259;              // STILL_ACTIVE while running
+    DWORD endCode = 0;                 // the code it ends with by itself
+    std::vector<std::string> removes;  // keys it removes as it ends by itself
+};
+
+// What happened to programs and modules, oldest first: kvsim lists these as a call's changes.
+struct ProcessEvent {
+    enum class Kind {
+        Started,     // `path` with `text`, the command line; `id` is the process
+        Ended,       // by itself, with `code`
+        Terminated,  // by TerminateProcess, with `code`
+        EndedByRestart,
+        ModuleLoaded,   // `path`
+        ExportCalled,   // `text` is the export, `code` what it returned
+        ExportFaulted,  // `text` is the export
+        ModuleFreed,
+    };
+    Kind kind;
+    std::string path;
+    std::string text;
+    DWORD id = 0;
+    DWORD code = 0;
+};
+// One line for a person: "started C:\x\kvsrv.exe /UnRegServer (process 1000)", ...
+std::string DescribeProcessEvent(const ProcessEvent& event);
+
+class Processes {
+public:
+    explicit Processes(Machine& machine);
+    ~Processes();
+    Processes(const Processes&) = delete;
+    Processes& operator=(const Processes&) = delete;
+
+    // Describes a program or DLL, replacing the description of the same path. The file itself is
+    // the caller's to put on the drives.
+    void SetProgram(const ProgramScript& script);
+    void SetDll(const DllScript& script);
+    std::optional<ProgramScript> Program(std::string_view path) const;
+    std::optional<DllScript> Dll(std::string_view path) const;
+
+    // Every process started since the machine was made (or loaded), in the order started; the ones
+    // whose time has come are ended first.
+    std::vector<ProcessRecord> List();
+    std::vector<ProcessRecord> Running();
+
+    // Ends every running process, as shutting Windows down does (no keys are removed), records it,
+    // and returns what was ended.
+    std::vector<ProcessRecord> EndAll();
+
+    std::vector<ProcessEvent> Events() const;
+    void ClearEvents();
+
+    // Text form (programs.txt, see above). Loading replaces descriptions and running processes; on a
+    // damaged text it returns false with "line N: fault" in `error` and changes nothing.
+    std::string SaveText() const;
+    bool LoadText(std::string_view text, std::string* error);
+
+    // For the Win32 calls. Start records a process of a described program and returns it; Wait moves
+    // the clock as WaitForSingleObject on it does and returns WAIT_OBJECT_0, WAIT_TIMEOUT, or
+    // WAIT_FAILED (an INFINITE wait for a process that never ends, which on Windows would hang:
+    // ERROR_POSSIBLE_DEADLOCK); Terminate is TerminateProcess (false once it has ended).
+    struct Impl;
+    std::shared_ptr<ProcessRecord> Start(const ProgramScript& program, std::string commandLine);
+    DWORD Wait(const std::shared_ptr<ProcessRecord>& process, DWORD milliseconds);
+    DWORD ExitCode(const std::shared_ptr<ProcessRecord>& process);
+    bool Terminate(const std::shared_ptr<ProcessRecord>& process, DWORD exitCode);
+    // Whether this machine keeps that process (a handle may outlive the machine it came from).
+    bool Owns(const std::shared_ptr<ProcessRecord>& process) const;
+
+    // For the loader: false when no DLL is described at that full Windows path; else true with its
+    // exports in `exports` (a table ending in a null name, possibly empty), or null there when the
+    // process has run out of the slots its exports need (64 DLLs of distinct paths).
+    bool ExportsOf(std::string_view fullPath, const ExportEntry** exports);
+    void NoteModuleLoaded(const std::string& path);
+    void NoteModuleFreed(const std::string& path);
+    // Runs DllUnregisterServer of the DLL at `path` (what a simulated export calls).
+    HRESULT CallUnregister(const std::string& path);
+
+private:
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace winsim

@@ -1,0 +1,311 @@
+// The programs, simulated DLLs and processes of a machine (processes.h).
+#include <winsim/loader.h>
+#include <winsim/machine.h>
+#include <winsim/registry.h>
+#include <winsim/text.h>
+#include <winsim/win32api.h>
+
+#include "loader_internal.h"
+#include "processes_internal.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <utility>
+
+namespace winsim {
+
+namespace {
+
+constexpr size_t kSlots = 64;
+
+// Exports are plain function pointers, so a simulated DLL's DllUnregisterServer cannot carry the
+// DLL it belongs to. Each DLL path gets a slot once, for the life of the process; the slot's
+// function finds its path here and asks the current machine what that DLL does.
+struct Slot {
+    std::string key;  // ProgramKey of the DLL's path; empty while free
+    std::string path;
+    ExportEntry exports[2] = {{nullptr, nullptr}, {nullptr, nullptr}};
+};
+
+std::mutex g_slotLock;
+std::array<Slot, kSlots> g_slots;
+
+std::string SlotPath(size_t index) {
+    std::lock_guard<std::mutex> lock(g_slotLock);
+    return g_slots[index].path;
+}
+
+template <size_t Index>
+HRESULT WINAPI UnregisterServerAt() {
+    return Current().Processes().CallUnregister(SlotPath(Index));
+}
+
+template <size_t... Index>
+constexpr std::array<HRESULT(WINAPI*)(), kSlots> MakeSlotFunctions(std::index_sequence<Index...>) {
+    return {&UnregisterServerAt<Index>...};
+}
+constexpr auto kSlotFunctions = MakeSlotFunctions(std::make_index_sequence<kSlots>{});
+
+const ExportEntry kNoExports[] = {{nullptr, nullptr}};
+
+// The export table of the slot of `path`, taking a free slot the first time; null when none is left.
+const ExportEntry* SlotExports(const std::string& path) {
+    const std::string key = ProgramKey(path);
+    std::lock_guard<std::mutex> lock(g_slotLock);
+    for (size_t i = 0; i < kSlots; ++i) {
+        Slot& slot = g_slots[i];
+        if (slot.key.empty()) {
+            slot.key = key;
+            slot.path = path;
+            slot.exports[0] = {"DllUnregisterServer", AsExport(kSlotFunctions[i])};
+        }
+        if (slot.key == key) return slot.exports;
+    }
+    return nullptr;
+}
+
+// Whether a command line asks for unregistration: "/UnRegServer" or "-UnRegServer" as a word of its
+// own anywhere in it, as a COM server's start-up code scans its switches.
+bool AsksToUnregister(std::string_view commandLine) {
+    size_t at = 0;
+    while (at < commandLine.size()) {
+        while (at < commandLine.size() && (commandLine[at] == ' ' || commandLine[at] == '\t')) ++at;
+        size_t end = at;
+        while (end < commandLine.size() && commandLine[end] != ' ' && commandLine[end] != '\t') ++end;
+        const std::string_view word = commandLine.substr(at, end - at);
+        if (word.size() > 1 && (word[0] == '/' || word[0] == '-') && EqualsNoCase(word.substr(1), "UnRegServer"))
+            return true;
+        at = end;
+    }
+    return false;
+}
+
+std::string Hex(DWORD value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(value));
+    return text;
+}
+
+}  // namespace
+
+std::string ProgramKey(std::string_view path) {
+    std::string key = UpperAscii(path);
+    std::replace(key.begin(), key.end(), '/', '\\');
+    return key;
+}
+
+std::string DescribeProcessEvent(const ProcessEvent& e) {
+    const std::string process = "process " + std::to_string(e.id);
+    switch (e.kind) {
+        case ProcessEvent::Kind::Started: return process + " started: " + e.path + ", command line \"" + e.text + "\"";
+        case ProcessEvent::Kind::Ended: return process + " ended by itself, exit code " + std::to_string(e.code);
+        case ProcessEvent::Kind::Terminated: return process + " terminated, exit code " + std::to_string(e.code);
+        case ProcessEvent::Kind::EndedByRestart: return process + " ended by the restart";
+        case ProcessEvent::Kind::ModuleLoaded: return e.path + " loaded";
+        case ProcessEvent::Kind::ExportCalled: return e.path + " " + e.text + " called -> " + Hex(e.code);
+        case ProcessEvent::Kind::ExportFaulted: return e.path + " " + e.text + " called -> faulted";
+        case ProcessEvent::Kind::ModuleFreed: return e.path + " freed";
+    }
+    return process;
+}
+
+ProgramScript* Processes::Impl::FindProgram(std::string_view path) {
+    const std::string key = ProgramKey(path);
+    for (auto& p : programs)
+        if (ProgramKey(p.path) == key) return &p;
+    return nullptr;
+}
+
+DllScript* Processes::Impl::FindDll(std::string_view path) {
+    const std::string key = ProgramKey(path);
+    for (auto& d : dlls)
+        if (ProgramKey(d.path) == key) return &d;
+    return nullptr;
+}
+
+void Processes::Impl::Settle() {
+    const uint64_t now = machine.NowMs();
+    std::vector<ProcessRecord*> due;
+    for (auto& p : processes)
+        if (p->state == ProcessRecord::State::Running && p->endsMs && *p->endsMs <= now) due.push_back(p.get());
+    std::stable_sort(due.begin(), due.end(), [](auto* a, auto* b) { return *a->endsMs < *b->endsMs; });
+    for (ProcessRecord* p : due) {
+        for (const auto& key : p->removes) machine.Reg().DeleteKey(key);
+        p->state = ProcessRecord::State::Ended;
+        p->exitCode = p->endCode;
+        events.push_back({ProcessEvent::Kind::Ended, p->program, "", p->id, p->exitCode});
+    }
+}
+
+Processes::Processes(Machine& machine) : impl_(std::make_unique<Impl>(machine)) {}
+
+Processes::~Processes() { ForgetModulesDescribedBy(this); }
+
+void Processes::SetProgram(const ProgramScript& script) {
+    std::lock_guard<std::recursive_mutex> lock(impl_->lock);
+    if (ProgramScript* p = impl_->FindProgram(script.path))
+        *p = script;
+    else
+        impl_->programs.push_back(script);
+}
+
+void Processes::SetDll(const DllScript& script) {
+    std::lock_guard<std::recursive_mutex> lock(impl_->lock);
+    if (DllScript* d = impl_->FindDll(script.path))
+        *d = script;
+    else
+        impl_->dlls.push_back(script);
+}
+
+std::optional<ProgramScript> Processes::Program(std::string_view path) const {
+    std::lock_guard<std::recursive_mutex> lock(impl_->lock);
+    const ProgramScript* p = impl_->FindProgram(path);
+    return p ? std::optional<ProgramScript>(*p) : std::nullopt;
+}
+
+std::optional<DllScript> Processes::Dll(std::string_view path) const {
+    std::lock_guard<std::recursive_mutex> lock(impl_->lock);
+    const DllScript* d = impl_->FindDll(path);
+    return d ? std::optional<DllScript>(*d) : std::nullopt;
+}
+
+std::vector<ProcessRecord> Processes::List() {
+    std::lock_guard<std::recursive_mutex> lock(impl_->lock);
+    impl_->Settle();
+    std::vector<ProcessRecord> list;
+    for (const auto& p : impl_->processes) list.push_back(*p);
+    return list;
+}
+
+std::vector<ProcessRecord> Processes::Running() {
+    auto list = List();
+    list.erase(std::remove_if(list.begin(), list.end(),
+                              [](const ProcessRecord& p) { return p.state != ProcessRecord::State::Running; }),
+               list.end());
+    return list;
+}
+
+std::vector<ProcessRecord> Processes::EndAll() {
+    std::lock_guard<std::recursive_mutex> lock(impl_->lock);
+    impl_->Settle();
+    std::vector<ProcessRecord> ended;
+    for (auto& p : impl_->processes) {
+        if (p->state != ProcessRecord::State::Running) continue;
+        p->state = ProcessRecord::State::Terminated;
+        p->exitCode = 0;
+        impl_->events.push_back({ProcessEvent::Kind::EndedByRestart, p->program, "", p->id, 0});
+        ended.push_back(*p);
+    }
+    return ended;
+}
+
+std::vector<ProcessEvent> Processes::Events() const {
+    std::lock_guard<std::recursive_mutex> lock(impl_->lock);
+    return impl_->events;
+}
+
+void Processes::ClearEvents() {
+    std::lock_guard<std::recursive_mutex> lock(impl_->lock);
+    impl_->events.clear();
+}
+
+std::shared_ptr<ProcessRecord> Processes::Start(const ProgramScript& program, std::string commandLine) {
+    std::lock_guard<std::recursive_mutex> lock(impl_->lock);
+    auto p = std::make_shared<ProcessRecord>();
+    p->id = impl_->nextId;
+    p->threadId = impl_->nextId + 4;
+    impl_->nextId += 8;
+    p->program = program.path;
+    p->startedMs = impl_->machine.NowMs();
+    if (program.run == ProgramScript::Run::AtOnce) p->endsMs = p->startedMs;
+    if (program.run == ProgramScript::Run::For) p->endsMs = p->startedMs + program.runMs;
+    p->endCode = program.exitCode;
+    if (AsksToUnregister(commandLine)) p->removes = program.removes;
+    p->commandLine = std::move(commandLine);
+    impl_->processes.push_back(p);
+    impl_->events.push_back({ProcessEvent::Kind::Started, p->program, p->commandLine, p->id, 0});
+    // A program that ends at once has ended before anyone can look.
+    impl_->Settle();
+    return p;
+}
+
+DWORD Processes::Wait(const std::shared_ptr<ProcessRecord>& process, DWORD milliseconds) {
+    std::lock_guard<std::recursive_mutex> lock(impl_->lock);
+    impl_->Settle();
+    if (process->state != ProcessRecord::State::Running) return WAIT_OBJECT_0;
+    if (!process->endsMs) {
+        if (milliseconds == INFINITE) return WAIT_FAILED;  // it would never return
+        impl_->machine.Advance(milliseconds);
+        impl_->Settle();
+        return WAIT_TIMEOUT;
+    }
+    const uint64_t remaining = *process->endsMs - impl_->machine.NowMs();
+    if (milliseconds != INFINITE && milliseconds < remaining) {
+        impl_->machine.Advance(milliseconds);
+        impl_->Settle();
+        return WAIT_TIMEOUT;
+    }
+    impl_->machine.Advance(remaining);
+    impl_->Settle();
+    return WAIT_OBJECT_0;
+}
+
+DWORD Processes::ExitCode(const std::shared_ptr<ProcessRecord>& process) {
+    std::lock_guard<std::recursive_mutex> lock(impl_->lock);
+    impl_->Settle();
+    return process->exitCode;
+}
+
+bool Processes::Terminate(const std::shared_ptr<ProcessRecord>& process, DWORD exitCode) {
+    std::lock_guard<std::recursive_mutex> lock(impl_->lock);
+    impl_->Settle();
+    if (process->state != ProcessRecord::State::Running) return false;
+    process->state = ProcessRecord::State::Terminated;
+    process->exitCode = exitCode;
+    impl_->events.push_back({ProcessEvent::Kind::Terminated, process->program, "", process->id, exitCode});
+    return true;
+}
+
+bool Processes::Owns(const std::shared_ptr<ProcessRecord>& process) const {
+    std::lock_guard<std::recursive_mutex> lock(impl_->lock);
+    return std::find(impl_->processes.begin(), impl_->processes.end(), process) != impl_->processes.end();
+}
+
+bool Processes::ExportsOf(std::string_view fullPath, const ExportEntry** exports) {
+    std::lock_guard<std::recursive_mutex> lock(impl_->lock);
+    const DllScript* dll = impl_->FindDll(fullPath);
+    if (!dll) return false;
+    *exports = dll->unregister == DllScript::Unregister::Missing ? kNoExports : SlotExports(std::string(fullPath));
+    return true;
+}
+
+void Processes::NoteModuleLoaded(const std::string& path) {
+    std::lock_guard<std::recursive_mutex> lock(impl_->lock);
+    impl_->events.push_back({ProcessEvent::Kind::ModuleLoaded, path, "", 0, 0});
+}
+
+void Processes::NoteModuleFreed(const std::string& path) {
+    std::lock_guard<std::recursive_mutex> lock(impl_->lock);
+    impl_->events.push_back({ProcessEvent::Kind::ModuleFreed, path, "", 0, 0});
+}
+
+HRESULT Processes::CallUnregister(const std::string& path) {
+    std::lock_guard<std::recursive_mutex> lock(impl_->lock);
+    const char* const name = "DllUnregisterServer";
+    const DllScript* dll = impl_->FindDll(path);
+    // The description went while the module was loaded: the code is there, what it does is not.
+    if (!dll || dll->unregister == DllScript::Unregister::Missing) {
+        impl_->events.push_back({ProcessEvent::Kind::ExportCalled, path, name, 0, static_cast<DWORD>(E_UNEXPECTED)});
+        return E_UNEXPECTED;
+    }
+    for (const auto& key : dll->removes) impl_->machine.Reg().DeleteKey(key);
+    if (dll->unregister == DllScript::Unregister::Faults) {
+        impl_->events.push_back({ProcessEvent::Kind::ExportFaulted, path, name, 0, 0});
+        throw SimulatedFault{0xC0000005, path + "!" + name};
+    }
+    impl_->events.push_back({ProcessEvent::Kind::ExportCalled, path, name, 0, static_cast<DWORD>(dll->result)});
+    return dll->result;
+}
+
+}  // namespace winsim
