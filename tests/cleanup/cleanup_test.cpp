@@ -8,6 +8,7 @@
 #include <winsim/files.h>
 #include <winsim/machine.h>
 #include <winsim/registry.h>
+#include <winsim/windows.h>
 
 #include <gtest/gtest.h>
 
@@ -121,7 +122,7 @@ TEST(CleanUp, EachEditionWalksItsListsAndRemovesItsTrees) {
     }
 }
 
-TEST(CleanUp, ProductFilesInEachPlaceAreMadeWritableAndTheCurrentDirectoryComesBack) {
+TEST(CleanUp, ProductFilesAreMadeWritableUnderTheWaitCursorAndTheCurrentDirectoryComesBack) {
     for (const auto version : {winsim::OsVersion::Win98, winsim::OsVersion::Win2000}) {
         winsim::ScopedMachine machine(version);
         const std::string windows = machine->WindowsDirectory();
@@ -155,6 +156,9 @@ TEST(CleanUp, ProductFilesInEachPlaceAreMadeWritableAndTheCurrentDirectoryComesB
         char current[MAX_PATH];
         ASSERT_NE(0u, GetCurrentDirectoryA(MAX_PATH, current));
         EXPECT_STREQ("C:\\", current);
+        // The wait cursor while it ran, and the one it replaced (none) again at the end.
+        EXPECT_EQ((std::vector<HCURSOR>{winsim::Windows::SystemCursor(32514), nullptr}),
+                  machine->Windows().CursorChanges());
     }
 }
 
