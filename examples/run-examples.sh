@@ -52,6 +52,45 @@ echo
 echo
 "$kvsim" call "$machines/win98" ReEnumerateDevices
 
+echo
+echo "### An earlier edition taken off Windows 98 and 2000: CleanUp leaves its files in use to the next start"
+old_file="$machines/earlier-edition-file"
+echo "a file of Quillex Pro 1.0.001" >"$old_file"
+for version in 98 2000; do
+  machine="$machines/old$version"
+  case $version in
+    98) system='C:\WINDOWS\SYSTEM' ;;
+    *) system='C:\WINNT\System32' ;;
+  esac
+  echo
+  "$kvsim" create "$machine" "$version"
+  # Quillex Pro 1.0.001 as its setup left the machine (examples/earlier-edition).
+  "$kvsim" import "$machine" examples/earlier-edition/quillexpro-1.0.001.reg \
+    "examples/earlier-edition/com-win$version.reg" >/dev/null
+  count=0
+  while IFS= read -r path; do
+    case $path in '#'* | '') continue ;; esac
+    "$kvsim" put "$machine" "$old_file" "${path//%SYSTEM%/"$system"}" >/dev/null
+    count=$((count + 1))
+  done <examples/earlier-edition/files.txt
+  # What its controls and programs do when unregistered (the machine folder's programs.txt).
+  sed "s|%SYSTEM%|${system//\\/\\\\}|" examples/earlier-edition/programs.txt >>"$machine/programs.txt"
+  echo "Imported Quillex Pro 1.0.001's registry keys and put its $count files on the machine."
+  echo
+  echo "\$ kvsim call $machine CleanUp QUILLEXPRO103"
+  "$kvsim" call "$machine" CleanUp QUILLEXPRO103
+  echo
+  "$kvsim" show "$machine"
+  echo
+  echo "\$ kvsim reboot $machine"
+  "$kvsim" reboot "$machine"
+  echo
+  "$kvsim" show "$machine"
+  echo
+  echo "Files of Quillex Pro 1.0.001 still on the machine's drive C:"
+  (cd "$machine/drives" && find C -type f \( -iname 'kv*' -o -iname 'qp*' -o -iname 'quillex*' \) | sed 's|/|\\|g; s|^C|  C:|' | sort)
+done
+
 if [ -n "$product" ]; then
   echo
   echo "### Would Windows 95, 98, NT 4 and 2000 load the product DLL? Its imports against what each exports"

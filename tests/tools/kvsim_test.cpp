@@ -67,6 +67,7 @@ TEST_F(Kvsim, FailuresAndErrorsHaveTheirOwnExitStatus) {
     const std::string m = Machine("2000");
     const std::string before = Slurp(fs::path(m) / "registry.reg");
     const std::string badServices = Machine("NT4"), badVersion = Machine("98");
+    const std::string badReg = Write("bad.reg", "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\A]\n\"x\"=dword:zz\n");
     std::ofstream(fs::path(badServices) / "services.txt", std::ios::binary | std::ios::trunc)
         << "[service A]\nState=dancing\n";
     std::ofstream(fs::path(badVersion) / "machine.txt", std::ios::binary | std::ios::trunc)
@@ -92,6 +93,7 @@ TEST_F(Kvsim, FailuresAndErrorsHaveTheirOwnExitStatus) {
         {{"call", m, "StopServices", "C:\\Setup\\none.inf", "1", "null"}, 3, "cannot open the INF"},
         {{"show", badServices}, 3, "services.txt is damaged: line 2"},
         {{"show", badVersion}, 3, "no known Windows version ('3.1')"},
+        {{"import", m, badReg}, 3, "bad.reg, line 4"},  // and the lines before it are not kept
     };
     for (size_t i = 0; i < std::size(rows); ++i) {
         const Outcome o = Run(rows[i].args);
@@ -149,6 +151,43 @@ TEST_F(Kvsim, Windows95SupportLibraryIsCalledWhereTheProductPathSays) {
            "\"ProductPath\"=\"C:\\\\Program Files\\\\Korvane\"\r\n";
     const Outcome call = Expect({"call", m, "ReEnumerateDevices"}, 0, {"kvthk32.dll BuildDriverDataBase(1) called"});
     EXPECT_EQ(std::string::npos, call.out.find("re-enumerated")) << "Windows 95 has no cfgmgr32.dll";
+}
+
+TEST_F(Kvsim, PendingFileOperationsAreListedAndTheRebootCarriesThemOut) {
+    // Windows 2000: a delete and a rename over an existing file, given as a .reg file.
+    const std::string nt = Machine("2000");
+    Expect({"put", nt, Write("old.dll", "old"), "C:\\Setup\\old.dll"}, 0, {});
+    Expect({"put", nt, Write("new.dll", "new"), "C:\\Setup\\new.dll"}, 0, {});
+    const std::string reg = Write(
+        "pending.reg",
+        "Windows Registry Editor Version 5.00\r\n\r\n"
+        "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Session Manager]\r\n"
+        "\"PendingFileRenameOperations\"=hex(7):5c,00,3f,00,3f,00,5c,00,43,00,3a,00,5c,00,53,00,65,00,74,00,75,00,"
+        "70,00,5c,00,71,00,75,00,69,00,6c,00,6c,00,65,00,78,00,2e,00,69,00,6e,00,66,00,00,00,00,00,"
+        "5c,00,3f,00,3f,00,5c,00,43,00,3a,00,5c,00,53,00,65,00,74,00,75,00,70,00,5c,00,6e,00,65,00,77,00,2e,00,"
+        "64,00,6c,00,6c,00,00,00,21,00,5c,00,3f,00,3f,00,5c,00,43,00,3a,00,5c,00,53,00,65,00,74,00,75,00,70,00,"
+        "5c,00,6f,00,6c,00,64,00,2e,00,64,00,6c,00,6c,00,00,00,00,00\r\n");
+    Expect({"import", nt, reg}, 0, {"\"PendingFileRenameOperations\"=hex(7):"});
+    Expect({"show", nt}, 0,
+           {"Pending file operations:\n  C:\\Setup\\quillex.inf -> DELETE\n"
+            "  C:\\Setup\\new.dll -> C:\\Setup\\old.dll   (replacing)\n"});
+    Expect({"reboot", nt}, 0,
+           {"session manager: deleted C:\\Setup\\quillex.inf\n", "\"PendingFileRenameOperations\"=-",
+            "deleted  C:\\Setup\\new.dll\n", "deleted  C:\\Setup\\quillex.inf\n"});
+    EXPECT_EQ("new", Slurp(fs::path(nt) / "drives/C/Setup/old.dll"));
+    Expect({"show", nt}, 0, {"Pending file operations:\n  (none)"});
+
+    // Windows 98: WININIT.INI's [rename] lines as they are, then WININIT.BAK.
+    const std::string w98 = Machine("98");
+    Expect({"put", w98, Write("wininit.ini", "[Rename]\r\nNUL=C:\\SETUP\\QUILLEX.INF\r\nNUL=C:\\Long Name.dll\r\n"),
+            "C:\\WINDOWS\\WININIT.INI"},
+           0, {});
+    Expect({"show", w98}, 0,
+           {"Pending file operations:\n  NUL=C:\\SETUP\\QUILLEX.INF\n  NUL=C:\\Long Name.dll   (skipped at boot: "});
+    Expect({"reboot", w98}, 0,
+           {"wininit: deleted C:\\SETUP\\QUILLEX.INF\n", "renamed WININIT.INI to WININIT.BAK",
+            "deleted  C:\\Setup\\quillex.inf\n", "created  C:\\WINDOWS\\WININIT.BAK"});
+    Expect({"show", w98}, 0, {"Pending file operations:\n  (none)"});
 }
 
 // programs.txt keeps the processes running on the machine; one whose time comes during a call ends

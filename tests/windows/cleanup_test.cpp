@@ -41,8 +41,7 @@ bool KeyExists(HKEY root, const std::string& path) {
 
 void CreateKey(HKEY root, const std::string& path, const char* value = nullptr, const std::string& data = "") {
     HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-              ERROR_SUCCESS)
+    ASSERT_EQ(RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr), ERROR_SUCCESS)
         << path;
     if (value)
         RegSetValueExA(key, value, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
@@ -172,8 +171,8 @@ TEST(DllList, UnregistersEachKindAndSchedulesTheRemovals) {
         bool unregistered;  // that key is gone
         bool scheduled;     // its deletion is pending
     } rows[] = {
-        {"fault.dll", false, false, true}, {"lib1.dll", true, true, true},     {"keep.ocx", true, true, false},
-        {"server.EXE", true, true, true},  {"types.tlb", false, false, true},  {"plain.dll", true, false, true},
+        {"fault.dll", false, false, true}, {"lib1.dll", true, true, true},    {"keep.ocx", true, true, false},
+        {"server.EXE", true, true, true},  {"types.tlb", false, false, true}, {"plain.dll", true, false, true},
     };
     const std::vector<std::string> pending = PendingRenames();
     for (const auto& row : rows) {
@@ -232,7 +231,8 @@ TEST(CleanUp, RemovesWhatTheEditionNames) {
         lstrcpyA(edition, row.edition);
         EXPECT_EQ(cleanUp(edition), 1);
 
-        for (const char* tree : kSharedTrees) EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, korvane + "\\" + tree)) << tree;
+        for (const char* tree : kSharedTrees)
+            EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, korvane + "\\" + tree)) << tree;
         for (const char* root : kUninstallRoots) {
             EXPECT_EQ(KeyExists(HKEY_LOCAL_MACHINE, std::string(root) + "\\Korvane Toolkit"), !row.toolkitEntriesGo)
                 << root;

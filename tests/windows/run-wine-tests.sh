@@ -69,24 +69,35 @@ trap 'exit 143' TERM HUP
 # One persistent server for the whole run: the prefix's system processes (services, explorer,
 # plugplay) start once, outside ctest, instead of with each test program; a test's output pipes are
 # therefore not held open by them and ctest does not wait for them to exit.
-"$wineserver" -p
-if ! "$wine" wineboot -i >"$WINEPREFIX.boot.log" 2>&1; then
-    echo "$0: wineboot failed:" >&2
-    cat "$WINEPREFIX.boot.log" >&2
-    exit 1
-fi
+#
 # Creating the prefix can leave two service control managers running side by side (Wine 8 starts
 # one from wineboot and another for an early client), each with its own idea of which services
 # exist: a service created through one cannot be opened through the other. Restarting the prefix
 # once it exists starts exactly one.
-"$wineserver" -k
-"$wineserver" -w
-"$wineserver" -p
-if ! "$wine" wineboot >>"$WINEPREFIX.boot.log" 2>&1; then
-    echo "$0: wineboot failed:" >&2
-    cat "$WINEPREFIX.boot.log" >&2
-    exit 1
-fi
+make_prefix() {
+    "$wineserver" -p
+    "$wine" wineboot -i >>"$WINEPREFIX.boot.log" 2>&1 || return 1
+    "$wineserver" -k
+    "$wineserver" -w
+    "$wineserver" -p
+    "$wine" wineboot >>"$WINEPREFIX.boot.log" 2>&1
+}
+# 32-bit Wine in the emulated machine (scripts/wine32-root.sh) sometimes fails to set a new prefix up
+# ("Library ... not found" from its first processes) when the host is busy; a fresh prefix is tried
+# again before the run is given up.
+attempt=1
+until make_prefix; do
+    if [ $attempt -ge 3 ]; then
+        echo "$0: wineboot failed $attempt times:" >&2
+        cat "$WINEPREFIX.boot.log" >&2
+        exit 1
+    fi
+    echo "$0: wineboot failed (attempt $attempt); trying a fresh prefix" >&2
+    "$wineserver" -k >/dev/null 2>&1 || true
+    "$wineserver" -w >/dev/null 2>&1 || true
+    find "$WINEPREFIX" -mindepth 1 -delete
+    attempt=$((attempt + 1))
+done
 
 status=0
 ctest --test-dir "$build_dir" --output-on-failure --no-tests=error -j2 "$@" || status=$?

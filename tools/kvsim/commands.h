@@ -29,5 +29,7 @@ int RunShow(const std::vector<std::string>& args);
 int RunCall(const std::vector<std::string>& args);
 int RunDevice(const std::vector<std::string>& args);
 int RunImports(const std::vector<std::string>& args);
+int RunReboot(const std::vector<std::string>& args);
+int RunImport(const std::vector<std::string>& args);
 
 }  // namespace kvsim

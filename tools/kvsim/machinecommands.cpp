@@ -3,6 +3,7 @@
 #include "tools/kvsim/commands.h"
 #include "tools/kvsim/exporttable.h"
 #include "tools/kvsim/machinefolder.h"
+#include "tools/kvsim/pending.h"
 
 #include <winsim/devices.h>
 #include <winsim/dialogs.h>
@@ -159,6 +160,9 @@ int RunShow(const std::vector<std::string>& args) {
     std::printf("Shortcuts:\n%s", shortcuts.empty() ? "  (none)\n" : shortcuts.c_str());
     const std::string running = ListRunningProcesses(m);
     std::printf("Running programs:\n%s", running.empty() ? "  (none)\n" : running.c_str());
+    // What the next restart will do to files.
+    const std::string pending = ListPendingFileOperations(m);
+    std::printf("Pending file operations:\n%s", pending.empty() ? "  (none)\n" : pending.c_str());
     return kExitOk;
 }
 
@@ -240,6 +244,7 @@ int RunCall(const std::vector<std::string>& args) {
     const size_t processEventsBefore = m.Processes().Events().size();
     const size_t messagesBefore = m.Windows().Messages().size();
     const size_t cursorsBefore = m.Windows().CursorChanges().size();
+    const auto pendingBefore = winsim::PendingFileOperations(m);
 
     const long long result = info->invoke(function, values);
 
@@ -288,6 +293,9 @@ int RunCall(const std::vector<std::string>& args) {
     if (!messages.empty()) std::printf("\nWindow messages:\n%s", messages.c_str());
     const std::string cursors = CursorChangesSince(m, cursorsBefore);
     if (!cursors.empty()) std::printf("\nCursor set:\n%s", cursors.c_str());
+    // What the call left for the next restart to do to files.
+    const std::string pending = ListPendingFileOperations(m, pendingBefore);
+    std::printf("\nPending file operations added:\n%s", pending.empty() ? "  (none)\n" : pending.c_str());
 
     if (!machine.Commit(&error)) {
         std::fprintf(stderr, "kvsim call: %s\n", error.c_str());

@@ -297,6 +297,23 @@ bool ServiceDatabase::SetState(std::string_view name, DWORD state) {
     return true;
 }
 
+void ServiceDatabase::Restart() {
+    std::lock_guard<std::recursive_mutex> lock(ServicesLock());
+    ForgetServiceHandles(impl_.get());
+    for (const auto& e : std::vector<std::shared_ptr<ServiceEntry>>(impl_->services)) {
+        e->handles = 0;
+        if (e->state != SERVICE_STOPPED) impl_->Stopped(*e);
+        impl_->DeleteIfDue(e);
+    }
+    for (DWORD start : {SERVICE_BOOT_START, SERVICE_SYSTEM_START, SERVICE_AUTO_START}) {
+        for (const auto& e : std::vector<std::shared_ptr<ServiceEntry>>(impl_->services)) {
+            if (e->config.startType != start || e->state != SERVICE_STOPPED) continue;
+            std::set<const ServiceEntry*> starting;
+            impl_->Start(e, starting);
+        }
+    }
+}
+
 std::vector<ServiceEvent> ServiceDatabase::Events() const {
     std::lock_guard<std::recursive_mutex> lock(ServicesLock());
     return impl_->events;

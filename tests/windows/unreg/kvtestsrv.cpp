@@ -17,7 +17,8 @@ bool StartsWithIgnoringCase(const char* text, const char* prefix) {
 
 int main() {
     bool unregister = false;
-    for (const char* p = GetCommandLineA(); *p && !unregister; ++p) unregister = StartsWithIgnoringCase(p, "/UnRegServer");
+    for (const char* p = GetCommandLineA(); *p && !unregister; ++p)
+        unregister = StartsWithIgnoringCase(p, "/UnRegServer");
     if (!unregister) return 1;
     char path[MAX_PATH] = {};
     GetModuleFileNameA(nullptr, path, MAX_PATH);

@@ -99,6 +99,12 @@ public:
     // Puts an existing service into a state (SERVICE_STOPPED, SERVICE_RUNNING, SERVICE_STOP_PENDING).
     bool SetState(std::string_view name, DWORD state);
 
+    // The service manager's side of a restart: every service stops with the system (a Stopped event
+    // for each that was not stopped), the handles open on them end with the programs that held
+    // them, services marked for deletion are deleted, and the boot-, system- and auto-start services
+    // start again in that order, each after what it depends on and as its script says.
+    void Restart();
+
     std::vector<ServiceEvent> Events() const;
     void ClearEvents();
 
