@@ -5,8 +5,10 @@
 #include "kvisinst/exports.h"
 #include "shared/registry_testing.h"
 
+#include <winsim/files.h>
 #include <winsim/machine.h>
 #include <winsim/registry.h>
+#include <winsim/windows.h>
 
 #include <gtest/gtest.h>
 
@@ -100,6 +102,19 @@ TEST(CleanUp, EachEditionWalksItsListsAndRemovesItsTrees) {
             const size_t entries =
                 ((row.lists & kA) ? 5 : 0) + ((row.lists & kB) ? 31 : 0) + ((row.lists & kC) ? 18 : 0);
             EXPECT_EQ(entries, CountContaining(lines, "pDLLs=")) << what;
+            if (winsim::IsNtFamily(version)) {
+                // The lists' directories, as the pending deletions name them.
+                const auto pending = machine->Reg().GetValue(
+                    "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Session Manager", "PendingFileRenameOperations");
+                const std::string scheduled = pending ? std::string(pending->data.begin(), pending->data.end()) : "";
+                EXPECT_EQ((row.lists & kA) != 0,
+                          scheduled.find("\\??\\" + machine->SystemDirectory() + "\\KVHOST.exe") != std::string::npos)
+                    << what;
+                EXPECT_EQ(
+                    (row.lists & kC) != 0,
+                    scheduled.find("\\??\\C:\\Program Files\\Korvane\\Quillex Pro\\QpSync.dll") != std::string::npos)
+                    << what;
+            }
             if (row.message) {
                 EXPECT_EQ(1u, CountEndingWith(lines, std::string("CleanUp() ") + row.message)) << what;
             }
@@ -117,6 +132,46 @@ TEST(CleanUp, EachEditionWalksItsListsAndRemovesItsTrees) {
             EXPECT_TRUE(HklmKeyExists(std::string(kKorvane) + "Tracing")) << what;
             EXPECT_EQ(0u, machine->Reg().OpenHandleCount()) << what;
         }
+    }
+}
+
+TEST(CleanUp, ProductFilesAreMadeWritableUnderTheWaitCursorAndTheCurrentDirectoryComesBack) {
+    for (const auto version : {winsim::OsVersion::Win98, winsim::OsVersion::Win2000}) {
+        winsim::ScopedMachine machine(version);
+        const std::string windows = machine->WindowsDirectory();
+        const std::string system = machine->SystemDirectory();
+        ASSERT_TRUE(machine->Reg().SetStringValue("HKEY_LOCAL_MACHINE\\SOFTWARE\\Korvane\\QuillexPro", "ProductPath",
+                                                  "C:\\Program Files\\Korvane"));
+        // One name of each place, and a neighbour in the system directory that is none of ours.
+        const std::vector<std::string> ours = {
+            "C:\\Program Files\\Korvane\\QuillexPro.exe",
+            system + "\\KvBio32.dll",
+            windows + "\\Korvane Screensaver.scr",
+            windows + "\\media\\FeedBack.wav",
+            system + "\\drivers\\UsbDrv.sys",
+            windows + "\\system32\\drivers\\USBkvFP.sys",
+            windows + "\\INF\\Korvane.inf",
+            windows + "\\CatRoot\\{F750E6C3-38EE-11D1-85E5-00C04FC295EE}\\Korvane.cat",
+        };
+        const std::string neighbour = system + "\\Other.dll";
+        for (const auto& file : ours) {
+            ASSERT_TRUE(winsim::WriteWholeFile(file, "x")) << file;
+            ASSERT_TRUE(SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_READONLY)) << file;
+        }
+        ASSERT_TRUE(winsim::WriteWholeFile(neighbour, "x"));
+        ASSERT_TRUE(SetFileAttributesA(neighbour.c_str(), FILE_ATTRIBUTE_READONLY));
+        ASSERT_TRUE(SetCurrentDirectoryA("C:\\"));
+
+        char other[] = "SOMETHING ELSE";
+        EXPECT_EQ(1, CleanUp(other));
+        for (const auto& file : ours) EXPECT_EQ(0u, GetFileAttributesA(file.c_str()) & FILE_ATTRIBUTE_READONLY) << file;
+        EXPECT_NE(0u, GetFileAttributesA(neighbour.c_str()) & FILE_ATTRIBUTE_READONLY);
+        char current[MAX_PATH];
+        ASSERT_NE(0u, GetCurrentDirectoryA(MAX_PATH, current));
+        EXPECT_STREQ("C:\\", current);
+        // The wait cursor while it ran, and the one it replaced (none) again at the end.
+        EXPECT_EQ((std::vector<HCURSOR>{winsim::Windows::SystemCursor(32514), nullptr}),
+                  machine->Windows().CursorChanges());
     }
 }
 

@@ -3,7 +3,12 @@
 #include "kvisinst/cleanup/dlllist.h"
 #include "cleanup/cleanup_testing.h"
 
+#include <winsim/files.h>
+#include <winsim/loader.h>
 #include <winsim/machine.h>
+#include <winsim/processes.h>
+#include <winsim/registry.h>
+#include <winsim/windows.h>
 
 #include <gtest/gtest.h>
 
@@ -77,6 +82,183 @@ TEST(DllList, APathOverMaxPathMinusOneIsRefusedAndTheWalkGoesOn) {
     EXPECT_EQ(2u, cleanuptest::CountContaining(lines, "pDLLs=~\"y z.dll\", ps=\"y z.dll\", bRemove=1, bUnregister=0"));
     // a.dll twice, "y z.dll" once: each scheduling traces one line.
     EXPECT_EQ(3u, cleanuptest::CountContaining(lines, "ReplaceFileOnReboot() 95/98 Function"));
+}
+
+const std::string kDir = "C:\\Program Files\\Korvane";
+const char kSessionManager[] = "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+
+void PutDll(winsim::Machine& machine, const std::string& name, winsim::DllScript::Unregister unregister) {
+    ASSERT_TRUE(winsim::WriteWholeFile(kDir + "\\" + name, "MZ"));
+    winsim::DllScript dll;
+    dll.path = kDir + "\\" + name;
+    dll.unregister = unregister;
+    machine.Processes().SetDll(dll);
+}
+
+void PutProgram(winsim::Machine& machine, const std::string& path) {
+    ASSERT_TRUE(winsim::WriteWholeFile(path, "MZ"));
+    winsim::ProgramScript program;
+    program.path = path;
+    machine.Processes().SetProgram(program);
+}
+
+std::vector<std::string> Events(winsim::Machine& machine) {
+    std::vector<std::string> events;
+    for (const auto& event : machine.Processes().Events()) events.push_back(winsim::DescribeProcessEvent(event));
+    return events;
+}
+
+// What is scheduled for deletion: the NT family's pending operations, or WinInit.Ini on 95/98.
+std::string Scheduled(winsim::Machine& machine) {
+    if (winsim::IsNtFamily(machine.Version())) {
+        const auto pending = machine.Reg().GetValue(kSessionManager, "PendingFileRenameOperations");
+        return pending ? std::string(pending->data.begin(), pending->data.end()) : "";
+    }
+    return winsim::ReadWholeFile(machine.WindowsDirectory() + "\\WinInit.Ini").value_or("");
+}
+
+// A window that keeps the path of every WM_CLEANUP_PROGRESS it is sent.
+HWND ProgressWindow(winsim::Machine& machine, std::vector<std::string>* paths) {
+    return machine.Windows().Create("KvSetup", "Setup", [paths](HWND, UINT message, WPARAM, LPARAM lParam) {
+        if (message == WM_CLEANUP_PROGRESS) paths->push_back(reinterpret_cast<const char*>(lParam));
+        return LRESULT(0);
+    });
+}
+
+std::vector<HRESULT> PostedResults(winsim::Machine& machine, HWND window) {
+    std::vector<HRESULT> results;
+    for (const auto& m : machine.Windows().Messages())
+        if (m.kind == winsim::Windows::Message::Kind::Posted && m.window == window && m.message == WM_CLEANUP_RESULT &&
+            m.lParam == 0)
+            results.push_back(static_cast<HRESULT>(m.wParam));
+    return results;
+}
+
+TEST(DllList, WalkUnregistersEachKindOfFileAndSchedulesItsDeletion) {
+    using U = winsim::DllScript::Unregister;
+    for (const auto version :
+         {winsim::OsVersion::Win95, winsim::OsVersion::Win98, winsim::OsVersion::NT4, winsim::OsVersion::Win2000}) {
+        winsim::ScopedMachine machine(version);
+        const char* os = winsim::OsVersionName(version);
+        PutDll(*machine, "kvcom.dll", U::Returns);
+        PutDll(*machine, "kvview.ocx", U::Returns);
+        PutDll(*machine, "kvkeep.dll", U::Returns);
+        PutDll(*machine, "kvgone.dll", U::Returns);
+        PutDll(*machine, "kvnone.dll", U::Returns);
+        PutDll(*machine, "kvplain.dll", U::Missing);
+        PutProgram(*machine, kDir + "\\kvsrv.exe");
+        PutProgram(*machine, machine->SystemDirectory() + "\\regtlib.exe");
+        ASSERT_TRUE(winsim::WriteWholeFile(kDir + "\\QuillexPro.tlb", "MSFT"));
+        std::vector<std::string> progress;
+        const HWND window = ProgressWindow(*machine, &progress);
+
+        CDllList list(
+            "kvcom.dll kvview.ocx kvsrv.exe QuillexPro.tlb -kvkeep.dll ~kvgone.dll -~kvnone.dll ~-kvnone.dll "
+            "kvplain.dll kvmissing.dll",
+            window);
+        EXPECT_EQ(S_OK, list.ProcessDLLs(kDir.c_str())) << os;
+
+        // Libraries and controls are loaded and their DllUnregisterServer called (a library without it is
+        // only loaded); programs started with "/UnRegServer", type libraries by regtlib with "/u".
+        auto module = [](const char* name) { return kDir + "\\" + name; };
+        const std::string regtlib = machine->SystemDirectory() + "\\regtlib.exe";
+        const std::vector<std::string> events = {
+            module("kvcom.dll") + " loaded",
+            module("kvcom.dll") + " DllUnregisterServer called -> 0x00000000",
+            module("kvcom.dll") + " freed",
+            module("kvview.ocx") + " loaded",
+            module("kvview.ocx") + " DllUnregisterServer called -> 0x00000000",
+            module("kvview.ocx") + " freed",
+            "process 1000 started: " + module("kvsrv.exe") + ", command line \"/UnRegServer\"",
+            "process 1000 ended by itself, exit code 0",
+            "process 1008 started: " + regtlib + ", command line \"/u " + module("QuillexPro.tlb") + "\"",
+            "process 1008 ended by itself, exit code 0",
+            module("kvkeep.dll") + " loaded",
+            module("kvkeep.dll") + " DllUnregisterServer called -> 0x00000000",
+            module("kvkeep.dll") + " freed",
+            module("kvplain.dll") + " loaded",
+            module("kvplain.dll") + " freed",
+        };
+        EXPECT_EQ(events, Events(*machine)) << os;
+        // Scheduled: all but the '-' entries, the absent file too. WinInit.Ini takes each line under its
+        // header (so the last comes first) by its short path, the long one for the absent file.
+        const char* const scheduled[] = {"kvcom.dll",  "kvview.ocx",  "kvsrv.exe",    "QuillexPro.tlb",
+                                         "kvgone.dll", "kvplain.dll", "kvmissing.dll"};
+        std::string expected;
+        if (winsim::IsNtFamily(version)) {
+            for (const char* name : scheduled) expected += "\\??\\" + module(name) + std::string(2, '\0');
+            expected += '\0';
+        } else {
+            for (const char* name : scheduled) {
+                std::string path = "C:\\PROGRA~1\\Korvane\\" + std::string(name);
+                if (name == std::string("QuillexPro.tlb")) path = "C:\\PROGRA~1\\Korvane\\QUILLE~1.TLB";
+                if (name == std::string("kvmissing.dll")) path = module(name);
+                expected.insert(0, "NUL=" + path + "\r\n");
+            }
+            expected.insert(0, "[rename]\r\n");
+        }
+        EXPECT_EQ(expected, Scheduled(*machine)) << os;
+        std::vector<std::string> announced;
+        for (const char* name : {"kvcom.dll", "kvview.ocx", "kvsrv.exe", "QuillexPro.tlb", "kvkeep.dll", "kvgone.dll",
+                                 "kvnone.dll", "kvnone.dll", "kvplain.dll", "kvmissing.dll"})
+            announced.push_back(kDir + "\\" + name);
+        EXPECT_EQ(announced, progress) << os;
+        EXPECT_EQ(std::vector<HRESULT>{S_OK}, PostedResults(*machine, window)) << os;
+    }
+}
+
+TEST(DllList, AFaultingLibraryEndsOnlyItsOwnUnregistrationAFaultingWindowEndsTheWalk) {
+    using U = winsim::DllScript::Unregister;
+    for (const auto version : {winsim::OsVersion::Win98, winsim::OsVersion::Win2000}) {
+        winsim::ScopedMachine machine(version);
+        const char* os = winsim::OsVersionName(version);
+        PutDll(*machine, "kvfault.dll", U::Faults);
+        PutDll(*machine, "kvcom.dll", U::Returns);
+
+        CDllList list("kvfault.dll kvcom.dll", nullptr);
+        EXPECT_EQ(S_OK, list.ProcessDLLs(kDir.c_str())) << os;
+        const std::string fault = kDir + "\\kvfault.dll";
+        const std::string com = kDir + "\\kvcom.dll";
+        const std::vector<std::string> events = {
+            fault + " loaded", fault + " DllUnregisterServer called -> faulted",  fault + " freed",
+            com + " loaded",   com + " DllUnregisterServer called -> 0x00000000", com + " freed",
+        };
+        EXPECT_EQ(events, Events(*machine)) << os;
+        const std::string scheduled = Scheduled(*machine);
+        EXPECT_NE(std::string::npos, scheduled.find("kvfault.dll")) << os;
+        EXPECT_NE(std::string::npos, scheduled.find("kvcom.dll")) << os;
+
+        // The window's handler faults while it is told of the first file: nothing more is done.
+        machine->Processes().ClearEvents();
+        const HWND window = machine->Windows().Create("KvSetup", "Setup", [](HWND, UINT message, WPARAM, LPARAM) {
+            if (message == WM_CLEANUP_PROGRESS) throw winsim::SimulatedFault{};
+            return LRESULT(0);
+        });
+        CDllList faulted("kvcom.dll kvfault.dll", window);
+        EXPECT_EQ(E_UNEXPECTED, faulted.ProcessDLLs(kDir.c_str())) << os;
+        EXPECT_EQ(std::vector<std::string>{}, Events(*machine)) << os;
+        EXPECT_EQ(E_UNEXPECTED, faulted.ProcessSystemDLLs()) << os;
+        EXPECT_EQ(std::vector<HRESULT>{E_UNEXPECTED}, PostedResults(*machine, window)) << os << ": posted once";
+    }
+}
+
+TEST(DllList, TheWindowIsToldOfEveryResult) {
+    winsim::ScopedMachine machine(winsim::OsVersion::NT4);
+    std::vector<std::string> progress;
+    const HWND window = ProgressWindow(*machine, &progress);
+    {
+        CDllList unterminated("a.dll \"b.dll", window);
+        EXPECT_EQ(E_INVALIDARG, unterminated.ProcessDLLs(kDir.c_str()));
+    }
+    {
+        CDllList empty("", window);
+        EXPECT_EQ(S_OK, empty.ProcessDLLs(kDir.c_str()));
+        // The system directory's walk posts its result, and then posts it again.
+        EXPECT_EQ(S_OK, empty.ProcessSystemDLLs());
+        empty.SetResult(WM_CLEANUP_RESULT, E_OUTOFMEMORY);
+    }
+    EXPECT_EQ((std::vector<HRESULT>{E_INVALIDARG, S_OK, S_OK, S_OK, E_OUTOFMEMORY}), PostedResults(*machine, window));
+    EXPECT_TRUE(progress.empty());
 }
 
 }  // namespace
