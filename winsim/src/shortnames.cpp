@@ -149,8 +149,13 @@ void ShortNames::Moved(std::string_view from, std::string_view to) {
     }
     for (auto& [key, folder] : moved) folders_[key] = std::move(folder);
 
-    const auto [fromParent, fromName] = SplitLast(from);
-    const auto [toParent, toName] = SplitLast(to);
+    // Named copies rather than structured bindings: lambdas below use them, which clang 14 refuses.
+    const auto fromParts = SplitLast(from);
+    const auto toParts = SplitLast(to);
+    const auto& fromParent = fromParts.first;
+    const auto& fromName = fromParts.second;
+    const auto& toParent = toParts.first;
+    const auto& toName = toParts.second;
     auto parent = folders_.find(UpperAscii(fromParent));
     if (parent == folders_.end()) return;
     auto& entries = parent->second.entries;
