@@ -8,6 +8,7 @@
 #include <winsim/machine.h>
 #include <winsim/processes.h>
 #include <winsim/registry.h>
+#include <winsim/restart.h>
 #include <winsim/windows.h>
 
 #include <gtest/gtest.h>
@@ -53,18 +54,6 @@ TEST(DllList, ParsesBlankSeparatedNamesWithQuotesAndStopsAtAnEmptyEntry) {
     }
 }
 
-TEST(DllList, AFailedListIsNotWalkedAndSetResultSticks) {
-    winsim::ScopedMachine machine(winsim::OsVersion::Win2000);
-    CDllList unterminated("a.dll \"b.dll", nullptr);
-    EXPECT_EQ(E_INVALIDARG, unterminated.ProcessDLLs("C:\\Quillex"));
-    EXPECT_EQ(E_INVALIDARG, unterminated.ProcessSystemDLLs());
-
-    CDllList empty(nullptr, nullptr);
-    EXPECT_EQ(S_OK, empty.ProcessDLLs("C:\\Quillex"));
-    empty.SetResult(WM_CLEANUP_RESULT, E_OUTOFMEMORY);
-    EXPECT_EQ(E_OUTOFMEMORY, empty.ProcessSystemDLLs());
-}
-
 TEST(DllList, APathOverMaxPathMinusOneIsRefusedAndTheWalkGoesOn) {
     winsim::ScopedMachine machine(winsim::OsVersion::Win98);
     cleanuptest::TraceOn(*machine);
@@ -85,7 +74,6 @@ TEST(DllList, APathOverMaxPathMinusOneIsRefusedAndTheWalkGoesOn) {
 }
 
 const std::string kDir = "C:\\Program Files\\Korvane";
-const char kSessionManager[] = "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Session Manager";
 
 void PutDll(winsim::Machine& machine, const std::string& name, winsim::DllScript::Unregister unregister) {
     ASSERT_TRUE(winsim::WriteWholeFile(kDir + "\\" + name, "MZ"));
@@ -108,13 +96,11 @@ std::vector<std::string> Events(winsim::Machine& machine) {
     return events;
 }
 
-// What is scheduled for deletion: the NT family's pending operations, or WinInit.Ini on 95/98.
+// The files scheduled for deletion, by the NT family's pending operations or WinInit.Ini on 95/98.
 std::string Scheduled(winsim::Machine& machine) {
-    if (winsim::IsNtFamily(machine.Version())) {
-        const auto pending = machine.Reg().GetValue(kSessionManager, "PendingFileRenameOperations");
-        return pending ? std::string(pending->data.begin(), pending->data.end()) : "";
-    }
-    return winsim::ReadWholeFile(machine.WindowsDirectory() + "\\WinInit.Ini").value_or("");
+    std::string sources;
+    for (const auto& operation : winsim::PendingFileOperations(machine)) sources += operation.source + "|";
+    return sources;
 }
 
 // A window that keeps the path of every WM_CLEANUP_PROGRESS it is sent.
@@ -140,6 +126,7 @@ TEST(DllList, WalkUnregistersEachKindOfFileAndSchedulesItsDeletion) {
          {winsim::OsVersion::Win95, winsim::OsVersion::Win98, winsim::OsVersion::NT4, winsim::OsVersion::Win2000}) {
         winsim::ScopedMachine machine(version);
         const char* os = winsim::OsVersionName(version);
+        PutDll(*machine, "kvfault.dll", U::Faults);
         PutDll(*machine, "kvcom.dll", U::Returns);
         PutDll(*machine, "kvview.ocx", U::Returns);
         PutDll(*machine, "kvkeep.dll", U::Returns);
@@ -153,16 +140,21 @@ TEST(DllList, WalkUnregistersEachKindOfFileAndSchedulesItsDeletion) {
         const HWND window = ProgressWindow(*machine, &progress);
 
         CDllList list(
-            "kvcom.dll kvview.ocx kvsrv.exe QuillexPro.tlb -kvkeep.dll ~kvgone.dll -~kvnone.dll ~-kvnone.dll "
+            "kvfault.dll kvcom.dll kvview.ocx kvsrv.exe QuillexPro.tlb -kvkeep.dll ~kvgone.dll -~kvnone.dll "
+            "~-kvnone.dll "
             "kvplain.dll kvmissing.dll",
             window);
         EXPECT_EQ(S_OK, list.ProcessDLLs(kDir.c_str())) << os;
 
         // Libraries and controls are loaded and their DllUnregisterServer called (a library without it is
-        // only loaded); programs started with "/UnRegServer", type libraries by regtlib with "/u".
+        // only loaded, and one that faults ends only its own call); programs started with "/UnRegServer",
+        // type libraries by regtlib with "/u".
         auto module = [](const char* name) { return kDir + "\\" + name; };
         const std::string regtlib = machine->SystemDirectory() + "\\regtlib.exe";
         const std::vector<std::string> events = {
+            module("kvfault.dll") + " loaded",
+            module("kvfault.dll") + " DllUnregisterServer called -> faulted",
+            module("kvfault.dll") + " freed",
             module("kvcom.dll") + " loaded",
             module("kvcom.dll") + " DllUnregisterServer called -> 0x00000000",
             module("kvcom.dll") + " freed",
@@ -180,56 +172,30 @@ TEST(DllList, WalkUnregistersEachKindOfFileAndSchedulesItsDeletion) {
             module("kvplain.dll") + " freed",
         };
         EXPECT_EQ(events, Events(*machine)) << os;
-        // Scheduled: all but the '-' entries, the absent file too. WinInit.Ini takes each line under its
-        // header (so the last comes first) by its short path, the long one for the absent file.
-        const char* const scheduled[] = {"kvcom.dll",  "kvview.ocx",  "kvsrv.exe",    "QuillexPro.tlb",
-                                         "kvgone.dll", "kvplain.dll", "kvmissing.dll"};
-        std::string expected;
-        if (winsim::IsNtFamily(version)) {
-            for (const char* name : scheduled) expected += "\\??\\" + module(name) + std::string(2, '\0');
-            expected += '\0';
-        } else {
-            for (const char* name : scheduled) {
-                std::string path = "C:\\PROGRA~1\\Korvane\\" + std::string(name);
-                if (name == std::string("QuillexPro.tlb")) path = "C:\\PROGRA~1\\Korvane\\QUILLE~1.TLB";
-                if (name == std::string("kvmissing.dll")) path = module(name);
-                expected.insert(0, "NUL=" + path + "\r\n");
-            }
-            expected.insert(0, "[rename]\r\n");
-        }
-        EXPECT_EQ(expected, Scheduled(*machine)) << os;
+        // Scheduled: all but the '-' entries, the absent file too. How each line is written is
+        // ReplaceFileOnReboot's (wininit_test.cpp); WinInit.Ini names the type library by its short name.
+        const std::string scheduled = Scheduled(*machine);
+        const char* tlb = winsim::IsNtFamily(version) ? "QuillexPro.tlb" : "QUILLE~1.TLB";
+        for (const char* name :
+             {"kvfault.dll", "kvcom.dll", "kvview.ocx", "kvsrv.exe", tlb, "kvgone.dll", "kvplain.dll", "kvmissing.dll"})
+            EXPECT_NE(std::string::npos, scheduled.find(name)) << os << " " << name;
+        for (const char* name : {"kvkeep.dll", "kvnone.dll"})
+            EXPECT_EQ(std::string::npos, scheduled.find(name)) << os << " " << name;
         std::vector<std::string> announced;
-        for (const char* name : {"kvcom.dll", "kvview.ocx", "kvsrv.exe", "QuillexPro.tlb", "kvkeep.dll", "kvgone.dll",
-                                 "kvnone.dll", "kvnone.dll", "kvplain.dll", "kvmissing.dll"})
+        for (const char* name : {"kvfault.dll", "kvcom.dll", "kvview.ocx", "kvsrv.exe", "QuillexPro.tlb", "kvkeep.dll",
+                                 "kvgone.dll", "kvnone.dll", "kvnone.dll", "kvplain.dll", "kvmissing.dll"})
             announced.push_back(kDir + "\\" + name);
         EXPECT_EQ(announced, progress) << os;
         EXPECT_EQ(std::vector<HRESULT>{S_OK}, PostedResults(*machine, window)) << os;
     }
 }
 
-TEST(DllList, AFaultingLibraryEndsOnlyItsOwnUnregistrationAFaultingWindowEndsTheWalk) {
-    using U = winsim::DllScript::Unregister;
+// The window's handler faults while it is told of the first file: nothing more is done.
+TEST(DllList, AFaultingWindowEndsTheWalk) {
     for (const auto version : {winsim::OsVersion::Win98, winsim::OsVersion::Win2000}) {
         winsim::ScopedMachine machine(version);
         const char* os = winsim::OsVersionName(version);
-        PutDll(*machine, "kvfault.dll", U::Faults);
-        PutDll(*machine, "kvcom.dll", U::Returns);
-
-        CDllList list("kvfault.dll kvcom.dll", nullptr);
-        EXPECT_EQ(S_OK, list.ProcessDLLs(kDir.c_str())) << os;
-        const std::string fault = kDir + "\\kvfault.dll";
-        const std::string com = kDir + "\\kvcom.dll";
-        const std::vector<std::string> events = {
-            fault + " loaded", fault + " DllUnregisterServer called -> faulted",  fault + " freed",
-            com + " loaded",   com + " DllUnregisterServer called -> 0x00000000", com + " freed",
-        };
-        EXPECT_EQ(events, Events(*machine)) << os;
-        const std::string scheduled = Scheduled(*machine);
-        EXPECT_NE(std::string::npos, scheduled.find("kvfault.dll")) << os;
-        EXPECT_NE(std::string::npos, scheduled.find("kvcom.dll")) << os;
-
-        // The window's handler faults while it is told of the first file: nothing more is done.
-        machine->Processes().ClearEvents();
+        PutDll(*machine, "kvcom.dll", winsim::DllScript::Unregister::Returns);
         const HWND window = machine->Windows().Create("KvSetup", "Setup", [](HWND, UINT message, WPARAM, LPARAM) {
             if (message == WM_CLEANUP_PROGRESS) throw winsim::SimulatedFault{};
             return LRESULT(0);
@@ -237,18 +203,21 @@ TEST(DllList, AFaultingLibraryEndsOnlyItsOwnUnregistrationAFaultingWindowEndsThe
         CDllList faulted("kvcom.dll kvfault.dll", window);
         EXPECT_EQ(E_UNEXPECTED, faulted.ProcessDLLs(kDir.c_str())) << os;
         EXPECT_EQ(std::vector<std::string>{}, Events(*machine)) << os;
+        EXPECT_EQ("", Scheduled(*machine)) << os;
         EXPECT_EQ(E_UNEXPECTED, faulted.ProcessSystemDLLs()) << os;
         EXPECT_EQ(std::vector<HRESULT>{E_UNEXPECTED}, PostedResults(*machine, window)) << os << ": posted once";
     }
 }
 
-TEST(DllList, TheWindowIsToldOfEveryResult) {
+// A failure, the list's own or one set, sticks: no later walk is made or reported.
+TEST(DllList, TheWindowIsToldOfEveryResultAndAFailureSticks) {
     winsim::ScopedMachine machine(winsim::OsVersion::NT4);
     std::vector<std::string> progress;
     const HWND window = ProgressWindow(*machine, &progress);
     {
         CDllList unterminated("a.dll \"b.dll", window);
         EXPECT_EQ(E_INVALIDARG, unterminated.ProcessDLLs(kDir.c_str()));
+        EXPECT_EQ(E_INVALIDARG, unterminated.ProcessSystemDLLs());
     }
     {
         CDllList empty("", window);
@@ -256,6 +225,7 @@ TEST(DllList, TheWindowIsToldOfEveryResult) {
         // The system directory's walk posts its result, and then posts it again.
         EXPECT_EQ(S_OK, empty.ProcessSystemDLLs());
         empty.SetResult(WM_CLEANUP_RESULT, E_OUTOFMEMORY);
+        EXPECT_EQ(E_OUTOFMEMORY, empty.ProcessSystemDLLs());
     }
     EXPECT_EQ((std::vector<HRESULT>{E_INVALIDARG, S_OK, S_OK, S_OK, E_OUTOFMEMORY}), PostedResults(*machine, window));
     EXPECT_TRUE(progress.empty());

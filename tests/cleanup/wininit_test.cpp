@@ -78,8 +78,6 @@ const ReplaceRow kReplaceRows[] = {
     {"[Rename]: the line goes under it, the file grows by the line", true, nullptr,
      std::string("[Rename]\r\nNUL=C:\\OLD.DLL\r\n"),
      std::string("[Rename]\r\nNUL=") + kShortFile + "\r\nNUL=C:\\OLD.DLL\r\n"},
-    {"no header and no final line break", true, nullptr, std::string("[boot]\r\nshell=Explorer.exe"),
-     std::string("[boot]\r\nshell=Explorer.exe\r\n[rename]\r\nNUL=") + kShortFile + "\r\n"},
     {"an absent file is scheduled by its long path; newName as given", false, "C:\\Program Files\\New Name.ocx",
      std::string("[rename]\r\n"), std::string("[rename]\r\nC:\\Program Files\\New Name.ocx=") + kFile + "\r\n"},
 };

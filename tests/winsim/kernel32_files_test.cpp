@@ -163,7 +163,6 @@ TEST(MoveFile, ResultsOnEachVersion) {
     const Row kRows[] = {
         {OsVersion::Win95, "C:\\old.txt", "C:\\new.txt", 0, admin, ERROR_CALL_NOT_IMPLEMENTED, "old", "-"},
         {OsVersion::Win98, "C:\\old.txt", nullptr, delay, admin, ERROR_CALL_NOT_IMPLEMENTED, "old", "-"},
-        {OsVersion::Win98, "C:\\old.txt", "C:\\new.txt", replace, admin, ERROR_CALL_NOT_IMPLEMENTED, "old", "-"},
         {OsVersion::NT4, "c:\\OLD.TXT", "C:\\new.txt", 0, admin, 0, "-", "old"},
         {OsVersion::NT4, "C:\\old.txt", nullptr, 0, admin, ERROR_INVALID_PARAMETER, "old", "-"},
         {OsVersion::NT4, "C:\\gone.txt", "C:\\new.txt", 0, admin, ERROR_FILE_NOT_FOUND, "old", "-"},
@@ -216,36 +215,6 @@ TEST(MoveFile, DelayedOperationsAreAppendedToThePendingListExactly) {
     ASSERT_TRUE(value);
     EXPECT_EQ(static_cast<DWORD>(REG_MULTI_SZ), value->type);
     EXPECT_EQ(expected, std::string(value->data.begin(), value->data.end()));
-}
-
-// Short names are given once and kept; every path the file calls take may spell them.
-TEST(ShortPaths, LongComponentsGetStableShortNamesThatPathsAccept) {
-    winsim::ScopedMachine machine(OsVersion::Win98);
-    ASSERT_TRUE(winsim::WriteWholeFile("C:\\Program Files\\Korvane\\Quille Helper.dll", "dll"));
-    char path[MAX_PATH];
-    const char* longPath = "c:\\program files\\KORVANE\\quille helper.dll";
-    ASSERT_EQ(32u, GetShortPathNameA(longPath, path, sizeof path));
-    EXPECT_STREQ("C:\\PROGRA~1\\Korvane\\QUILLE~1.DLL", path);
-    // A sibling with the same start takes the next number; the first keeps its name, also when it
-    // is asked again after the sibling.
-    ASSERT_TRUE(winsim::WriteWholeFile("C:\\Program Files\\Korvane\\Quille Helper 2.dll", "two"));
-    ASSERT_EQ(32u, GetShortPathNameA("C:\\Program Files\\Korvane\\Quille Helper 2.dll", path, sizeof path));
-    EXPECT_STREQ("C:\\PROGRA~1\\Korvane\\QUILLE~2.DLL", path);
-    ASSERT_EQ(32u, GetShortPathNameA(longPath, path, sizeof path));
-    EXPECT_STREQ("C:\\PROGRA~1\\Korvane\\QUILLE~1.DLL", path);
-
-    HANDLE file = CreateFileA("C:\\PROGRA~1\\KORVANE\\QUILLE~2.DLL", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, file);
-    char data[8] = {};
-    DWORD done = 0;
-    ReadFile(file, data, sizeof data, &done, nullptr);
-    CloseHandle(file);
-    EXPECT_EQ("two", std::string(data, done));
-
-    // Too small a buffer: the size needed, the NUL counted, and the buffer untouched.
-    char small[8] = "keep";
-    EXPECT_EQ(33u, GetShortPathNameA(longPath, small, sizeof small));
-    EXPECT_STREQ("keep", small);
 }
 
 TEST(ShortPaths, MissingPathsFailAsWindowsDoes) {

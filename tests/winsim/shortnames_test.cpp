@@ -85,7 +85,10 @@ TEST(ShortNames, FollowAFileThatIsMoved) {
     EXPECT_STREQ("C:\\LONGFO~1\\LONGFI~1.DLL", path);
     GetShortPathNameA("C:\\Long Folder\\Long File Name.dll", path, sizeof path);
     EXPECT_STREQ("C:\\LONGFO~1\\LONGFI~2.DLL", path);
-
+    // Too small a buffer: the size needed, the NUL counted, and the buffer untouched.
+    char small[8] = "keep";
+    EXPECT_EQ(25u, GetShortPathNameA("C:\\Long Folder\\Long File Name.dll", small, sizeof small));
+    EXPECT_STREQ("keep", small);
     ASSERT_TRUE(MoveFileExA("C:\\LONGFO~1", "C:\\Longer Folder", 0));
     GetShortPathNameA("C:\\Longer Folder\\Long File Name.dll", path, sizeof path);
     EXPECT_STREQ("C:\\LONGER~1\\LONGFI~2.DLL", path);
