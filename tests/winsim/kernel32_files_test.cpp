@@ -24,8 +24,7 @@ HANDLE Open(const char* path, DWORD access, DWORD share, DWORD disposition, DWOR
 TEST(FileIo, DispositionsCreateOpenAndTruncateAsWindowsDoes) {
     struct Row {
         DWORD disposition;
-        bool exists;
-        bool opens;
+        bool exists, opens;
         DWORD lastError;
         const char* contentsAfter;  // nullptr: no file
     };
@@ -150,13 +149,11 @@ TEST(MoveFile, ResultsOnEachVersion) {
     using Account = winsim::Machine::Account;
     struct Row {
         OsVersion version;
-        const char* source;
-        const char* target;
+        const char *source, *target;
         DWORD flags;
         Account account;
-        DWORD error;  // 0: succeeds
-        const char* oldAfter;
-        const char* newAfter;  // contents after, "-" for no file
+        DWORD error;                       // 0: succeeds
+        const char *oldAfter, *newAfter;  // contents after, "-" for no file
     };
     const DWORD delay = MOVEFILE_DELAY_UNTIL_REBOOT, replace = MOVEFILE_REPLACE_EXISTING;
     const Account admin = Account::Administrator;

@@ -116,8 +116,7 @@ TEST(InfSyntax, KeysFieldsAndLineText) {
 
 TEST(InfSyntax, SectionNames) {
     struct Case {
-        const char* text;
-        const char* name;
+        const char *text, *name;
         LONG lines;  // -1: no such section
     };
     const Case cases[] = {
