@@ -152,7 +152,7 @@ TEST(MoveFile, ResultsOnEachVersion) {
         const char *source, *target;
         DWORD flags;
         Account account;
-        DWORD error;                       // 0: succeeds
+        DWORD error;                      // 0: succeeds
         const char *oldAfter, *newAfter;  // contents after, "-" for no file
     };
     const DWORD delay = MOVEFILE_DELAY_UNTIL_REBOOT, replace = MOVEFILE_REPLACE_EXISTING;

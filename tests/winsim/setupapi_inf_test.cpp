@@ -242,13 +242,14 @@ TEST(InfRead, MissesMergedSectionsLimitsAndClosing) {
     const auto before = winsim::OpenHandleCount();
     std::string refs;
     for (int i = 0; i < 11; ++i) refs += "%Big%";
-    HINF inf = OpenText(std::string(kHeader) + "[Empty]\n[S]\nDependencies=a\nOther=x\n[Strings]\nBig=" +
-                        std::string(400, 'b') + "\n[s]\ndependencies=b\n[L]\nlong=" + std::string(600, 'x') +
-                        "\nmany=" + refs + "\n");
+    HINF inf = OpenText(std::string(kHeader) +
+                        "[Empty]\n[S]\nDependencies=a\nOther=x\n[Strings]\nBig=" + std::string(400, 'b') +
+                        "\n[s]\ndependencies=b\n[L]\nlong=" + std::string(600, 'x') + "\nmany=" + refs + "\n");
     ASSERT_NE(INVALID_HANDLE_VALUE, inf);
     INFCONTEXT context{};
-    for (const auto& [section, key] : {std::pair<const char*, const char*>{"Missing", nullptr},
-                                       {"Missing", "Other"}, {"Empty", nullptr}, {"S", "BinaryName"}}) {
+    const std::pair<const char*, const char*> kMisses[] = {
+        {"Missing", nullptr}, {"Missing", "Other"}, {"Empty", nullptr}, {"S", "BinaryName"}};
+    for (const auto& [section, key] : kMisses) {
         SetLastError(0xdeadbeef);
         EXPECT_FALSE(SetupFindFirstLineA(inf, section, key, &context)) << section;
         EXPECT_EQ(ERROR_LINE_NOT_FOUND, GetLastError()) << section;
