@@ -24,8 +24,7 @@ HANDLE Open(const char* path, DWORD access, DWORD share, DWORD disposition, DWOR
 TEST(FileIo, DispositionsCreateOpenAndTruncateAsWindowsDoes) {
     struct Row {
         DWORD disposition;
-        bool exists;
-        bool opens;
+        bool exists, opens;
         DWORD lastError;
         const char* contentsAfter;  // nullptr: no file
     };
@@ -109,7 +108,7 @@ TEST(FileIo, EachHandleKeepsItsOwnPosition) {
     EXPECT_EQ("HELLO world!", *winsim::ReadWholeFile("C:\\log.txt"));
 }
 
-TEST(FileIo, ReadOnlyFilesCanBeReadButNotWrittenOrReplaced) {
+TEST(FileIo, ReadOnlyFilesAndSetEndOfFileRefuseWhatTheHandleMayNotDo) {
     winsim::ScopedMachine machine(OsVersion::Win98);
     HANDLE created = Open("C:\\ro.txt", GENERIC_WRITE, 0, CREATE_NEW, FILE_ATTRIBUTE_READONLY);
     ASSERT_NE(INVALID_HANDLE_VALUE, created);
@@ -124,12 +123,13 @@ TEST(FileIo, ReadOnlyFilesCanBeReadButNotWrittenOrReplaced) {
     }
     HANDLE reader = Open("C:\\ro.txt", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
     EXPECT_NE(INVALID_HANDLE_VALUE, reader);
+    SetLastError(0xDEADBEEF);
+    EXPECT_FALSE(SetEndOfFile(reader));  // it needs a handle open for writing
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
     CloseHandle(reader);
-    EXPECT_EQ("kept", *winsim::ReadWholeFile("C:\\ro.txt"));  // the refused CREATE_ALWAYS truncated nothing
-}
+    EXPECT_EQ("kept", *winsim::ReadWholeFile("C:\\ro.txt"));  // nor did the refused CREATE_ALWAYS truncate
 
-TEST(FileIo, SetEndOfFileCutsOrGrowsAtTheHandlesPosition) {
-    winsim::ScopedMachine machine(OsVersion::Win2000);
+    // SetEndOfFile cuts or grows at the handle's position.
     ASSERT_TRUE(winsim::WriteWholeFile("C:\\f.txt", "0123456789"));
     HANDLE file = Open("C:\\f.txt", GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING);
     SetFilePointer(file, 4, nullptr, FILE_BEGIN);
@@ -138,11 +138,6 @@ TEST(FileIo, SetEndOfFileCutsOrGrowsAtTheHandlesPosition) {
     EXPECT_TRUE(SetEndOfFile(file));
     CloseHandle(file);
     EXPECT_EQ(std::string("0123\0\0", 6), *winsim::ReadWholeFile("C:\\f.txt"));
-    HANDLE reader = Open("C:\\f.txt", GENERIC_READ, 0, OPEN_EXISTING);
-    SetLastError(0xDEADBEEF);
-    EXPECT_FALSE(SetEndOfFile(reader));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
-    CloseHandle(reader);
 }
 
 // Windows 95 and 98 have no MoveFileExA at all; the NT family renames now or records for the restart.
@@ -150,13 +145,11 @@ TEST(MoveFile, ResultsOnEachVersion) {
     using Account = winsim::Machine::Account;
     struct Row {
         OsVersion version;
-        const char* source;
-        const char* target;
+        const char *source, *target;
         DWORD flags;
         Account account;
-        DWORD error;  // 0: succeeds
-        const char* oldAfter;
-        const char* newAfter;  // contents after, "-" for no file
+        DWORD error;                      // 0: succeeds
+        const char *oldAfter, *newAfter;  // contents after, "-" for no file
     };
     const DWORD delay = MOVEFILE_DELAY_UNTIL_REBOOT, replace = MOVEFILE_REPLACE_EXISTING;
     const Account admin = Account::Administrator;

@@ -116,8 +116,7 @@ TEST(InfSyntax, KeysFieldsAndLineText) {
 
 TEST(InfSyntax, SectionNames) {
     struct Case {
-        const char* text;
-        const char* name;
+        const char *text, *name;
         LONG lines;  // -1: no such section
     };
     const Case cases[] = {
@@ -236,29 +235,26 @@ TEST(InfRead, BuffersAndRequiredSizes) {
     SetupCloseInfFile(inf);
 }
 
-TEST(InfRead, MissingSectionsLinesAndFields) {
-    winsim::ScopedMachine machine(OsVersion::NT4);
-    HINF inf = OpenText(std::string(kHeader) + "[Empty]\n[Svc]\nServiceName=kvusb\n");
-    ASSERT_NE(INVALID_HANDLE_VALUE, inf);
-    INFCONTEXT context{};
-    const struct {
-        const char* section;
-        const char* key;
-    } misses[] = {{"Missing", nullptr}, {"Missing", "ServiceName"}, {"Empty", nullptr}, {"Svc", "BinaryName"}};
-    for (size_t i = 0; i < std::size(misses); ++i) {
-        SetLastError(0xdeadbeef);
-        EXPECT_FALSE(SetupFindFirstLineA(inf, misses[i].section, misses[i].key, &context)) << "row " << i;
-        EXPECT_EQ(ERROR_LINE_NOT_FOUND, GetLastError()) << "row " << i;
-    }
-    SetupCloseInfFile(inf);
-}
-
-TEST(InfRead, WalksMergedSectionsInOrder) {
+// Lookups that miss, sections merged by name, the field length cut, and closing (which keeps the
+// last error and frees the handle).
+TEST(InfRead, MissesMergedSectionsLimitsAndClosing) {
     winsim::ScopedMachine machine(OsVersion::Win2000);
-    HINF inf = OpenText(std::string(kHeader) + "[S]\nDependencies=a\nOther=x\n[Strings]\n[s]\ndependencies=b\n");
+    const auto before = winsim::OpenHandleCount();
+    std::string refs;
+    for (int i = 0; i < 11; ++i) refs += "%Big%";
+    HINF inf = OpenText(std::string(kHeader) +
+                        "[Empty]\n[S]\nDependencies=a\nOther=x\n[Strings]\nBig=" + std::string(400, 'b') +
+                        "\n[s]\ndependencies=b\n[L]\nlong=" + std::string(600, 'x') + "\nmany=" + refs + "\n");
     ASSERT_NE(INVALID_HANDLE_VALUE, inf);
-    std::vector<std::string> texts;
     INFCONTEXT context{};
+    const std::pair<const char*, const char*> kMisses[] = {
+        {"Missing", nullptr}, {"Missing", "Other"}, {"Empty", nullptr}, {"S", "BinaryName"}};
+    for (const auto& [section, key] : kMisses) {
+        SetLastError(0xdeadbeef);
+        EXPECT_FALSE(SetupFindFirstLineA(inf, section, key, &context)) << section;
+        EXPECT_EQ(ERROR_LINE_NOT_FOUND, GetLastError()) << section;
+    }
+    std::vector<std::string> texts;
     for (BOOL found = SetupFindFirstLineA(inf, "S", nullptr, &context); found;
          found = SetupFindNextLine(&context, &context))
         texts.push_back(LineText(context).value_or("?"));
@@ -266,29 +262,23 @@ TEST(InfRead, WalksMergedSectionsInOrder) {
     SetLastError(0xdeadbeef);
     EXPECT_FALSE(SetupFindNextLine(&context, &context));
     EXPECT_EQ(ERROR_LINE_NOT_FOUND, GetLastError());
-
     char buffer[16];
     ASSERT_TRUE(SetupGetLineTextA(nullptr, inf, "S", "DEPENDENCIES", buffer, sizeof buffer, nullptr));
     EXPECT_STREQ("a", buffer);  // the first line with the key
-    SetupCloseInfFile(inf);
-}
 
-TEST(InfRead, LimitsCutFieldsAndSubstitutions) {
-    winsim::ScopedMachine machine(OsVersion::Win2000);
-    const std::string big(400, 'b');
-    std::string refs;
-    for (int i = 0; i < 11; ++i) refs += "%Big%";
-    HINF inf = OpenText(std::string(kHeader) + "[S]\nlong=" + std::string(600, 'x') + "\nmany=" + refs +
-                        "\n[Strings]\nBig=" + big + "\n");
-    ASSERT_NE(INVALID_HANDLE_VALUE, inf);
-    INFCONTEXT context{};
-    ASSERT_TRUE(SetupFindFirstLineA(inf, "S", "long", &context));
+    ASSERT_TRUE(SetupFindFirstLineA(inf, "L", "long", &context));
     EXPECT_EQ(std::optional<std::string>(std::string(511, 'x')), Field(context, 1));
-    ASSERT_TRUE(SetupFindFirstLineA(inf, "S", "many", &context));
+    ASSERT_TRUE(SetupFindFirstLineA(inf, "L", "many", &context));
     DWORD required = 0;
     ASSERT_TRUE(SetupGetStringFieldA(&context, 1, nullptr, 0, &required));
     EXPECT_EQ(static_cast<DWORD>(MAX_INF_STRING_LENGTH + 1), required);
-    SetupCloseInfFile(inf);
+
+    SetLastError(0xdeadbeef);
+    for (HINF handle : {inf, HINF(nullptr), INVALID_HANDLE_VALUE}) SetupCloseInfFile(handle);
+    EXPECT_EQ(0xdeadbeefu, GetLastError());
+    EXPECT_EQ(before, winsim::OpenHandleCount());
+    EXPECT_EQ(-1, SetupGetLineCountA(inf, "S"));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), GetLastError());
 }
 
 // The Windows 2000 ids are rows of the syntax table; Windows 98 puts its system directory elsewhere.
@@ -299,17 +289,4 @@ TEST(InfRead, DirectoryIdsFollowTheVersion) {
     ASSERT_TRUE(SetupFindFirstLineA(inf, "S", "k", &context));
     EXPECT_EQ(std::optional<std::string>("C:\\WINDOWS\\SYSTEM\\kvsvc.exe"), Field(context, 1));
     SetupCloseInfFile(inf);
-}
-
-TEST(InfRead, ClosingReleasesTheHandleAndKeepsTheLastError) {
-    winsim::ScopedMachine machine(OsVersion::Win2000);
-    const auto before = winsim::OpenHandleCount();
-    HINF inf = OpenText(std::string(kHeader) + "[S]\nk=v\n");
-    ASSERT_NE(INVALID_HANDLE_VALUE, inf);
-    SetLastError(0xdeadbeef);
-    for (HINF handle : {inf, HINF(nullptr), INVALID_HANDLE_VALUE}) SetupCloseInfFile(handle);
-    EXPECT_EQ(0xdeadbeefu, GetLastError());
-    EXPECT_EQ(before, winsim::OpenHandleCount());
-    EXPECT_EQ(-1, SetupGetLineCountA(inf, "S"));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), GetLastError());
 }
