@@ -128,13 +128,22 @@ BOOL CreateProcessA(LPCSTR applicationName, LPSTR commandLine, LPSECURITY_ATTRIB
     return TRUE;
 }
 
-BOOL GetExitCodeProcess(HANDLE handle, LPDWORD exitCode) {
+namespace {
+
+// The process behind a process handle (the object stays alive while the handle is open), or null with
+// ERROR_INVALID_HANDLE for any other handle.
+const auto* ProcessOfHandle(HANDLE handle) {
     auto object = winsim::ObjectFromHandle<CProcessObject>(handle);
     const auto* process = object ? object->Process() : nullptr;
-    if (!process) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
+    if (!process) SetLastError(ERROR_INVALID_HANDLE);
+    return process;
+}
+
+}  // namespace
+
+BOOL GetExitCodeProcess(HANDLE handle, LPDWORD exitCode) {
+    const auto* process = ProcessOfHandle(handle);
+    if (!process) return FALSE;
     if (!exitCode) {
         SetLastError(ERROR_NOACCESS);
         return FALSE;
@@ -144,12 +153,8 @@ BOOL GetExitCodeProcess(HANDLE handle, LPDWORD exitCode) {
 }
 
 BOOL TerminateProcess(HANDLE handle, UINT exitCode) {
-    auto object = winsim::ObjectFromHandle<CProcessObject>(handle);
-    const auto* process = object ? object->Process() : nullptr;
-    if (!process) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
+    const auto* process = ProcessOfHandle(handle);
+    if (!process) return FALSE;
     if (!winsim::Current().Processes().Terminate(*process, exitCode)) {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
