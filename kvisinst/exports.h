@@ -78,3 +78,23 @@ extern "C" KVISINST_EXPORT void ReEnumerateDevices();
 // uninstall entries. Always 1. Exported under this plain name and as the decorated
 // `int __stdcall CleanUp(char *)`, which behave the same.
 extern "C" KVISINST_EXPORT int WINAPI CleanUp(char* edition);
+
+// ---- The host process and the private-space companion (kvisinst/cleanup/hoststop.h) ----
+// Ends the product's host process (the first whose executable name contains "kvhost"): posts WM_QUIT
+// to each of its threads, waits up to 60 s, then terminates it. Nonzero when no host runs or it has
+// ended; 0 when the toolhelp functions are missing (Windows NT 4), the host cannot be opened, or it
+// cannot be terminated. The argument is not used. Exported under this plain name and as the
+// decorated `int __cdecl StopHost(char const *)`.
+extern "C" KVISINST_EXPORT int StopHost(const char* unused);
+// Unregisters the private-space companion's three program files in `directory` and schedules them
+// for deletion at the next restart. Always 1. Plain and decorated `int __stdcall CleanUpPS(char *)`.
+extern "C" KVISINST_EXPORT int WINAPI CleanUpPS(char* directory);
+// Schedules "kvauthsv.dll" of the private-space companion's folder (found through its uninstall
+// entry) for deletion at the next restart.
+extern "C" KVISINST_EXPORT void ClearPrivateSpace();
+
+// ---- Logon hooks of earlier editions (kvisinst/logon/logon.h) ----
+// Removes the earlier editions' logon hooks: on the NT family a "GinaDll" naming KVGINA.DLL, after
+// warning the user (who may cancel) when another logon library is configured; on Windows 95/98 the
+// network and password providers. 1 when the user cancelled, else 0.
+extern "C" KVISINST_EXPORT int UnregSystemStuff();

@@ -161,3 +161,8 @@ BOOL TerminateProcess(HANDLE handle, UINT exitCode) {
     }
     return TRUE;
 }
+
+HANDLE OpenProcess(DWORD, BOOL, DWORD) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+}

@@ -144,6 +144,8 @@ HGLOBAL LoadResource(HMODULE, HRSRC resource) {
 
 LPVOID LockResource(HGLOBAL data) { return data; }
 
+BOOL FreeResource(HGLOBAL) { return FALSE; }
+
 DWORD SizeofResource(HMODULE, HRSRC resource) {
     return resource ? reinterpret_cast<ResourceEntry*>(resource)->size : 0;
 }

@@ -106,6 +106,8 @@ std::string DescribeProcessEvent(const ProcessEvent& e) {
         case ProcessEvent::Kind::ExportCalled: return e.path + " " + e.text + " called -> " + Hex(e.code);
         case ProcessEvent::Kind::ExportFaulted: return e.path + " " + e.text + " called -> faulted";
         case ProcessEvent::Kind::ModuleFreed: return e.path + " freed";
+        case ProcessEvent::Kind::ThreadMessage: return e.text + " posted to thread " + std::to_string(e.code) + " of " + process;
+        case ProcessEvent::Kind::WindowClosed: return "window \"" + e.text + "\" of " + process + " closed";
     }
     return process;
 }
@@ -307,5 +309,13 @@ HRESULT Processes::CallUnregister(const std::string& path) {
     impl_->events.push_back({ProcessEvent::Kind::ExportCalled, path, name, 0, static_cast<DWORD>(dll->result)});
     return dll->result;
 }
+
+}  // namespace winsim
+
+namespace winsim {
+
+std::shared_ptr<ProcessRecord> Processes::FindRunning(DWORD) { return nullptr; }
+DWORD Processes::PostToThread(DWORD, UINT, WPARAM, LPARAM) { return ERROR_INVALID_THREAD_ID; }
+void Processes::CloseAttempt(HWND) {}
 
 }  // namespace winsim

@@ -40,3 +40,10 @@ HCURSOR SetCursor(HCURSOR cursor) {
     }
     return winsim::Current().Windows().SetCursor(cursor);
 }
+
+HWND FindWindowA(LPCSTR, LPCSTR) { return nullptr; }
+
+BOOL PostThreadMessageA(DWORD, UINT, WPARAM, LPARAM) {
+    SetLastError(ERROR_INVALID_THREAD_ID);
+    return FALSE;
+}

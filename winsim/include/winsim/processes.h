@@ -35,6 +35,7 @@
 // is one that records its command line and ends at once with 0.
 #pragma once
 
+#include <winsim/machine.h>
 #include <winsim/types.h>
 
 #include <cstdint>
@@ -46,17 +47,44 @@
 
 namespace winsim {
 
-class Machine;
 struct ExportEntry;
+
+// One thread of a program. The first thread of a process is its main thread.
+struct ThreadScript {
+    // When the thread has made its message queue, in ms after the process started; none: never (a
+    // worker that calls no window function). Until then PostThreadMessageA to it fails with
+    // ERROR_INVALID_THREAD_ID.
+    std::optional<DWORD> queueAfterMs = 0;
+};
+
+// A top-level window a program makes as it starts (Windows keeps it while the process runs; it goes
+// when the process ends).
+struct WindowScript {
+    std::string className;
+    std::string title;
+    // How the window answers WM_CLOSE posted to it: it closes on the Nth such message (1: the first);
+    // 0: never. A process whose last window closes ends with exit code 0, as a one-window program's
+    // message loop ends on the WM_QUIT its WM_DESTROY posts.
+    DWORD closesOnAttempt = 1;
+};
 
 // How a program behaves when it is started.
 struct ProgramScript {
     enum class Run { AtOnce, For, Never };
+    // How its process answers WM_QUIT posted to any of its threads that has a queue: it ends at once
+    // (exit code = the message's wParam), ends after quitMs, or goes on.
+    enum class Quit { Ends, After, Ignores };
+
     std::string path;  // Windows path of its file; compared without regard to case
     Run run = Run::AtOnce;
     DWORD runMs = 0;  // Run::For
     DWORD exitCode = 0;
     std::vector<std::string> removes;  // registry keys removed by an /UnRegServer run as it ends
+    Quit quit = Quit::Ends;
+    DWORD quitMs = 0;  // Quit::After
+    std::vector<ThreadScript> threads;  // none: one thread with its queue from the start
+    std::vector<WindowScript> windows;
+    Machine::Account account = Machine::Account::Administrator;  // who runs it (who may open it)
 };
 
 // How a simulated DLL's exports behave.
@@ -81,6 +109,17 @@ struct ProcessRecord {
     DWORD exitCode = 259;              // STILL_ACTIVE while running
     DWORD endCode = 0;                 // the code it ends with by itself
     std::vector<std::string> removes;  // keys it removes as it ends by itself
+    // Its threads (the first is threadId) with the clock, in ms, from which each has a queue (none:
+    // never), its windows (open while it runs), and how it answers WM_QUIT and who runs it.
+    struct Thread {
+        DWORD id = 0;
+        std::optional<uint64_t> queueFromMs;
+    };
+    std::vector<Thread> threads;
+    std::vector<HWND> windows;
+    ProgramScript::Quit quit = ProgramScript::Quit::Ends;
+    DWORD quitMs = 0;
+    Machine::Account account = Machine::Account::Administrator;
 };
 
 // What happened to programs and modules, oldest first: kvsim lists these as a call's changes.
@@ -94,6 +133,8 @@ struct ProcessEvent {
         ExportCalled,   // `text` is the export, `code` what it returned
         ExportFaulted,  // `text` is the export
         ModuleFreed,
+        ThreadMessage,  // posted to thread `code`'s queue of process `id`; `text` names the message
+        WindowClosed,   // a window of process `id` closed; `text` is its class name
     };
     Kind kind;
     std::string path;
@@ -146,6 +187,15 @@ public:
     bool Terminate(const std::shared_ptr<ProcessRecord>& process, DWORD exitCode);
     // Whether this machine keeps that process (a handle may outlive the machine it came from).
     bool Owns(const std::shared_ptr<ProcessRecord>& process) const;
+    // The running process of that id (OpenProcess), or null.
+    std::shared_ptr<ProcessRecord> FindRunning(DWORD processId);
+    // PostThreadMessageA: ERROR_SUCCESS, or ERROR_INVALID_THREAD_ID when no running process has that
+    // thread or it has no queue yet. The message is recorded; WM_QUIT is answered as the process's
+    // program says.
+    DWORD PostToThread(DWORD threadId, UINT message, WPARAM wParam, LPARAM lParam);
+    // A WM_CLOSE posted to a window of a process (Windows::Post calls this): counts the attempt and
+    // closes the window on the attempt its program says, ending the process with its last window.
+    void CloseAttempt(HWND window);
 
     // For the loader: false when no DLL is described at that full Windows path; else true with its
     // exports in `exports` (a table ending in a null name, possibly empty), or null there when the

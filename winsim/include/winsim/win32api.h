@@ -36,9 +36,11 @@
 #include <winsim/api/kernel32_modules.h>
 #include <winsim/api/kernel32_resources.h>
 #include <winsim/api/kernel32_sync.h>
+#include <winsim/api/kernel32_toolhelp.h>
 #include <winsim/api/advapi32_registry.h>
 #include <winsim/api/advapi32_svc.h>
 #include <winsim/api/user32_resources.h>
+#include <winsim/api/user32_strings.h>
 #include <winsim/api/user32_ui.h>
 #include <winsim/api/user32_windows.h>
 #include <winsim/api/setupapi_inf.h>

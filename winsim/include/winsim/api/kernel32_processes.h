@@ -63,3 +63,9 @@ BOOL CreateProcessA(LPCSTR applicationName, LPSTR commandLine, LPSECURITY_ATTRIB
 BOOL GetExitCodeProcess(HANDLE process, LPDWORD exitCode);
 // FALSE with ERROR_ACCESS_DENIED once the process has ended.
 BOOL TerminateProcess(HANDLE process, UINT exitCode);
+// A handle to a running process of the machine. ERROR_INVALID_PARAMETER for an id that is no running
+// process; ERROR_ACCESS_DENIED, on the NT family, when the caller's account may not have that access to
+// a process of another account (an ordinary user gets no PROCESS_ALL_ACCESS to a process of an
+// administrator or of the local system, an administrator none to one of the local system); Windows
+// 95/98 check nothing.
+HANDLE OpenProcess(DWORD access, BOOL inheritHandle, DWORD processId);

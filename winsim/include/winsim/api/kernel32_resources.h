@@ -13,3 +13,5 @@ HRSRC FindResourceExA(HMODULE module, LPCSTR type, LPCSTR name, WORD language);
 HGLOBAL LoadResource(HMODULE module, HRSRC resource);
 LPVOID LockResource(HGLOBAL data);
 DWORD SizeofResource(HMODULE module, HRSRC resource);
+// Does nothing on 32-bit Windows: FALSE.
+BOOL FreeResource(HGLOBAL data);

@@ -9,6 +9,7 @@
 #define WM_USER 0x0400
 #define ERROR_INVALID_WINDOW_HANDLE 1400L
 #define ERROR_INVALID_CURSOR_HANDLE 1402L
+#define ERROR_INVALID_THREAD_ID 1444L
 
 struct HICON__;
 typedef HICON__* HICON;
@@ -29,6 +30,13 @@ typedef HICON HCURSOR;
 BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 BOOL IsWindow(HWND window);
+// The first top-level window of that class (compared without regard to case) and, when given, that
+// title; null with no error set when there is none.
+HWND FindWindowA(LPCSTR className, LPCSTR windowName);
+// Posts to a thread of a running simulated process; FALSE with ERROR_INVALID_THREAD_ID when there is
+// no such thread or it has no message queue yet. WM_QUIT is answered as the process's program says
+// (processes.h).
+BOOL PostThreadMessageA(DWORD threadId, UINT message, WPARAM wParam, LPARAM lParam);
 
 // The system's cursors (a null module) are the only ones: an id that is none of them gives null with
 // ERROR_RESOURCE_NAME_NOT_FOUND, a module's own cursor null with ERROR_RESOURCE_DATA_NOT_FOUND.
