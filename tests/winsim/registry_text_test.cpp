@@ -30,7 +30,7 @@ std::string Load(Registry& reg, const std::string& text) {
 TEST(RegText, SavesEachValueKindAsRegeditWritesIt) {
     Registry reg = Empty();
     const char* key = "HKLM\\SOFTWARE\\Korvane";
-    reg.SetStringValue(key, "", "d\xE9""fault");  // code page 1252, written as UTF-8
+    reg.SetStringValue(key, "", "caf\xE9");  // code page 1252, written as UTF-8
     reg.SetStringValue(key, "Path", "C:\\Program Files\\\"Quillex\"");
     reg.SetDwordValue(key, "Count", 10);
     reg.SetValue(key, "Bin", REG_BINARY, {0x01, 0xAB, 0x00});
@@ -45,7 +45,7 @@ TEST(RegText, SavesEachValueKindAsRegeditWritesIt) {
     EXPECT_EQ(std::string(kHeader) +
                   "[HKEY_LOCAL_MACHINE\\SOFTWARE]\n\n"
                   "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Korvane]\n"
-                  "@=\"d\xC3\xA9""fault\"\n"
+                  "@=\"caf\xC3\xA9\"\n"
                   "\"Path\"=\"C:\\\\Program Files\\\\\\\"Quillex\\\"\"\n"
                   "\"Count\"=dword:0000000a\n"
                   "\"Bin\"=hex:01,ab,00\n"
@@ -98,7 +98,8 @@ TEST(RegText, ReadsTheStringTypesOfEachHeaderInItsOwnEncoding) {
     };
     for (size_t i = 0; i < std::size(kRows); ++i) {
         Registry reg = Empty();
-        const std::string text = std::string(kRows[i].header) + "\n\n[HKEY_LOCAL_MACHINE\\K\xC3\xA9]\n\"v\"=" + kRows[i].data;
+        const std::string text =
+            std::string(kRows[i].header) + "\n\n[HKEY_LOCAL_MACHINE\\K\xC3\xA9]\n\"v\"=" + kRows[i].data;
         ASSERT_EQ("", Load(reg, text + "\n")) << "row " << i;
         auto value = reg.GetValue("HKLM\\K\xE9", "v");
         ASSERT_TRUE(value) << "row " << i;

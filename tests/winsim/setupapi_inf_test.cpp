@@ -194,11 +194,15 @@ TEST(InfOpen, PathsResolveAsSetupApiResolvesThem) {
     }
 }
 
-TEST(InfRead, BuffersAndRequiredSizes) {
+// On Windows 98 (the Windows 2000 directory ids are rows of the syntax table; 98 puts its system
+// directory elsewhere).
+TEST(InfRead, BuffersRequiredSizesAndTheDirectoryIdsOf98) {
     winsim::ScopedMachine machine(OsVersion::Win98);
-    HINF inf = OpenText(std::string(kHeader) + "[Svc]\nBinaryName=kvusb.sys, x\n");
+    HINF inf = OpenText(std::string(kHeader) + "[Svc]\nBinaryName=kvusb.sys, x\nk=%11%\\kvsvc.exe\n");
     ASSERT_NE(INVALID_HANDLE_VALUE, inf);
     INFCONTEXT context{};
+    ASSERT_TRUE(SetupFindFirstLineA(inf, "Svc", "k", &context));
+    EXPECT_EQ(std::optional<std::string>("C:\\WINDOWS\\SYSTEM\\kvsvc.exe"), Field(context, 1));
     ASSERT_TRUE(SetupFindFirstLineA(inf, "Svc", "BinaryName", &context));
     const std::string text = "kvusb.sys,x";  // 12 with its NUL
 
@@ -279,14 +283,4 @@ TEST(InfRead, MissesMergedSectionsLimitsAndClosing) {
     EXPECT_EQ(before, winsim::OpenHandleCount());
     EXPECT_EQ(-1, SetupGetLineCountA(inf, "S"));
     EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), GetLastError());
-}
-
-// The Windows 2000 ids are rows of the syntax table; Windows 98 puts its system directory elsewhere.
-TEST(InfRead, DirectoryIdsFollowTheVersion) {
-    winsim::ScopedMachine machine(OsVersion::Win98);
-    HINF inf = OpenText(std::string(kHeader) + "[S]\nk=%11%\\kvsvc.exe\n");
-    INFCONTEXT context{};
-    ASSERT_TRUE(SetupFindFirstLineA(inf, "S", "k", &context));
-    EXPECT_EQ(std::optional<std::string>("C:\\WINDOWS\\SYSTEM\\kvsvc.exe"), Field(context, 1));
-    SetupCloseInfFile(inf);
 }

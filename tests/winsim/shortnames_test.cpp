@@ -39,7 +39,7 @@ TEST(ShortNames, FormedFromTheLongNameWithTheLowestFreeNumber) {
 
 // Another machine (the next kvsim run) with the siblings asked in the other order gives each file
 // the name it had.
-TEST(ShortNames, KeptAcrossSaveAndLoad) {
+TEST(ShortNames, KeptAcrossSaveAndLoadAndDamagedTextNamesTheLine) {
     std::string saved;
     {
         winsim::ScopedMachine machine(OsVersion::NT4);
@@ -54,22 +54,15 @@ TEST(ShortNames, KeptAcrossSaveAndLoad) {
     ASSERT_TRUE(machine->ShortNames().LoadText(saved, &error)) << error;
     EXPECT_EQ("LONGNA~2.TXT", machine->ShortNames().ShortNameOf("C:\\Program Files", "Long Name Two.txt"));
     EXPECT_EQ("LONGNA~1.TXT", machine->ShortNames().ShortNameOf("C:\\program files", "LONG NAME ONE.TXT"));
-}
-
-TEST(ShortNames, DamagedTextNamesTheLine) {
-    const struct {
-        const char* text;
-        const char* error;
-    } kRows[] = {
+    // Damaged text names its line.
+    const std::pair<const char*, const char*> kDamaged[] = {
         {"[Program Files]\nPROGRA~1=x\n", "line 1: "},
         {"[C:\\Program Files]\nNOT SHORT=Not short\n", "line 2: "},
         {"[C:\\Program Files]\nPROGRA~1=\n", "line 2: "},
     };
-    winsim::ScopedMachine machine(OsVersion::Win2000);
-    for (const auto& row : kRows) {
-        std::string error;
-        EXPECT_FALSE(machine->ShortNames().LoadText(row.text, &error)) << row.text;
-        EXPECT_EQ(0u, error.rfind(row.error, 0)) << error;
+    for (const auto& [text, where] : kDamaged) {
+        EXPECT_FALSE(machine->ShortNames().LoadText(text, &error)) << text;
+        EXPECT_EQ(0u, error.rfind(where, 0)) << error;
     }
 }
 
