@@ -1,7 +1,6 @@
 // winsim's service control manager: the Win32 calls' errors as Windows gives them, starting what a
 // service depends on, and the machine folder's text form.
 #include <winsim/machine.h>
-#include <winsim/registry.h>
 #include <winsim/services.h>
 #include <winsim/win32api.h>
 
@@ -10,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
 
 using inftest::Service;
 using winsim::OsVersion;

@@ -1,13 +1,10 @@
 // CreateFileA's dispositions and share modes, and reading, writing and moving on a file handle.
 #include <winsim/files.h>
-#include <winsim/handles.h>
 #include <winsim/machine.h>
 #include <winsim/registry.h>
 #include <winsim/win32api.h>
 
 #include <gtest/gtest.h>
-
-#include <sys/stat.h>
 
 #include <string>
 #include <vector>

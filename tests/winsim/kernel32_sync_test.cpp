@@ -1,5 +1,4 @@
 // Mutexes: ownership, recursion, finite waits, names shared by the processes of one machine, abandonment.
-#include <winsim/handles.h>
 #include <winsim/machine.h>
 #include <winsim/win32api.h>
 

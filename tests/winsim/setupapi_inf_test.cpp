@@ -10,11 +10,8 @@
 
 #include <cctype>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
