@@ -129,23 +129,15 @@ const winsim::ExportEntry kSupportExports[] = {
     {"BuildDriverDataBase", reinterpret_cast<void (*)()>(&BuildDriverDataBase)}, {nullptr, nullptr}};
 const winsim::ExportEntry kNoExports[] = {{nullptr, nullptr}};
 
-// A DLL on the machine's disk, registered for the test's duration and not loaded.
-class CSimulatedDll {
-public:
-    CSimulatedDll(const std::string& fileName, const winsim::ExportEntry* exports) {
-        winsim::ModuleImage image;
-        image.fileName = fileName;
-        image.exports = exports;
-        module_ = winsim::RegisterModule(image);
-        FreeLibrary(module_);
-    }
-    ~CSimulatedDll() { winsim::UnregisterModule(module_); }
-    CSimulatedDll(const CSimulatedDll&) = delete;
-    CSimulatedDll& operator=(const CSimulatedDll&) = delete;
-
-private:
-    HMODULE module_;
-};
+// A DLL on the machine's disk, registered and not loaded; the caller unregisters it.
+HMODULE OnDisk(const char* fileName, const winsim::ExportEntry* exports) {
+    winsim::ModuleImage image;
+    image.fileName = fileName;
+    image.exports = exports;
+    HMODULE module = winsim::RegisterModule(image);
+    FreeLibrary(module);
+    return module;
+}
 
 const char kProduct[] = "\"C:\\\\Program Files\\\\Korvane\"";  // .reg data of "ProductPath"
 const char kInProduct[] = "C:\\Program Files\\Korvane\\kvthk32.dll";
@@ -182,8 +174,7 @@ TEST(ReEnumerateDevices, SupportLibraryOn9xThenRootReenumeration) {
             LoadReg(*machine, std::string("[HKEY_LOCAL_MACHINE\\") + kProductKey + "]\r\n\"" + kProductPathValue +
                                   "\"=" + row.productPath + "\r\n\r\n");
         }
-        std::unique_ptr<CSimulatedDll> library;
-        if (row.libraryLocation) library = std::make_unique<CSimulatedDll>(row.libraryLocation, row.exports);
+        HMODULE library = row.libraryLocation ? OnDisk(row.libraryLocation, row.exports) : nullptr;
         g_builds.clear();
 
         ReEnumerateDevices();
@@ -194,6 +185,7 @@ TEST(ReEnumerateDevices, SupportLibraryOn9xThenRootReenumeration) {
         // Everything loaded for the call was unloaded again.
         EXPECT_EQ(nullptr, GetModuleHandleA("kvthk32.dll"));
         EXPECT_EQ(nullptr, GetModuleHandleA("cfgmgr32.dll"));
+        if (library) winsim::UnregisterModule(library);
     }
 }
 
