@@ -206,24 +206,4 @@ TEST(MoveFile, DelayedOperationsAreAppendedToThePendingListExactly) {
     EXPECT_EQ(expected, std::string(value->data.begin(), value->data.end()));
 }
 
-TEST(ShortPaths, MissingPathsFailAsWindowsDoes) {
-    winsim::ScopedMachine machine(OsVersion::NT4);
-    ASSERT_TRUE(winsim::WriteWholeFile("C:\\Some Folder\\x.txt", "x"));
-    const struct {
-        const char* path;
-        DWORD error;
-    } kRows[] = {
-        {"C:\\Some Folder\\missing file.txt", ERROR_FILE_NOT_FOUND},
-        {"C:\\Missing Folder\\x.txt", ERROR_PATH_NOT_FOUND},
-        {"C:\\SOMEFO~9\\x.txt", ERROR_PATH_NOT_FOUND},
-    };
-    for (const auto& row : kRows) {
-        SCOPED_TRACE(row.path);
-        char path[MAX_PATH] = {};
-        SetLastError(0xDEADBEEF);
-        EXPECT_EQ(0u, GetShortPathNameA(row.path, path, sizeof path));
-        EXPECT_EQ(row.error, GetLastError());
-    }
-}
-
 }  // namespace

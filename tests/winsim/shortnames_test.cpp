@@ -67,8 +67,8 @@ TEST(ShortNames, KeptAcrossSaveAndLoadAndDamagedTextNamesTheLine) {
 }
 
 // What lies below a moved folder keeps its names; a file keeps its own when it keeps its long name,
-// and gets a new one for a new long name.
-TEST(ShortNames, FollowAFileThatIsMoved) {
+// and gets a new one for a new long name. Paths that are not there fail.
+TEST(ShortNames, FollowAFileThatIsMovedAndMissingPathsFail) {
     winsim::ScopedMachine machine(OsVersion::Win2000);
     ASSERT_TRUE(winsim::WriteWholeFile("C:\\Long Folder\\Long File Name.dll", "x"));
     ASSERT_TRUE(winsim::WriteWholeFile("C:\\Long Folder\\Long File Number.dll", "x"));
@@ -91,6 +91,17 @@ TEST(ShortNames, FollowAFileThatIsMoved) {
     ASSERT_TRUE(MoveFileExA("C:\\Other\\LONGFI~2.DLL", "C:\\Other\\Renamed Library.dll", 0));
     GetShortPathNameA("C:\\Other\\Renamed Library.dll", path, sizeof path);
     EXPECT_STREQ("C:\\Other\\RENAME~1.DLL", path);
+    // Missing paths fail as Windows fails them.
+    const std::pair<const char*, DWORD> kMissing[] = {
+        {"C:\\Longer Folder\\missing file.txt", ERROR_FILE_NOT_FOUND},
+        {"C:\\Missing Folder\\x.txt", ERROR_PATH_NOT_FOUND},
+        {"C:\\LONGER~9\\x.txt", ERROR_PATH_NOT_FOUND},
+    };
+    for (const auto& [missing, error] : kMissing) {
+        SetLastError(0xDEADBEEF);
+        EXPECT_EQ(0u, GetShortPathNameA(missing, path, sizeof path)) << missing;
+        EXPECT_EQ(error, GetLastError()) << missing;
+    }
 }
 
 }  // namespace
