@@ -1,4 +1,5 @@
-// The text of entry, exit, message and error lines under each combination of settings.
+// The text of entry, exit, message and error lines under each combination of settings, and where
+// overlong texts are cut.
 #include "kvisinst/trace/trace.h"
 
 #include "trace/trace_testing.h"
@@ -78,6 +79,13 @@ void Throws(winsim::Machine&) {
     TraceMessage(outer, nullptr, "after");
 }
 
+void OverlongTexts(winsim::Machine&) {
+    const std::string name(150, 'n'), message(600, 'm'), caption(300, 'c');
+    TraceScope scope(name.c_str());
+    TraceMessage(scope, nullptr, "%s", message.c_str());
+    TraceError(scope, caption.c_str(), E_FAIL, nullptr);
+}
+
 struct Row {
     const char* name;
     std::vector<Setting> settings;
@@ -122,6 +130,9 @@ const std::vector<Row> kRows = {
      {">>>?\?\?\?()", "<<<?\?\?\?()"}},
     {"formatted messages", {{"PrintTime", 0}}, FormattedMessages,
      {"CleanUp() count=-3 0xFF", "CleanUp() 50% of C:\\kv.dll", "CleanUp() ", "CleanUp() "}},
+    {"overlong names, messages and captions are cut", {{"TraceEntryExit", 1}, {"PrintTime", 0}}, OverlongTexts,
+     {">>>" + std::string(99, 'n') + "()", "  " + std::string(400, 'm'),
+      "  *ERR* " + std::string(253, 'c') + " Unspecified error (0x80004005)", "<<<" + std::string(99, 'n') + "()"}},
     // Not to the file, and not to the debugger that is attached either.
     {"TraceToFile off", {{"TraceToFile", 0}}, CleanUpWithMessageAndError, {}},
 };
