@@ -110,26 +110,6 @@ TEST(InfSyntax, KeysFieldsAndLineText) {
     }
 }
 
-TEST(InfSyntax, SectionNames) {
-    struct Case {
-        const char *text, *name;
-        LONG lines;  // -1: no such section
-    };
-    const Case cases[] = {
-        {"[ Spaced Name ]\nx=1", " Spaced Name ", 1},
-        {";[Commented]\n", "Commented", -1},
-    };
-    winsim::ScopedMachine machine(OsVersion::NT4);
-    for (size_t i = 0; i < std::size(cases); ++i) {
-        HINF inf = OpenText(std::string(kHeader) + cases[i].text);
-        ASSERT_NE(INVALID_HANDLE_VALUE, inf) << "row " << i;
-        SetLastError(0xdeadbeef);
-        EXPECT_EQ(cases[i].lines, SetupGetLineCountA(inf, cases[i].name)) << "row " << i;
-        EXPECT_EQ(cases[i].lines < 0 ? ERROR_SECTION_NOT_FOUND : NO_ERROR, GetLastError()) << "row " << i;
-        SetupCloseInfFile(inf);
-    }
-}
-
 TEST(InfOpen, RefusesMalformedFilesWithTheirLine) {
     struct Case {
         std::string text;
@@ -234,14 +214,14 @@ TEST(InfRead, BuffersRequiredSizesAndTheDirectoryIdsOf98) {
     SetupCloseInfFile(inf);
 }
 
-// Lookups that miss, sections merged by name, the field length cut, and closing (which keeps the
-// last error and frees the handle).
-TEST(InfRead, MissesMergedSectionsLimitsAndClosing) {
+// Lookups that miss, section names, sections merged by name, the field length cut, and closing
+// (which keeps the last error and frees the handle).
+TEST(InfRead, MissesSectionNamesMergedSectionsLimitsAndClosing) {
     winsim::ScopedMachine machine(OsVersion::Win2000);
     const auto before = winsim::OpenHandleCount();
     std::string refs;
     for (int i = 0; i < 11; ++i) refs += "%Big%";
-    HINF inf = OpenText(std::string(kHeader) +
+    HINF inf = OpenText(std::string(kHeader) + "[ Spaced Name ]\nx=1\n;[Commented]\n" +
                         "[Empty]\n[S]\nDependencies=a\nOther=x\n[Strings]\nBig=" + std::string(400, 'b') +
                         "\n[s]\ndependencies=b\n[L]\nlong=" + std::string(600, 'x') + "\nmany=" + refs + "\n");
     ASSERT_NE(INVALID_HANDLE_VALUE, inf);
@@ -253,6 +233,12 @@ TEST(InfRead, MissesMergedSectionsLimitsAndClosing) {
         EXPECT_FALSE(SetupFindFirstLineA(inf, section, key, &context)) << section;
         EXPECT_EQ(ERROR_LINE_NOT_FOUND, GetLastError()) << section;
     }
+    // Blanks inside the brackets belong to the name; a commented header makes no section.
+    SetLastError(0xdeadbeef);
+    EXPECT_EQ(1, SetupGetLineCountA(inf, " Spaced Name "));
+    EXPECT_EQ(NO_ERROR, GetLastError());
+    EXPECT_EQ(-1, SetupGetLineCountA(inf, "Commented"));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SECTION_NOT_FOUND), GetLastError());
     std::vector<std::string> texts;
     for (BOOL found = SetupFindFirstLineA(inf, "S", nullptr, &context); found;
          found = SetupFindNextLine(&context, &context))
