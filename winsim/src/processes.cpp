@@ -204,6 +204,11 @@ std::vector<ProcessRecord> Processes::List() {
     return list;
 }
 
+void Processes::Settle() {
+    std::lock_guard<std::recursive_mutex> lock(impl_->lock);
+    impl_->Settle();
+}
+
 std::vector<ProcessRecord> Processes::Running() {
     auto list = List();
     list.erase(std::remove_if(list.begin(), list.end(),
@@ -409,7 +414,8 @@ void Processes::CloseAttempt(HWND window) {
         windows.Destroy(window);
         p->windows.erase(it);
         impl_->events.push_back({ProcessEvent::Kind::WindowClosed, p->program, className, p->id, 0});
-        if (p->windows.empty()) impl_->EndNow(*p, 0);
+        if (std::none_of(p->windows.begin(), p->windows.end(), [&](HWND h) { return windows.Find(h) != nullptr; }))
+            impl_->EndNow(*p, 0);
         return;
     }
 }
