@@ -9,7 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
+#include <tuple>
+#include <vector>
 
 using winsim::DllScript;
 using winsim::OsVersion;
@@ -53,6 +56,20 @@ Started Start(const char* application, const char* commandLine) {
 void Close(const PROCESS_INFORMATION& info) {
     CloseHandle(info.hThread);
     CloseHandle(info.hProcess);
+}
+
+using Account = winsim::Machine::Account;
+
+std::shared_ptr<winsim::ProcessRecord> StartHost(winsim::Machine& m, Account account, ProgramScript::Quit quit,
+                                                 std::vector<winsim::ThreadScript> threads = {}) {
+    ProgramScript script;
+    script.path = kServer;
+    script.run = ProgramScript::Run::Never;
+    script.account = account;
+    script.quit = quit;
+    script.quitMs = 5000;
+    script.threads = std::move(threads);
+    return m.Processes().Start(script, kServer);
 }
 
 }  // namespace
@@ -199,4 +216,63 @@ TEST(DescribedDlls, LoadFromTheirFileAndTheirDllUnregisterServerDoesWhatTheScrip
         EXPECT_EQ(nullptr, LoadLibraryA(name)) << name;
         EXPECT_EQ(error, GetLastError()) << name;
     }
+}
+
+TEST(OpenProcess, ChecksTheAccountsOnTheNtFamilyOnly) {
+    // The caller's account, the process's, the access asked for, and whether 2000 grants it (98 always does).
+    const std::tuple<Account, Account, DWORD, bool> rows[] = {
+        {Account::User, Account::User, PROCESS_ALL_ACCESS, true},
+        {Account::User, Account::Administrator, PROCESS_ALL_ACCESS, false},
+        {Account::User, Account::Administrator, PROCESS_QUERY_INFORMATION | SYNCHRONIZE, true},
+        {Account::Administrator, Account::LocalSystem, PROCESS_ALL_ACCESS, false},
+        {Account::Administrator, Account::LocalSystem, PROCESS_VM_READ, false},
+        {Account::Administrator, Account::LocalSystem, PROCESS_QUERY_INFORMATION | SYNCHRONIZE, true},
+        {Account::LocalSystem, Account::Administrator, PROCESS_ALL_ACCESS, true},
+    };
+    for (OsVersion version : {OsVersion::Win98, OsVersion::Win2000}) {
+        winsim::ScopedMachine machine(version);
+        for (const auto& [caller, owner, access, nt] : rows) {
+            machine->SetCallerAccount(caller);
+            const DWORD id = StartHost(*machine, owner, ProgramScript::Quit::Ends)->id;
+            const bool opens = nt || version == OsVersion::Win98;
+            HANDLE process = OpenProcess(access, FALSE, id);
+            EXPECT_EQ(opens ? 0u : ERROR_ACCESS_DENIED, process ? 0u : GetLastError())
+                << winsim::OsVersionName(version) << " " << static_cast<int>(caller) << " " << access;
+            CloseHandle(process);
+        }
+    }
+}
+
+// What the host stop does: WM_QUIT to each thread, a wait, TerminateProcess of a host that stays.
+TEST(PostThreadMessage, TheProcessAnswersWmQuitAsItsProgramSays) {
+    winsim::ScopedMachine machine(OsVersion::Win2000);
+    // The answer, what a 60 s wait after the WM_QUIT gives, and the exit code (a terminated host: 1).
+    const std::tuple<ProgramScript::Quit, DWORD, DWORD> rows[] = {
+        {ProgramScript::Quit::Ends, WAIT_OBJECT_0, 9},
+        {ProgramScript::Quit::After, WAIT_OBJECT_0, 9},
+        {ProgramScript::Quit::Ignores, WAIT_TIMEOUT, 1},
+    };
+    for (const auto& [quit, wait, exitCode] : rows) {
+        const auto host = StartHost(*machine, Account::Administrator, quit);
+        HANDLE process = OpenProcess(PROCESS_ALL_ACCESS, FALSE, host->id);
+        EXPECT_TRUE(PostThreadMessageA(host->threadId, WM_QUIT, 9, 0));
+        EXPECT_EQ(quit != ProgramScript::Quit::Ends, host->state == winsim::ProcessRecord::State::Running);
+        EXPECT_EQ(wait, WaitForSingleObject(process, 60000));
+        EXPECT_EQ(wait == WAIT_TIMEOUT, TerminateProcess(process, 1) != FALSE);
+        DWORD code = 0;
+        EXPECT_TRUE(GetExitCodeProcess(process, &code) && code == exitCode);
+        CloseHandle(process);
+        EXPECT_TRUE(!OpenProcess(SYNCHRONIZE, FALSE, host->id) && GetLastError() == ERROR_INVALID_PARAMETER);
+        EXPECT_FALSE(PostThreadMessageA(host->threadId, WM_QUIT, 0, 0)) << "a thread of an ended process";
+    }
+
+    // A thread has a queue from its time on, a worker never; neither is the process's id a thread.
+    const auto host = StartHost(*machine, Account::Administrator, ProgramScript::Quit::Ignores,
+                                {winsim::ThreadScript{300}, winsim::ThreadScript{std::nullopt}});
+    const DWORD main = host->threads[0].id, worker = host->threads[1].id;
+    for (DWORD thread : {main, worker, host->id})
+        EXPECT_FALSE(PostThreadMessageA(thread, WM_QUIT, 0, 0) || GetLastError() != ERROR_INVALID_THREAD_ID);
+    Sleep(300);
+    EXPECT_TRUE(PostThreadMessageA(main, WM_QUIT, 0, 0));
+    EXPECT_EQ(winsim::ProcessEvent::Kind::ThreadMessage, machine->Processes().Events().back().kind);
 }

@@ -1,9 +1,11 @@
 // user32: messages to the machine's windows and the cursor (windows.h keeps them).
 #include <winsim/machine.h>
+#include <winsim/processes.h>
 #include <winsim/win32api.h>
 #include <winsim/windows.h>
 
 BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    winsim::Current().Processes().Settle();  // the windows of processes that have ended are gone
     if (!winsim::Current().Windows().Post(window, message, wParam, lParam)) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return FALSE;
@@ -12,6 +14,7 @@ BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    winsim::Current().Processes().Settle();
     const auto result = winsim::Current().Windows().Send(window, message, wParam, lParam);
     if (!result) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
@@ -20,7 +23,10 @@ LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     return *result;
 }
 
-BOOL IsWindow(HWND window) { return winsim::Current().Windows().Find(window) ? TRUE : FALSE; }
+BOOL IsWindow(HWND window) {
+    winsim::Current().Processes().Settle();
+    return winsim::Current().Windows().Find(window) ? TRUE : FALSE;
+}
 
 HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR name) {
     if (instance) {
@@ -41,9 +47,20 @@ HCURSOR SetCursor(HCURSOR cursor) {
     return winsim::Current().Windows().SetCursor(cursor);
 }
 
-HWND FindWindowA(LPCSTR, LPCSTR) { return nullptr; }
+HWND FindWindowA(LPCSTR className, LPCSTR windowName) {
+    // A class given as an atom (MAKEINTATOM) names no class of the simulated windows.
+    if (!className || IS_INTRESOURCE(className)) return nullptr;
+    std::optional<std::string_view> title;
+    if (windowName) title = windowName;
+    winsim::Current().Processes().Settle();
+    return winsim::Current().Windows().FindByClass(className, title);
+}
 
-BOOL PostThreadMessageA(DWORD, UINT, WPARAM, LPARAM) {
-    SetLastError(ERROR_INVALID_THREAD_ID);
-    return FALSE;
+BOOL PostThreadMessageA(DWORD threadId, UINT message, WPARAM wParam, LPARAM lParam) {
+    const DWORD error = winsim::Current().Processes().PostToThread(threadId, message, wParam, lParam);
+    if (error != ERROR_SUCCESS) {
+        SetLastError(error);
+        return FALSE;
+    }
+    return TRUE;
 }
