@@ -47,7 +47,7 @@ BlockRead ReadVersionBlock(LPCSTR fileName) {
     const auto host = path ? HostPath(*path) : std::nullopt;
     std::ifstream in;
     if (host) in.open(*host, std::ios::binary);
-    if (!in) {
+    if (!in.is_open()) {
         read.error = ERROR_FILE_NOT_FOUND;
         return read;
     }
