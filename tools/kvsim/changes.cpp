@@ -271,7 +271,14 @@ std::string DescribeProcess(winsim::Machine& machine, const winsim::ProcessRecor
         if (!w) continue;
         char id[32];
         std::snprintf(id, sizeof id, "%p", static_cast<void*>(handle));
-        out += indent + std::string("window ") + id + " \"" + w->title + "\", class \"" + w->className + "\"\n";
+        out += indent + std::string("window ") + id + " \"" + w->title + "\", class \"" + w->className + "\": ";
+        if (w->closesOnAttempt == 0)
+            out += "never closes on WM_CLOSE";
+        else
+            out += w->closesOnAttempt == 1 ? std::string("closes on the first WM_CLOSE")
+                                           : "closes on WM_CLOSE number " + std::to_string(w->closesOnAttempt);
+        if (w->closeAttempts) out += ", has had " + std::to_string(w->closeAttempts);
+        out += "\n";
     }
     return out;
 }
@@ -295,7 +302,9 @@ std::string MessagesSince(winsim::Machine& machine, size_t before) {
                       static_cast<void*>(m.window), static_cast<unsigned long long>(m.wParam),
                       static_cast<unsigned long long>(m.lParam));
         out += line;
-        if (window) out += " (" + window->className + " \"" + window->title + "\")";
+        if (window)
+            out += " (" + window->className + " \"" + window->title + "\"" +
+                   (window->processId ? " of process " + std::to_string(window->processId) : std::string()) + ")";
         if (m.kind == winsim::Windows::Message::Kind::Sent)
             out += m.result ? " -> " + std::to_string(*m.result) : std::string(" -> the window procedure faulted");
         out += "\n";
