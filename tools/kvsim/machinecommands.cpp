@@ -12,9 +12,8 @@
 #include <winsim/processes.h>
 #include <winsim/registry.h>
 #include <winsim/services.h>
-#include <winsim/windows.h>
-
 #include <winsim/text.h>
+#include <winsim/windows.h>
 
 #include <unistd.h>
 
@@ -158,7 +157,11 @@ int RunCreate(const std::vector<std::string>& args) {
     WORD language = 0x409;
     for (size_t i = 0; i < args.size(); ++i) {
         std::string value;
-        if (args[i] == "--language" && i + 1 < args.size()) {
+        if (args[i] == "--language") {
+            if (i + 1 == args.size()) {
+                std::fprintf(stderr, "kvsim create: --language needs a language (de, fr, 1031, 0x0407, ...)\n");
+                return kExitUsage;
+            }
             value = args[++i];
         } else if (args[i].rfind("--language=", 0) == 0) {
             value = args[i].substr(11);
@@ -257,24 +260,24 @@ int RunShow(const std::vector<std::string>& args) {
     return kExitOk;
 }
 
-int RunCall(const std::vector<std::string>& given_args) {
+int RunCall(const std::vector<std::string>& givenArgs) {
     // Options come between the machine folder and the export: what follows the export is its own.
     std::vector<std::string> args;
     int answer = 0;
-    for (size_t i = 0; i < given_args.size(); ++i) {
+    for (size_t i = 0; i < givenArgs.size(); ++i) {
         const bool beforeExport = args.size() == 1;  // after the machine folder, before the export
-        if (!beforeExport || given_args[i].rfind("--", 0) != 0) {
-            args.push_back(given_args[i]);
+        if (!beforeExport || givenArgs[i].rfind("--", 0) != 0) {
+            args.push_back(givenArgs[i]);
             continue;
         }
         std::string value;
-        if (given_args[i] == "--answer" && i + 1 < given_args.size()) {
-            value = given_args[++i];
-        } else if (given_args[i].rfind("--answer=", 0) == 0) {
-            value = given_args[i].substr(9);
+        if (givenArgs[i] == "--answer") {
+            value = i + 1 < givenArgs.size() ? givenArgs[++i] : "";
+        } else if (givenArgs[i].rfind("--answer=", 0) == 0) {
+            value = givenArgs[i].substr(9);
         } else {
             std::fprintf(stderr, "kvsim call: unknown option '%s' (call MACHINE [--answer BUTTON] EXPORT ...)\n",
-                         given_args[i].c_str());
+                         givenArgs[i].c_str());
             return kExitUsage;
         }
         answer = ParseAnswer(value);
