@@ -45,8 +45,7 @@ std::string AnsiToUtf8(const std::string& text) {
     if (text.empty()) return text;
     const int length = static_cast<int>(text.size());
     std::u16string wide(static_cast<size_t>(MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0)), u'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), length, wide.data(),
-                        static_cast<int>(wide.size()));
+    MultiByteToWideChar(CP_ACP, 0, text.data(), length, wide.data(), static_cast<int>(wide.size()));
     const WCHAR* w = wide.data();
     std::string utf8(static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, w, static_cast<int>(wide.size()), nullptr, 0,
                                                              nullptr, nullptr)),
@@ -142,10 +141,11 @@ std::string CDeviceSnapshot::ChangesSince(const CDeviceSnapshot& before) const {
 }
 
 std::string MessageBoxesSince(winsim::Machine& machine, size_t before, bool scripted) {
-    static const char* const kButtons[] = {"", "OK", "Cancel", "Abort", "Retry", "Ignore", "Yes", "No",
-                                           "", "", "Try Again", "Continue"};
-    static const char* const kButtonSets[] = {"OK", "OK, Cancel", "Abort, Retry, Ignore", "Yes, No, Cancel",
-                                              "Yes, No", "Retry, Cancel", "Cancel, Try Again, Continue"};
+    static const char* const kButtons[] = {"",    "OK", "Cancel", "Abort", "Retry",     "Ignore",
+                                           "Yes", "No", "",       "",      "Try Again", "Continue"};
+    static const char* const kButtonSets[] = {
+        "OK",      "OK, Cancel",    "Abort, Retry, Ignore",       "Yes, No, Cancel",
+        "Yes, No", "Retry, Cancel", "Cancel, Try Again, Continue"};
     static const char* const kIcons[] = {"", "; icon stop", "; icon question", "; icon exclamation",
                                          "; icon information"};
     const auto& boxes = machine.Dialogs().MessageBoxes();
@@ -154,8 +154,8 @@ std::string MessageBoxesSince(winsim::Machine& machine, size_t before, bool scri
         const auto& box = boxes[i];
         const UINT buttons = box.type & MB_TYPEMASK, icon = (box.type & 0xF0) >> 4;
         out += "  caption: \"" + AnsiToUtf8(box.caption) + "\"   buttons " +
-               (buttons < std::size(kButtonSets) ? kButtonSets[buttons] : "?") + (icon < std::size(kIcons) ? kIcons[icon] : "") +
-               "\n";
+               (buttons < std::size(kButtonSets) ? kButtonSets[buttons] : "?") +
+               (icon < std::size(kIcons) ? kIcons[icon] : "") + "\n";
         // The text line by line, under one another.
         const std::string text = AnsiToUtf8(box.text);
         const char* label = "  text:    ";
@@ -168,7 +168,8 @@ std::string MessageBoxesSince(winsim::Machine& machine, size_t before, bool scri
             label = "           ";
             start = end + 1;
         }
-        const bool known = box.answer > 0 && box.answer < static_cast<int>(std::size(kButtons)) && *kButtons[box.answer];
+        const bool known =
+            box.answer > 0 && box.answer < static_cast<int>(std::size(kButtons)) && *kButtons[box.answer];
         out += std::string("  answer:  ") + (known ? kButtons[box.answer] : std::to_string(box.answer)) +
                (scripted ? " (--answer)" : " (the default button)") + "\n";
     }
@@ -218,13 +219,22 @@ std::string MessageName(UINT message) {
         UINT id;
         const char* name;
     } kNames[] = {
-        {0x0000, "WM_NULL"},         {0x0001, "WM_CREATE"},       {0x0002, "WM_DESTROY"},
-        {0x000C, "WM_SETTEXT"},      {0x0010, "WM_CLOSE"},        {0x0011, "WM_QUERYENDSESSION"},
-        {0x0012, "WM_QUIT"},         {0x0016, "WM_ENDSESSION"},   {0x001A, "WM_SETTINGCHANGE"},
-        {0x0111, "WM_COMMAND"},      {0x0112, "WM_SYSCOMMAND"},   {0x0113, "WM_TIMER"},
+        {0x0000, "WM_NULL"},
+        {0x0001, "WM_CREATE"},
+        {0x0002, "WM_DESTROY"},
+        {0x000C, "WM_SETTEXT"},
+        {0x0010, "WM_CLOSE"},
+        {0x0011, "WM_QUERYENDSESSION"},
+        {0x0012, "WM_QUIT"},
+        {0x0016, "WM_ENDSESSION"},
+        {0x001A, "WM_SETTINGCHANGE"},
+        {0x0111, "WM_COMMAND"},
+        {0x0112, "WM_SYSCOMMAND"},
+        {0x0113, "WM_TIMER"},
         {0x0219, "WM_DEVICECHANGE"},
         // The library's own, to the setup program's notification window.
-        {WM_USER + 100, "WM_USER+100 (cleanup result)"}, {WM_USER + 101, "WM_USER+101 (cleanup progress)"},
+        {WM_USER + 100, "WM_USER+100 (cleanup result)"},
+        {WM_USER + 101, "WM_USER+101 (cleanup progress)"},
     };
     for (const auto& n : kNames)
         if (n.id == message) return n.name;
@@ -245,13 +255,15 @@ std::string DescribeProcess(winsim::Machine& machine, const winsim::ProcessRecor
         return std::string(text);
     };
     const char* const indent = "           ";
-    std::string out = "  process " + std::to_string(p.id) + "  " + p.program + "\n" + indent + "command line: " +
-                      p.commandLine + "\n" + indent + "running since " + seconds(p.startedMs) +
+    std::string out = "  process " + std::to_string(p.id) + "  " + p.program + "\n" + indent +
+                      "command line: " + p.commandLine + "\n" + indent + "running since " + seconds(p.startedMs) +
                       (p.endsMs ? ", ends by itself at " + seconds(*p.endsMs) : std::string(", never ends by itself"));
     switch (p.quit) {
-    case winsim::ProgramScript::Quit::Ends: out += "; WM_QUIT ends it"; break;
-    case winsim::ProgramScript::Quit::After: out += "; WM_QUIT ends it " + std::to_string(p.quitMs) + " ms later"; break;
-    case winsim::ProgramScript::Quit::Ignores: out += "; it ignores WM_QUIT"; break;
+        case winsim::ProgramScript::Quit::Ends: out += "; WM_QUIT ends it"; break;
+        case winsim::ProgramScript::Quit::After:
+            out += "; WM_QUIT ends it " + std::to_string(p.quitMs) + " ms later";
+            break;
+        case winsim::ProgramScript::Quit::Ignores: out += "; it ignores WM_QUIT"; break;
     }
     if (p.account == winsim::Machine::Account::LocalSystem) out += "; runs as LocalSystem";
     if (p.account == winsim::Machine::Account::User) out += "; runs as a user without administrator rights";
@@ -298,9 +310,9 @@ std::string MessagesSince(winsim::Machine& machine, size_t before) {
         const auto* window = windows.Find(m.window);
         char line[160];
         std::snprintf(line, sizeof line, "  %s %s to window %p, wParam 0x%llX, lParam 0x%llX",
-                      m.kind == winsim::Windows::Message::Kind::Posted ? "posted" : "sent  ", MessageName(m.message).c_str(),
-                      static_cast<void*>(m.window), static_cast<unsigned long long>(m.wParam),
-                      static_cast<unsigned long long>(m.lParam));
+                      m.kind == winsim::Windows::Message::Kind::Posted ? "posted" : "sent  ",
+                      MessageName(m.message).c_str(), static_cast<void*>(m.window),
+                      static_cast<unsigned long long>(m.wParam), static_cast<unsigned long long>(m.lParam));
         out += line;
         if (window)
             out += " (" + window->className + " \"" + window->title + "\"" +

@@ -95,11 +95,11 @@ const struct {
     WORD id;
     const char* title;
 } kLanguages[] = {
-    {"en", 0x0409, "English"},      {"en-gb", 0x0809, "English"},   {"de", 0x0407, "German"},
-    {"fr", 0x040C, "French"},       {"es", 0x040A, "Spanish"},      {"it", 0x0410, "Italian"},
-    {"zh", 0x0404, "Chinese"},      {"zh-tw", 0x0404, "Chinese"},   {"zh-cn", 0x0804, "Chinese"},
-    {"ko", 0x0412, "Korean"},       {"ja", 0x0411, "Japanese"},     {"nl", 0x0413, "Dutch"},
-    {"pt", 0x0416, "Portuguese"},   {"sv", 0x041D, "Swedish"},      {"pl", 0x0415, "Polish"},
+    {"en", 0x0409, "English"},    {"en-gb", 0x0809, "English"}, {"de", 0x0407, "German"},
+    {"fr", 0x040C, "French"},     {"es", 0x040A, "Spanish"},    {"it", 0x0410, "Italian"},
+    {"zh", 0x0404, "Chinese"},    {"zh-tw", 0x0404, "Chinese"}, {"zh-cn", 0x0804, "Chinese"},
+    {"ko", 0x0412, "Korean"},     {"ja", 0x0411, "Japanese"},   {"nl", 0x0413, "Dutch"},
+    {"pt", 0x0416, "Portuguese"}, {"sv", 0x041D, "Swedish"},    {"pl", 0x0415, "Polish"},
     {"ru", 0x0419, "Russian"},
 };
 
@@ -134,7 +134,8 @@ std::string LanguageTitle(WORD language) {
 }
 
 // The buttons a message box answers with (MessageBoxA's IDOK ... IDCONTINUE).
-const char* const kAnswers[] = {"", "ok", "cancel", "abort", "retry", "ignore", "yes", "no", "", "", "tryagain", "continue"};
+const char* const kAnswers[] = {"",    "ok", "cancel", "abort", "retry",    "ignore",
+                                "yes", "no", "",       "",      "tryagain", "continue"};
 
 // The button's id, or 0 for a word that names none.
 int ParseAnswer(const std::string& text) {

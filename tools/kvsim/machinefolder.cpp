@@ -87,8 +87,7 @@ bool SaveMachineState(winsim::Machine& machine, const std::string& folder, std::
            WriteFileAtomically(dir / "machine.txt", header.str(), error);
 }
 
-bool CMachineFolder::Create(const std::string& folder, winsim::OsVersion version, WORD language,
-                            std::string* error) {
+bool CMachineFolder::Create(const std::string& folder, winsim::OsVersion version, WORD language, std::string* error) {
     std::error_code ec;
     if (fs::exists(folder, ec)) {
         *error = folder + " already exists";

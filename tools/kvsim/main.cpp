@@ -20,8 +20,10 @@ void PrintUsage(FILE* out) {
     // The summary beside the usage, or under it when the usage is long; wrapped at its line breaks.
     for (const auto& command : kvsim::Commands()) {
         const std::string usage = command.usage, summary = command.summary;
-        if (usage.size() > 40) std::fprintf(out, "  %s\n%43s", usage.c_str(), "");
-        else std::fprintf(out, "  %-40s ", usage.c_str());
+        if (usage.size() > 40)
+            std::fprintf(out, "  %s\n%43s", usage.c_str(), "");
+        else
+            std::fprintf(out, "  %-40s ", usage.c_str());
         for (size_t start = 0; start < summary.size();) {
             size_t end = summary.find('\n', start);
             if (end == std::string::npos) end = summary.size();

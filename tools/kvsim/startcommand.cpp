@@ -46,7 +46,8 @@ int RunStart(const std::vector<std::string>& args) {
                          program.c_str(), program.c_str(), args[0].c_str(),
                          why == ERROR_FILE_NOT_FOUND ? " and put its file there (kvsim put)" : "");
         else if (why == ERROR_FILE_NOT_FOUND)
-            std::fprintf(stderr, "kvsim start: programs.txt describes %s, but the machine has no such file (kvsim put)\n",
+            std::fprintf(stderr,
+                         "kvsim start: programs.txt describes %s, but the machine has no such file (kvsim put)\n",
                          program.c_str());
         else
             std::fprintf(stderr, "kvsim start: %s cannot be started (error %u)\n", program.c_str(),
