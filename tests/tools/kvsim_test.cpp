@@ -196,6 +196,22 @@ TEST_F(Kvsim, UsersLanguageAndAnswerReachTheLibrarysWarning) {
     Expect({"show", m}, 0, {"user language English (0x0409)"});
 }
 
+// A host started by the user keeps its two threads between runs; StopHost's WM_QUIT reaches each of
+// them and the host ends by itself.
+TEST_F(Kvsim, StartedHostRunsOnUntilStopHostEndsIt) {
+    const std::string m = Machine("2000");
+    const std::string host = "C:\\Program Files\\Korvane\\Quillex Pro\\KVHOST.exe";
+    std::ofstream(fs::path(m) / "programs.txt", std::ios::app)
+        << Slurp(std::string(KVSIM_EXAMPLES) + "/host-and-agent/programs.txt");
+    Expect({"put", m, Write("kvhost.exe", "MZ"), host}, 0, {});
+    Expect({"start", m, host}, 0, {"process 1000  " + host + "\n", "thread 1004 (main): message queue\n"});
+    const Outcome stop = Expect({"call", m, "StopHost", "null"}, 0,
+                                {"WM_QUIT posted to thread 1004 of process 1000\n"
+                                 "  WM_QUIT posted to thread 1008 of process 1000\n"
+                                 "  process 1000 ended by itself, exit code 0\n"});
+    EXPECT_EQ(std::string::npos, stop.out.find("terminated"));
+}
+
 // programs.txt keeps the processes running on the machine; one whose time comes during a call ends
 // in it and removes what it removes, one that never ends is still running afterwards. The call is a
 // stop scripted to hang: it costs simulated time only, and the service is left stopping.
