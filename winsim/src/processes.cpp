@@ -107,7 +107,8 @@ std::string DescribeProcessEvent(const ProcessEvent& e) {
         case ProcessEvent::Kind::ExportCalled: return e.path + " " + e.text + " called -> " + Hex(e.code);
         case ProcessEvent::Kind::ExportFaulted: return e.path + " " + e.text + " called -> faulted";
         case ProcessEvent::Kind::ModuleFreed: return e.path + " freed";
-        case ProcessEvent::Kind::ThreadMessage: return e.text + " posted to thread " + std::to_string(e.code) + " of " + process;
+        case ProcessEvent::Kind::ThreadMessage:
+            return e.text + " posted to thread " + std::to_string(e.code) + " of " + process;
         case ProcessEvent::Kind::WindowClosed: return "window \"" + e.text + "\" of " + process + " closed";
     }
     return process;
@@ -376,7 +377,8 @@ DWORD Processes::PostToThread(DWORD threadId, UINT message, WPARAM wParam, LPARA
         for (const auto& t : p->threads) {
             if (t.id != threadId) continue;
             if (!t.queueFromMs || *t.queueFromMs > now) return ERROR_INVALID_THREAD_ID;
-            impl_->events.push_back({ProcessEvent::Kind::ThreadMessage, p->program, MessageName(message), p->id, threadId});
+            impl_->events.push_back(
+                {ProcessEvent::Kind::ThreadMessage, p->program, MessageName(message), p->id, threadId});
             if (message == WM_QUIT && p->quit == ProgramScript::Quit::Ends)
                 impl_->EndNow(*p, static_cast<DWORD>(wParam));
             if (message == WM_QUIT && p->quit == ProgramScript::Quit::After &&
