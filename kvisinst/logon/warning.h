@@ -2,10 +2,12 @@
 // NT family: caption (string 1) and text (string 2, a format with one %s) from the library's string
 // table, in the user's language where the table has it.
 //
-// The text is formatted (FormatText, bounded) into a buffer of kWarningTextSize bytes: the longest
-// translation converted to the ANSI code page (at most 259 characters, two bytes each in a double-byte
-// code page) plus a "GinaDll" value of at most 259 bytes and the terminator fit in it, so nothing is
-// ever written past it and the text is cut only if a translation ever outgrew that bound.
+// Each string is loaded into 260 characters: a longer translation (the German text) is cut to its
+// first 259, its "%s" well inside them. The text is formatted (FormatText, bounded) into a buffer of
+// kWarningTextSize bytes: the longest translation converted to the ANSI code page (at most 259
+// characters, two bytes each in a double-byte code page) plus a "GinaDll" value of at most 259 bytes
+// and the terminator fit in it, so nothing is ever written past it and the text is cut only if a
+// translation ever outgrew that bound.
 #pragma once
 
 #include "kvisinst/common/win32.h"
