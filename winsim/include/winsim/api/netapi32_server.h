@@ -29,8 +29,6 @@ typedef const WCHAR* LMCSTR;
 #define NERR_BASE 2100
 #define NERR_ServerNotStarted (NERR_BASE + 14)
 #define NERR_InternalError (NERR_BASE + 40)
-#define ERROR_BAD_NETPATH 53L
-#define ERROR_INVALID_LEVEL 124L
 
 #define PLATFORM_ID_DOS 300
 #define PLATFORM_ID_OS2 400
