@@ -112,7 +112,7 @@ const char* const kUninstallRoots[] = {"Software\\Microsoft\\Windows\\CurrentVer
                                        "Software\\Microsoft\\WinNT\\CurrentVersion\\Uninstall"};
 
 TEST(CleanUp, RemovesWhatTheEditionNames) {
-    CLibrary library;
+    CKvisinst library;
     const auto cleanUp = library.Export<int(WINAPI*)(char*)>("CleanUp");
     ASSERT_NE(cleanUp, nullptr);
 
@@ -185,7 +185,7 @@ void RemovePendingDeletion(const std::string& path) {
 }
 
 TEST(ClearPrivateSpace, SchedulesTheAuthenticationLibraryBesideTheUninstallLog) {
-    CLibrary library;
+    CKvisinst library;
     const auto clearPrivateSpace = library.Export<void (*)()>("ClearPrivateSpace");
     ASSERT_NE(clearPrivateSpace, nullptr);
     CTestFolder folder("kvps");

@@ -31,7 +31,7 @@ PROCESS_INFORMATION StartHost(const char* mode) {
 }
 
 TEST(StopHost, EndsTheHostPolitelyOrByForce) {
-    CLibrary library;
+    CKvisinst library;
     const struct {
         const char* mode;  // null: no host runs
         const char* exportName;

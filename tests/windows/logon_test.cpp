@@ -67,21 +67,15 @@ std::string EnglishWarning(const std::string& value) {
     return text.replace(text.find("%s"), 2, value);
 }
 
+// Sets "GinaDll" to the one string of `value`, or deletes it when `value` is empty.
 void SetGinaDll(const std::vector<std::string>& value) {
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kWinlogon, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    if (value.empty())
-        RegDeleteValueA(key, "GinaDll");
-    else
-        RegSetValueExA(key, "GinaDll", 0, REG_SZ, reinterpret_cast<const BYTE*>(value[0].c_str()),
-                       static_cast<DWORD>(value[0].size() + 1));
-    RegCloseKey(key);
+    if (value.empty()) RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, kWinlogon, "GinaDll");
+    if (!value.empty()) SetString(HKEY_LOCAL_MACHINE, kWinlogon, "GinaDll", value[0]);
 }
 
 TEST(UnregSystemStuff, RemovesTheEarlierLogonLibraryAndWarnsOfAnother) {
     if (PRIMARYLANGID(GetUserDefaultLangID()) != LANG_ENGLISH) GTEST_SKIP() << "the user language is not English";
-    CLibrary library;
+    CKvisinst library;
     const auto unregSystemStuff = library.Export<int (*)()>("UnregSystemStuff");
     ASSERT_NE(unregSystemStuff, nullptr);
     const std::vector<std::string> saved = ReadStrings(HKEY_LOCAL_MACHINE, kWinlogon, "GinaDll");

@@ -22,48 +22,34 @@ std::string CommonPrograms() {
     return path;
 }
 
-bool IsFolder(const std::string& path) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 struct LinkContents {
-    HRESULT loaded = E_FAIL;
-    std::string path;
-    std::string arguments;
-    std::string description;
+    HRESULT loaded;
+    std::string path, arguments, description;
 };
 
 // Reads a saved link back through the system's link object.
 LinkContents ReadLink(const std::string& file) {
-    LinkContents out;
     CComPtr<IShellLinkA> link;
     CComPtr<IPersistFile> persist;
     HRESULT hr = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
                                   reinterpret_cast<void**>(link.Put()));
     if (SUCCEEDED(hr)) hr = link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(persist.Put()));
     if (SUCCEEDED(hr)) hr = persist->Load(std::wstring(file.begin(), file.end()).c_str(), STGM_READ);
-    out.loaded = hr;
-    if (FAILED(hr)) return out;
-    char text[1024] = {};
-    link->GetPath(text, sizeof text, nullptr, SLGP_RAWPATH);
-    out.path = text;
-    link->GetArguments(text, sizeof text);
-    out.arguments = text;
-    link->GetDescription(text, sizeof text);
-    out.description = text;
-    return out;
+    char path[1024] = {}, arguments[1024] = {}, description[1024] = {};
+    if (FAILED(hr)) return {hr, "", "", ""};
+    link->GetPath(path, sizeof path, nullptr, SLGP_RAWPATH);
+    link->GetArguments(arguments, sizeof arguments);
+    link->GetDescription(description, sizeof description);
+    return {hr, path, arguments, description};
 }
 
-std::string WindowsFolder() {
+std::string WindowsFile(const char* name = "") {
     char folder[MAX_PATH] = {};
     GetWindowsDirectoryA(folder, MAX_PATH);
-    return folder;
+    return std::string(folder) + (*name ? "\\" : "") + name;
 }
-
-std::string WindowsFile(const char* name) { return WindowsFolder() + "\\" + name; }
 
 // Every test runs with COM initialised on its thread, as the test reads links back through COM; the
 // library's own initialisation then reports S_FALSE.
@@ -74,12 +60,12 @@ protected:
 };
 
 TEST_F(ShortcutsTest, AddShortcutsCreatesFolderAndLinksInCommonProgramsAndRemovalTakesThemAway) {
-    CTempInf inf("[AddShortcuts]\r\nKvWine Reader=\r\n[KvWine Reader]\r\n" + ShortcutSectionLines(WindowsFolder()));
+    CTempInf inf("[AddShortcuts]\r\nKvWine Reader=\r\n[KvWine Reader]\r\n" + ShortcutSectionLines(WindowsFile()));
     ASSERT_NE(inf.Handle(), INVALID_HANDLE_VALUE);
     const std::string folder = CommonPrograms() + "\\KvWine Reader";
 
     EXPECT_EQ(InstallShortcuts(inf.Handle(), 1, nullptr), 0);
-    ASSERT_TRUE(IsFolder(folder)) << folder;
+    ASSERT_TRUE(Exists(folder)) << folder;
     for (const auto& row : kShortcutLineRows) {
         const LinkContents link = ReadLink(folder + "\\" + row.name + ".lnk");
         ASSERT_EQ(link.loaded, S_OK) << row.name;
@@ -88,9 +74,6 @@ TEST_F(ShortcutsTest, AddShortcutsCreatesFolderAndLinksInCommonProgramsAndRemova
         EXPECT_EQ(link.description, row.name);
     }
 
-    EXPECT_EQ(InstallShortcuts(inf.Handle(), 0, nullptr), 0);
-    EXPECT_FALSE(Exists(folder));
-    // Again, with nothing left to remove: harmless and silent.
     EXPECT_EQ(InstallShortcuts(inf.Handle(), 0, nullptr), 0);
     EXPECT_FALSE(Exists(folder));
 }
@@ -136,7 +119,7 @@ TEST(ShortcutsApartment, ResultsFollowTheCallersApartmentAndLinksAreMadeInEach) 
             EXPECT_TRUE(Exists(folder + "\\Tool.lnk")) << row.name;
             // A section without lines still gets its folder.
             EXPECT_EQ(AddRemoveShortcut(inf.Handle(), "KvWine Empty", nullptr, 1), row.result) << row.name;
-            EXPECT_TRUE(IsFolder(empty)) << row.name;
+            EXPECT_TRUE(Exists(empty)) << row.name;
             EXPECT_EQ(AddRemoveShortcut(inf.Handle(), "KvWine Result", "", 0), row.result) << row.name;
             EXPECT_EQ(AddRemoveShortcut(inf.Handle(), "KvWine Empty", nullptr, 0), row.result) << row.name;
             if (row.callerInit >= 0) CoUninitialize();

@@ -25,14 +25,14 @@ inline std::string SystemDirectory() {
 }
 
 // KVISINST.DLL, loaded for the life of the object.
-class CLibrary {
+class CKvisinst {
 public:
-    CLibrary() : module_(LoadLibraryA("KVISINST.DLL")) { EXPECT_NE(module_, nullptr) << "error " << GetLastError(); }
-    ~CLibrary() {
+    CKvisinst() : module_(LoadLibraryA("KVISINST.DLL")) { EXPECT_NE(module_, nullptr) << "error " << GetLastError(); }
+    ~CKvisinst() {
         if (module_) FreeLibrary(module_);
     }
-    CLibrary(const CLibrary&) = delete;
-    CLibrary& operator=(const CLibrary&) = delete;
+    CKvisinst(const CKvisinst&) = delete;
+    CKvisinst& operator=(const CKvisinst&) = delete;
 
     // The export of that name as the function type `T`; null (and a failure) when it is missing.
     template <typename T>
