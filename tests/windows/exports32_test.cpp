@@ -50,7 +50,8 @@ TEST(Exports, PlainStdcallExportsRemoveTheirArguments) {
     const char* missingInf = "C:\\kvisinst-no-such-folder\\none.inf";
     for (const char* name : {"SetupInstallDrivers", "SetupUnInstallDrivers", "SetupStopServices"}) {
         const FARPROC function = library.Export<FARPROC>(name);
-        if (function) EXPECT_EQ(4, BytesPopped(function, missingInf)) << name;
+        ASSERT_NE(function, nullptr);
+        EXPECT_EQ(4, BytesPopped(function, missingInf)) << name;
     }
 }
 #endif
