@@ -1,6 +1,7 @@
 // The text form of a machine's programs, DLLs and running processes (programs.txt).
 #include <winsim/machine.h>
 #include <winsim/processes.h>
+#include <winsim/win32api.h>
 
 #include <gtest/gtest.h>
 
@@ -13,12 +14,16 @@ const char kText[] =
     "Runs=1500\nExitCode=3\n"
     "Removes=HKEY_CLASSES_ROOT\\CLSID\\{6B3C1A52-0F4B-4B8A-9C55-2C8F00010001}\n"
     "Removes=HKEY_CLASSES_ROOT\\AppID\\kvsrv.exe\n"
+    "Thread=queue\nThread=queue-after 200\nThread=no-queue\nOnQuit=5000\nAccount=system\n"
+    "Window=Quillex Pro Agent|Agent\nOnClose=3\nWindow=KvTray\nOnClose=never\n"
     "[program C:\\WINNT\\System32\\regtlib.exe]\n"
     "[dll C:\\Program Files\\Korvane\\kvcom.dll]\n"
     "DllUnregisterServer=returns 0x80004005\n"
     "[dll C:\\Program Files\\Korvane\\kvres.dll]\n"
     "[process 1200]\nProgram=C:\\Program Files\\Korvane\\kvsrv.exe\nCommandLine=/UnRegServer\n"
-    "Started=100\nEnds=never\nExitCode=0\n";
+    "Started=100\nEnds=never\nExitCode=0\n"
+    "Thread=1204 queue-from 100\nThread=1208 no-queue\nOnQuit=ignores\nAccount=user\n"
+    "Window=Quillex Pro Agent|Agent\nOnClose=3\nCloseAttempts=2\n";
 
 }  // namespace
 
@@ -33,6 +38,17 @@ TEST(ProcessesText, KeepsWhatItReadsAndNamesTheLineOfAFault) {
     EXPECT_EQ(E_FAIL, processes.Dll("c:\\program files\\korvane\\KVCOM.DLL")->result);
     EXPECT_EQ(2u, processes.Program("C:\\Program Files\\Korvane\\kvsrv.exe")->removes.size());
     ASSERT_EQ(1u, processes.Running().size());
+    const auto program = *processes.Program("C:\\Program Files\\Korvane\\kvsrv.exe");
+    EXPECT_EQ(3u, program.threads.size());
+    EXPECT_EQ(winsim::Machine::Account::LocalSystem, program.account);
+    EXPECT_EQ(0u, program.windows.at(1).closesOnAttempt);
+    // The window is open again and has had two of its three attempts.
+    const auto running = processes.Running()[0];
+    EXPECT_EQ(1208u, running.threads.at(1).id);
+    ASSERT_EQ(1u, running.windows.size());
+    PostMessageA(running.windows[0], WM_CLOSE, 0, 0);
+    EXPECT_TRUE(processes.Running().empty()) << "its last window closed";
+    ASSERT_TRUE(processes.LoadText(saved, &error)) << error;
 
     const struct {
         const char* text;
@@ -48,6 +64,13 @@ TEST(ProcessesText, KeepsWhatItReadsAndNamesTheLineOfAFault) {
         {"[process x]\n", "line 1: [process] needs a number"},
         {"[process 1000]\nCommandLine=/s\n", "line 1: process 1000 names no Program"},
         {"[process 1000]\nProgram=C:\\x.exe\nEnds=later\n", "line 3: Ends is"},
+        {"[program C:\\x.exe]\nThread=queue-after\n", "line 2: Thread is"},
+        {"[program C:\\x.exe]\nOnQuit=soon\n", "line 2: OnQuit is"},
+        {"[program C:\\x.exe]\nOnClose=never\n", "line 2: OnClose belongs after a Window"},
+        {"[program C:\\x.exe]\nWindow=K\nOnClose=0\n", "line 3: OnClose is"},
+        {"[program C:\\x.exe]\nAccount=root\n", "line 2: Account is"},
+        {"[process 1000]\nProgram=C:\\x.exe\nThread=1004 queue\n", "line 3: Thread is"},
+        {"[process 1000]\nProgram=C:\\x.exe\n[process 1004]\nProgram=C:\\x.exe\n", "line 3: process 1004 shares"},
     };
     for (const auto& row : rows) {
         error.clear();

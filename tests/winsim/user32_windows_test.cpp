@@ -1,5 +1,6 @@
 // Messages to the machine's windows, and the cursor.
 #include <winsim/machine.h>
+#include <winsim/processes.h>
 #include <winsim/win32api.h>
 #include <winsim/windows.h>
 
@@ -73,4 +74,43 @@ TEST(Cursor, SystemCursorsHaveOneHandleAndSetCursorReturnsTheOneItReplaces) {
     EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_CURSOR_HANDLE), GetLastError());
     EXPECT_EQ(wait, SetCursor(arrow));
     EXPECT_STREQ("IDC_WAIT", winsim::Windows::CursorName(machine->Windows().CursorChanges()[1]));
+}
+
+// The agent's windows: found by class and title in any letter case, closed on the WM_CLOSE its
+// program says; the process ends with its last window.
+TEST(ProcessWindows, FindWindowFindsThemAndTheyAnswerWmCloseAsTheirProgramSays) {
+    winsim::ScopedMachine machine(winsim::OsVersion::WinXP);
+    winsim::ProgramScript agent;
+    agent.path = "C:\\Program Files\\Korvane\\kvagent.exe";
+    agent.run = winsim::ProgramScript::Run::Never;
+    agent.windows = {{"Quillex Pro Agent", "Agent", 1}, {"Quillex Pro Agent", "Tray", 3}, {"KvNever", "", 0}};
+    const auto process = machine->Processes().Start(agent, "");
+    ASSERT_EQ(3u, process->windows.size());
+    const HWND first = process->windows[0], tray = process->windows[1], never = process->windows[2];
+
+    EXPECT_EQ(first, FindWindowA("quillex pro AGENT", nullptr));
+    EXPECT_EQ(tray, FindWindowA("Quillex Pro Agent", "TRAY"));
+    EXPECT_EQ(nullptr, FindWindowA("Quillex Pro Agent", "Tra"));
+    EXPECT_EQ(nullptr, FindWindowA("Quillex", nullptr));
+
+    const struct {
+        HWND window;
+        int posts;  // WM_CLOSE posted to it
+        bool open;  // after them
+    } rows[] = {{first, 1, false}, {tray, 2, true}, {never, 5, true}, {tray, 1, false}};
+    for (const auto& row : rows) {
+        for (int i = 0; i < row.posts; ++i) EXPECT_TRUE(PostMessageA(row.window, WM_CLOSE, 0, 0));
+        EXPECT_EQ(row.open, IsWindow(row.window) != FALSE);
+    }
+    EXPECT_EQ(winsim::ProcessRecord::State::Running, process->state);
+    EXPECT_EQ(nullptr, FindWindowA("Quillex Pro Agent", nullptr)) << "both agent windows closed";
+
+    // Its last window closed, a process ends with exit code 0; ending in any way takes its windows.
+    agent.windows = {{"Quillex Pro Agent", "", 1}};
+    const auto single = machine->Processes().Start(agent, "");
+    PostMessageA(single->windows[0], WM_CLOSE, 0, 0);
+    EXPECT_EQ(winsim::ProcessRecord::State::Ended, single->state);
+    EXPECT_EQ(0u, single->exitCode);
+    machine->Processes().EndAll();
+    EXPECT_FALSE(IsWindow(never));
 }

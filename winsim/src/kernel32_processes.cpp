@@ -15,15 +15,26 @@ namespace {
 
 using winsim::ProcessRecord;
 
-// A process handle, or the handle of its one thread, which ends with it.
+// Whether a handle with `granted` access may be used for `needed` (the NT family checks; 95/98 do not).
+bool Allows(DWORD granted, DWORD needed) {
+    return !winsim::IsNtFamily(winsim::Current().Version()) || (granted & needed) == needed;
+}
+
+// A process handle, or the handle of its main thread, which ends with it; `access` is what the handle
+// was opened for (everything for the handles CreateProcessA returns).
 class CProgramObject : public winsim::WaitableObject {
 public:
-    explicit CProgramObject(std::shared_ptr<ProcessRecord> process) : process_(std::move(process)) {}
+    explicit CProgramObject(std::shared_ptr<ProcessRecord> process, DWORD access = PROCESS_ALL_ACCESS)
+        : process_(std::move(process)), access_(access) {}
 
     DWORD Wait(DWORD milliseconds) override {
         winsim::Processes& processes = winsim::Current().Processes();
         if (!processes.Owns(process_)) {
             SetLastError(ERROR_INVALID_HANDLE);
+            return WAIT_FAILED;
+        }
+        if (!Allows(access_, SYNCHRONIZE)) {
+            SetLastError(ERROR_ACCESS_DENIED);
             return WAIT_FAILED;
         }
         const DWORD result = processes.Wait(process_, milliseconds);
@@ -35,9 +46,11 @@ public:
     const std::shared_ptr<ProcessRecord>* Process() const {
         return winsim::Current().Processes().Owns(process_) ? &process_ : nullptr;
     }
+    DWORD Access() const { return access_; }
 
 private:
     std::shared_ptr<ProcessRecord> process_;
+    DWORD access_;
 };
 
 class CProcessObject final : public CProgramObject {
@@ -131,18 +144,25 @@ BOOL CreateProcessA(LPCSTR applicationName, LPSTR commandLine, LPSECURITY_ATTRIB
 namespace {
 
 // The process behind a process handle (the object stays alive while the handle is open), or null with
-// ERROR_INVALID_HANDLE for any other handle.
-const auto* ProcessOfHandle(HANDLE handle) {
+// ERROR_INVALID_HANDLE for any other handle and ERROR_ACCESS_DENIED for one not opened for `needed`.
+const std::shared_ptr<ProcessRecord>* ProcessOfHandle(HANDLE handle, DWORD needed) {
     auto object = winsim::ObjectFromHandle<CProcessObject>(handle);
     const auto* process = object ? object->Process() : nullptr;
-    if (!process) SetLastError(ERROR_INVALID_HANDLE);
+    if (!process) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    if (!Allows(object->Access(), needed)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return nullptr;
+    }
     return process;
 }
 
 }  // namespace
 
 BOOL GetExitCodeProcess(HANDLE handle, LPDWORD exitCode) {
-    const auto* process = ProcessOfHandle(handle);
+    const auto* process = ProcessOfHandle(handle, PROCESS_QUERY_INFORMATION);
     if (!process) return FALSE;
     if (!exitCode) {
         SetLastError(ERROR_NOACCESS);
@@ -153,7 +173,7 @@ BOOL GetExitCodeProcess(HANDLE handle, LPDWORD exitCode) {
 }
 
 BOOL TerminateProcess(HANDLE handle, UINT exitCode) {
-    const auto* process = ProcessOfHandle(handle);
+    const auto* process = ProcessOfHandle(handle, PROCESS_TERMINATE);
     if (!process) return FALSE;
     if (!winsim::Current().Processes().Terminate(*process, exitCode)) {
         SetLastError(ERROR_ACCESS_DENIED);
@@ -162,7 +182,33 @@ BOOL TerminateProcess(HANDLE handle, UINT exitCode) {
     return TRUE;
 }
 
-HANDLE OpenProcess(DWORD, BOOL, DWORD) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return nullptr;
+namespace {
+
+// Whether a caller of one account may open a process of another for `access` on the NT family. What
+// an ordinary user may always have of another account's process; and what an administrator lacks of
+// a LocalSystem process without the debug privilege (no privilege is simulated).
+constexpr DWORD kUserMayHave = PROCESS_QUERY_INFORMATION | SYNCHRONIZE;
+constexpr DWORD kSystemKeeps = PROCESS_TERMINATE | PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE;
+
+bool MayOpen(winsim::Machine::Account caller, winsim::Machine::Account owner, DWORD access) {
+    using Account = winsim::Machine::Account;
+    if (caller == owner || caller == Account::LocalSystem) return true;
+    if (caller == Account::User) return (access & ~kUserMayHave) == 0;
+    return owner != Account::LocalSystem || (access & kSystemKeeps) == 0;
+}
+
+}  // namespace
+
+HANDLE OpenProcess(DWORD access, BOOL, DWORD processId) {
+    winsim::Machine& machine = winsim::Current();
+    auto process = machine.Processes().FindRunning(processId);
+    if (!process) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    if (winsim::IsNtFamily(machine.Version()) && !MayOpen(machine.CallerAccount(), process->account, access)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return nullptr;
+    }
+    return winsim::AddHandle(std::make_shared<CProcessObject>(process, access));
 }

@@ -92,7 +92,7 @@ Machine::Machine(OsVersion version, std::string rootFolder)
     shortNames_ = std::make_unique<winsim::ShortNames>(*this);
     systemModules_ = std::make_unique<SystemModules>(*this);
     processes_ = std::make_unique<winsim::Processes>(*this);
-    windows_ = std::make_unique<winsim::Windows>();
+    windows_ = std::make_unique<winsim::Windows>([this](HWND window) { processes_->CloseAttempt(window); });
     // Every new machine starts with its version's shell folders.
     LayOutShellFolders(*this);
 }

@@ -4,6 +4,7 @@
 #include <winsim/registry.h>
 #include <winsim/text.h>
 #include <winsim/win32api.h>
+#include <winsim/windows.h>
 
 #include "loader_internal.h"
 #include "processes_internal.h"
@@ -136,8 +137,30 @@ void Processes::Impl::Settle() {
         for (const auto& key : p->removes) machine.Reg().DeleteKey(key);
         p->state = ProcessRecord::State::Ended;
         p->exitCode = p->endCode;
+        CloseWindows(*p);
         events.push_back({ProcessEvent::Kind::Ended, p->program, "", p->id, p->exitCode});
     }
+}
+
+DWORD Processes::Impl::NextId() {
+    DWORD id = nextId;
+    while (id == ::GetCurrentProcessId() || id == ::GetCurrentThreadId()) id += 4;
+    nextId = id + 4;
+    return id;
+}
+
+void Processes::Impl::CloseWindows(ProcessRecord& process) {
+    for (HWND window : process.windows) machine.Windows().Destroy(window);
+    process.windows.clear();
+}
+
+void Processes::Impl::EndNow(ProcessRecord& process, DWORD exitCode) {
+    const uint64_t now = machine.NowMs();
+    if (!process.endsMs || *process.endsMs > now) {
+        process.endsMs = now;
+        process.endCode = exitCode;
+    }
+    Settle();
 }
 
 Processes::Processes(Machine& machine) : impl_(std::make_unique<Impl>(machine)) {}
@@ -196,6 +219,7 @@ std::vector<ProcessRecord> Processes::EndAll() {
         if (p->state != ProcessRecord::State::Running) continue;
         p->state = ProcessRecord::State::Terminated;
         p->exitCode = 0;
+        impl_->CloseWindows(*p);
         impl_->events.push_back({ProcessEvent::Kind::EndedByRestart, p->program, "", p->id, 0});
         ended.push_back(*p);
     }
@@ -215,11 +239,22 @@ void Processes::ClearEvents() {
 std::shared_ptr<ProcessRecord> Processes::Start(const ProgramScript& program, std::string commandLine) {
     std::lock_guard<std::recursive_mutex> lock(impl_->lock);
     auto p = std::make_shared<ProcessRecord>();
-    p->id = impl_->nextId;
-    p->threadId = impl_->nextId + 4;
-    impl_->nextId += 8;
+    p->id = impl_->NextId();
     p->program = program.path;
     p->startedMs = impl_->machine.NowMs();
+    const std::vector<ThreadScript> oneThread(1);
+    for (const ThreadScript& t : program.threads.empty() ? oneThread : program.threads) {
+        std::optional<uint64_t> queueFrom;
+        if (t.queueAfterMs) queueFrom = p->startedMs + *t.queueAfterMs;
+        p->threads.push_back({impl_->NextId(), queueFrom});
+    }
+    p->threadId = p->threads.front().id;
+    p->quit = program.quit;
+    p->quitMs = program.quitMs;
+    p->account = program.account;
+    for (const WindowScript& w : program.windows)
+        p->windows.push_back(
+            impl_->machine.Windows().CreateForProcess(w.className, w.title, p->id, w.closesOnAttempt));
     if (program.run == ProgramScript::Run::AtOnce) p->endsMs = p->startedMs;
     if (program.run == ProgramScript::Run::For) p->endsMs = p->startedMs + program.runMs;
     p->endCode = program.exitCode;
@@ -265,6 +300,7 @@ bool Processes::Terminate(const std::shared_ptr<ProcessRecord>& process, DWORD e
     if (process->state != ProcessRecord::State::Running) return false;
     process->state = ProcessRecord::State::Terminated;
     process->exitCode = exitCode;
+    impl_->CloseWindows(*process);
     impl_->events.push_back({ProcessEvent::Kind::Terminated, process->program, "", process->id, exitCode});
     return true;
 }
@@ -310,12 +346,70 @@ HRESULT Processes::CallUnregister(const std::string& path) {
     return dll->result;
 }
 
-}  // namespace winsim
+std::shared_ptr<ProcessRecord> Processes::FindRunning(DWORD processId) {
+    std::lock_guard<std::recursive_mutex> lock(impl_->lock);
+    impl_->Settle();
+    for (const auto& p : impl_->processes)
+        if (p->id == processId && p->state == ProcessRecord::State::Running) return p;
+    return nullptr;
+}
 
-namespace winsim {
+namespace {
 
-std::shared_ptr<ProcessRecord> Processes::FindRunning(DWORD) { return nullptr; }
-DWORD Processes::PostToThread(DWORD, UINT, WPARAM, LPARAM) { return ERROR_INVALID_THREAD_ID; }
-void Processes::CloseAttempt(HWND) {}
+std::string MessageName(UINT message) {
+    switch (message) {
+        case WM_QUIT: return "WM_QUIT";
+        case WM_CLOSE: return "WM_CLOSE";
+        case WM_NULL: return "WM_NULL";
+    }
+    return "message " + Hex(message);
+}
+
+}  // namespace
+
+DWORD Processes::PostToThread(DWORD threadId, UINT message, WPARAM wParam, LPARAM) {
+    std::lock_guard<std::recursive_mutex> lock(impl_->lock);
+    impl_->Settle();
+    const uint64_t now = impl_->machine.NowMs();
+    for (const auto& p : impl_->processes) {
+        if (p->state != ProcessRecord::State::Running) continue;
+        for (const auto& t : p->threads) {
+            if (t.id != threadId) continue;
+            if (!t.queueFromMs || *t.queueFromMs > now) return ERROR_INVALID_THREAD_ID;
+            impl_->events.push_back({ProcessEvent::Kind::ThreadMessage, p->program, MessageName(message), p->id, threadId});
+            if (message == WM_QUIT && p->quit == ProgramScript::Quit::Ends)
+                impl_->EndNow(*p, static_cast<DWORD>(wParam));
+            if (message == WM_QUIT && p->quit == ProgramScript::Quit::After &&
+                (!p->endsMs || *p->endsMs > now + p->quitMs)) {
+                p->endsMs = now + p->quitMs;
+                p->endCode = static_cast<DWORD>(wParam);
+                impl_->Settle();
+            }
+            return ERROR_SUCCESS;
+        }
+    }
+    return ERROR_INVALID_THREAD_ID;
+}
+
+void Processes::CloseAttempt(HWND window) {
+    std::lock_guard<std::recursive_mutex> lock(impl_->lock);
+    impl_->Settle();
+    winsim::Windows& windows = impl_->machine.Windows();
+    for (const auto& p : impl_->processes) {
+        if (p->state != ProcessRecord::State::Running) continue;
+        auto it = std::find(p->windows.begin(), p->windows.end(), window);
+        if (it == p->windows.end()) continue;
+        const Windows::Window* w = windows.Find(window);
+        if (!w) return;
+        const DWORD closesOn = w->closesOnAttempt;
+        const std::string className = w->className;
+        if (windows.CountCloseAttempt(window) < closesOn || closesOn == 0) return;
+        windows.Destroy(window);
+        p->windows.erase(it);
+        impl_->events.push_back({ProcessEvent::Kind::WindowClosed, p->program, className, p->id, 0});
+        if (p->windows.empty()) impl_->EndNow(*p, 0);
+        return;
+    }
+}
 
 }  // namespace winsim

@@ -28,6 +28,12 @@ struct Processes::Impl {
     DllScript* FindDll(std::string_view path);
     // Ends, in the order of their end, the processes whose time has come on the machine's clock.
     void Settle();
+    // A new process or thread id (a multiple of 4, as on Windows, never the calling program's own).
+    DWORD NextId();
+    // Destroys the windows of a process that has ended.
+    void CloseWindows(ProcessRecord& process);
+    // Makes a process end by itself now (at once, unless it was due sooner) with that exit code.
+    void EndNow(ProcessRecord& process, DWORD exitCode);
 };
 
 }  // namespace winsim

@@ -1,6 +1,7 @@
 // The programs, DLLs and running processes of a machine as text, the programs.txt of a machine
 // folder, read by the machine folder's section reader (text.h). The syntax is in processes.h.
 #include <winsim/text.h>
+#include <winsim/windows.h>
 
 #include "processes_internal.h"
 
@@ -71,6 +72,119 @@ bool ParseUnregister(const std::string& text, DllScript* d) {
     return true;
 }
 
+std::string QuitWord(ProgramScript::Quit quit, DWORD quitMs) {
+    switch (quit) {
+        case ProgramScript::Quit::Ends: return "ends";
+        case ProgramScript::Quit::After: return std::to_string(quitMs);
+        case ProgramScript::Quit::Ignores: return "ignores";
+    }
+    return "ends";
+}
+
+bool ParseQuit(const std::string& text, ProgramScript::Quit* quit, DWORD* quitMs) {
+    if (text == "ends")
+        *quit = ProgramScript::Quit::Ends;
+    else if (text == "ignores")
+        *quit = ProgramScript::Quit::Ignores;
+    else if (ParseNumber(text, quitMs))
+        *quit = ProgramScript::Quit::After;
+    else
+        return false;
+    return true;
+}
+
+const struct {
+    Machine::Account account;
+    const char* word;
+} kAccounts[] = {
+    {Machine::Account::LocalSystem, "system"},
+    {Machine::Account::Administrator, "administrator"},
+    {Machine::Account::User, "user"},
+};
+
+const char* AccountWord(Machine::Account account) {
+    for (const auto& row : kAccounts)
+        if (row.account == account) return row.word;
+    return "administrator";
+}
+
+bool ParseAccount(const std::string& text, Machine::Account* account) {
+    for (const auto& row : kAccounts)
+        if (text == row.word) {
+            *account = row.account;
+            return true;
+        }
+    return false;
+}
+
+std::string CloseWord(DWORD closesOnAttempt) {
+    if (closesOnAttempt == 0) return "never";
+    return closesOnAttempt == 1 ? "closes" : std::to_string(closesOnAttempt);
+}
+
+bool ParseClose(const std::string& text, DWORD* closesOnAttempt) {
+    if (text == "closes")
+        *closesOnAttempt = 1;
+    else if (text == "never")
+        *closesOnAttempt = 0;
+    else
+        return ParseNumber(text, closesOnAttempt) && *closesOnAttempt > 0;
+    return true;
+}
+
+// "CLASS|TITLE" or "CLASS".
+WindowScript ParseWindow(const std::string& text) {
+    WindowScript w;
+    const size_t bar = text.find('|');
+    w.className = text.substr(0, bar);
+    if (bar != std::string::npos) w.title = text.substr(bar + 1);
+    return w;
+}
+
+std::string WindowText(const std::string& className, const std::string& title) {
+    return title.empty() ? className : className + "|" + title;
+}
+
+// "queue", "queue-after N", "no-queue" (a program's thread).
+bool ParseThreadScript(const std::string& text, ThreadScript* t) {
+    std::istringstream in(text);
+    std::string word, number, extra;
+    in >> word;
+    if (word == "queue" || word == "no-queue") {
+        if (in >> extra) return false;
+        t->queueAfterMs = word == "queue" ? std::optional<DWORD>(0) : std::nullopt;
+        return true;
+    }
+    DWORD ms = 0;
+    if (word != "queue-after" || !(in >> number) || !ParseNumber(number, &ms) || (in >> extra)) return false;
+    t->queueAfterMs = ms;
+    return true;
+}
+
+std::string ThreadScriptText(const ThreadScript& t) {
+    if (!t.queueAfterMs) return "no-queue";
+    return *t.queueAfterMs == 0 ? "queue" : "queue-after " + std::to_string(*t.queueAfterMs);
+}
+
+// "ID queue-from N" or "ID no-queue" (a running process's thread).
+bool ParseThread(const std::string& text, ProcessRecord::Thread* t) {
+    std::istringstream in(text);
+    std::string id, word, number, extra;
+    in >> id >> word;
+    if (!ParseNumber(id, &t->id) || t->id == 0) return false;
+    if (word == "no-queue") return !(in >> extra);
+    uint64_t from = 0;
+    if (word != "queue-from" || !(in >> number) || !ParseClock(number, &from) || (in >> extra)) return false;
+    t->queueFromMs = from;
+    return true;
+}
+
+// A window of a process as read, made once the whole text is known to be sound.
+struct SavedWindow {
+    WindowScript script;
+    DWORD attempts = 0;
+};
+
 }  // namespace
 
 std::string Processes::SaveText() const {
@@ -82,11 +196,20 @@ std::string Processes::SaveText() const {
            ";                   when a run with /UnRegServer on its command line ends by itself)\n"
            ";   [dll PATH]      DllUnregisterServer=returns HRESULT | faults (none: no such export),\n"
            ";                   Removes=KEY (one a line: removed by DllUnregisterServer)\n"
+           ";                   Thread=queue | queue-after N | no-queue (one a thread), OnQuit=ends | N | ignores,\n"
+           ";                   Window=CLASS|TITLE with OnClose=closes | N | never, Account=system |\n"
+           ";                   administrator | user\n"
            ";   [process ID]    Program, CommandLine, Started and Ends=N | never (the clock in ms), ExitCode,\n"
-           ";                   Removes\n";
+           ";                   Removes, Thread=ID queue-from N | ID no-queue, OnQuit, Account, Window with\n"
+           ";                   OnClose and CloseAttempts\n";
     for (const auto& p : impl_->programs) {
         out << "\n[program " << p.path << "]\nRuns=" << RunWord(p) << "\nExitCode=" << p.exitCode << "\n";
         for (const auto& key : p.removes) out << "Removes=" << key << "\n";
+        for (const auto& t : p.threads) out << "Thread=" << ThreadScriptText(t) << "\n";
+        if (p.quit != ProgramScript::Quit::Ends) out << "OnQuit=" << QuitWord(p.quit, p.quitMs) << "\n";
+        for (const auto& w : p.windows)
+            out << "Window=" << WindowText(w.className, w.title) << "\nOnClose=" << CloseWord(w.closesOnAttempt) << "\n";
+        if (p.account != Machine::Account::Administrator) out << "Account=" << AccountWord(p.account) << "\n";
     }
     for (const auto& d : impl_->dlls) {
         out << "\n[dll " << d.path << "]\n";
@@ -101,6 +224,16 @@ std::string Processes::SaveText() const {
             << "\nStarted=" << p->startedMs << "\nEnds=" << (p->endsMs ? std::to_string(*p->endsMs) : "never")
             << "\nExitCode=" << p->endCode << "\n";
         for (const auto& key : p->removes) out << "Removes=" << key << "\n";
+        for (const auto& t : p->threads)
+            out << "Thread=" << t.id << " "
+                << (t.queueFromMs ? "queue-from " + std::to_string(*t.queueFromMs) : std::string("no-queue")) << "\n";
+        out << "OnQuit=" << QuitWord(p->quit, p->quitMs) << "\nAccount=" << AccountWord(p->account) << "\n";
+        for (HWND handle : p->windows) {
+            const Windows::Window* w = impl_->machine.Windows().Find(handle);
+            if (!w) continue;
+            out << "Window=" << WindowText(w->className, w->title) << "\nOnClose=" << CloseWord(w->closesOnAttempt)
+                << "\nCloseAttempts=" << w->closeAttempts << "\n";
+        }
     }
     return out.str();
 }
@@ -115,6 +248,7 @@ bool Processes::LoadText(std::string_view text, std::string* error) {
     std::vector<ProgramScript> programs;
     std::vector<DllScript> dlls;
     std::vector<std::shared_ptr<ProcessRecord>> processes;
+    std::vector<std::vector<SavedWindow>> processWindows;  // by process
     DWORD nextId = 1000;
     for (const auto& section : *sections) {
         const size_t space = section.name.find(' ');
@@ -137,8 +271,28 @@ bool Processes::LoadText(std::string_view text, std::string* error) {
                     if (!ParseNumber(value, &p.exitCode)) return fail(line, "ExitCode needs a number");
                 } else if (key == "Removes") {
                     p.removes.push_back(value);
+                } else if (key == "Thread") {
+                    ThreadScript t;
+                    if (!ParseThreadScript(value, &t))
+                        return fail(line, "Thread is 'queue', 'queue-after N' or 'no-queue'");
+                    p.threads.push_back(t);
+                } else if (key == "OnQuit") {
+                    if (!ParseQuit(value, &p.quit, &p.quitMs))
+                        return fail(line, "OnQuit is 'ends', a number of ms or 'ignores'");
+                } else if (key == "Window") {
+                    if (value.empty() || value[0] == '|') return fail(line, "Window needs a class name");
+                    p.windows.push_back(ParseWindow(value));
+                } else if (key == "OnClose") {
+                    if (p.windows.empty()) return fail(line, "OnClose belongs after a Window");
+                    if (!ParseClose(value, &p.windows.back().closesOnAttempt))
+                        return fail(line, "OnClose is 'closes', a number of attempts or 'never'");
+                } else if (key == "Account") {
+                    if (!ParseAccount(value, &p.account))
+                        return fail(line, "Account is 'system', 'administrator' or 'user'");
                 } else {
-                    return fail(line, "unknown key '" + key + "' (a program has Runs, ExitCode, Removes)");
+                    return fail(line, "unknown key '" + key +
+                                          "' (a program has Runs, ExitCode, Removes, Thread, OnQuit, Window, OnClose, "
+                                          "Account)");
                 }
             }
             programs.push_back(std::move(p));
@@ -163,7 +317,7 @@ bool Processes::LoadText(std::string_view text, std::string* error) {
             if (!ParseNumber(name, &p->id) || p->id == 0) return fail(section.line, "[process] needs a number");
             for (const auto& other : processes)
                 if (other->id == p->id) return fail(section.line, "process " + name + " is listed twice");
-            p->threadId = p->id + 4;
+            std::vector<SavedWindow> windows;
             for (const auto& [key, value, line] : section.entries) {
                 if (key == "Program") {
                     p->program = value;
@@ -183,17 +337,53 @@ bool Processes::LoadText(std::string_view text, std::string* error) {
                     if (!ParseNumber(value, &p->endCode)) return fail(line, "ExitCode needs a number");
                 } else if (key == "Removes") {
                     p->removes.push_back(value);
+                } else if (key == "Thread") {
+                    ProcessRecord::Thread t;
+                    if (!ParseThread(value, &t)) return fail(line, "Thread is 'ID queue-from N' or 'ID no-queue'");
+                    p->threads.push_back(t);
+                } else if (key == "OnQuit") {
+                    if (!ParseQuit(value, &p->quit, &p->quitMs))
+                        return fail(line, "OnQuit is 'ends', a number of ms or 'ignores'");
+                } else if (key == "Account") {
+                    if (!ParseAccount(value, &p->account))
+                        return fail(line, "Account is 'system', 'administrator' or 'user'");
+                } else if (key == "Window") {
+                    if (value.empty() || value[0] == '|') return fail(line, "Window needs a class name");
+                    windows.push_back({ParseWindow(value), 0});
+                } else if (key == "OnClose" || key == "CloseAttempts") {
+                    if (windows.empty()) return fail(line, key + " belongs after a Window");
+                    if (key == "OnClose" && !ParseClose(value, &windows.back().script.closesOnAttempt))
+                        return fail(line, "OnClose is 'closes', a number of attempts or 'never'");
+                    if (key == "CloseAttempts" && !ParseNumber(value, &windows.back().attempts))
+                        return fail(line, "CloseAttempts needs a number");
                 } else {
                     return fail(line, "unknown key '" + key +
-                                          "' (a process has Program, CommandLine, Started, Ends, ExitCode, Removes)");
+                                          "' (a process has Program, CommandLine, Started, Ends, ExitCode, Removes, "
+                                          "Thread, OnQuit, Account, Window, OnClose, CloseAttempts)");
                 }
             }
             if (p->program.empty()) return fail(section.line, "process " + name + " names no Program");
-            nextId = std::max<DWORD>(nextId, p->id + 8);
+            if (p->threads.empty()) p->threads.push_back({p->id + 4, p->startedMs});
+            p->threadId = p->threads.front().id;
+            for (const auto& other : processes)
+                for (const auto& t : p->threads)
+                    for (const auto& u : other->threads)
+                        if (t.id == u.id || t.id == other->id || u.id == p->id)
+                            return fail(section.line, "process " + name + " shares an id with process " +
+                                                          std::to_string(other->id));
+            nextId = std::max<DWORD>(nextId, p->id + 4);
+            for (const auto& t : p->threads) nextId = std::max<DWORD>(nextId, t.id + 4);
             processes.push_back(std::move(p));
+            processWindows.push_back(std::move(windows));
         }
     }
     std::lock_guard<std::recursive_mutex> lock(impl_->lock);
+    for (const auto& p : impl_->processes) impl_->CloseWindows(*p);
+    // Window handles are new ones: only the windows themselves are kept.
+    for (size_t i = 0; i < processes.size(); ++i)
+        for (const SavedWindow& w : processWindows[i])
+            processes[i]->windows.push_back(impl_->machine.Windows().CreateForProcess(
+                w.script.className, w.script.title, processes[i]->id, w.script.closesOnAttempt, w.attempts));
     impl_->programs = std::move(programs);
     impl_->dlls = std::move(dlls);
     impl_->processes = std::move(processes);

@@ -18,7 +18,11 @@ const char16_t kCp1252High[32] = {
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
-// Upper case within code page 1252, the way the registry folds names.
+// 2001-01-01 00:00 as a FILETIME: the simulated machines' clock starts there at boot.
+constexpr uint64_t kBootFileTime = 0x01C07385C89DC000ull;
+
+}  // namespace
+
 unsigned char UpperAnsi(unsigned char c) {
     if (c >= 'a' && c <= 'z') return static_cast<unsigned char>(c - 0x20);
     if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<unsigned char>(c - 0x20);
@@ -30,11 +34,6 @@ unsigned char UpperAnsi(unsigned char c) {
         default: return c;
     }
 }
-
-// 2001-01-01 00:00 as a FILETIME: the simulated machines' clock starts there at boot.
-constexpr uint64_t kBootFileTime = 0x01C07385C89DC000ull;
-
-}  // namespace
 
 char16_t AnsiToUnicode(unsigned char c) {
     if (c >= 0x80 && c <= 0x9F) return kCp1252High[c - 0x80];

@@ -96,7 +96,9 @@ struct Registry::Impl {
     HKEY OpenHandle(RegKey* key, REGSAM access);
 };
 
-// Names and code page 1252, the ANSI code page of the simulated machines.
+// Names and code page 1252, the ANSI code page of the simulated machines. UpperAnsi is the upper
+// case of a byte there, as the registry folds names and CharUpperBuffA converts text.
+unsigned char UpperAnsi(unsigned char c);
 bool NamesEqual(std::string_view a, std::string_view b);
 // Compares as the NT configuration manager orders subkeys: by the upcased UTF-16 code units.
 int CompareNames(std::string_view a, std::string_view b);

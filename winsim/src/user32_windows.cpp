@@ -1,5 +1,6 @@
 // user32: messages to the machine's windows and the cursor (windows.h keeps them).
 #include <winsim/machine.h>
+#include <winsim/processes.h>
 #include <winsim/win32api.h>
 #include <winsim/windows.h>
 
@@ -41,9 +42,19 @@ HCURSOR SetCursor(HCURSOR cursor) {
     return winsim::Current().Windows().SetCursor(cursor);
 }
 
-HWND FindWindowA(LPCSTR, LPCSTR) { return nullptr; }
+HWND FindWindowA(LPCSTR className, LPCSTR windowName) {
+    // A class given as an atom (MAKEINTATOM) names no class of the simulated windows.
+    if (!className || IS_INTRESOURCE(className)) return nullptr;
+    std::optional<std::string_view> title;
+    if (windowName) title = windowName;
+    return winsim::Current().Windows().FindByClass(className, title);
+}
 
-BOOL PostThreadMessageA(DWORD, UINT, WPARAM, LPARAM) {
-    SetLastError(ERROR_INVALID_THREAD_ID);
-    return FALSE;
+BOOL PostThreadMessageA(DWORD threadId, UINT message, WPARAM wParam, LPARAM lParam) {
+    const DWORD error = winsim::Current().Processes().PostToThread(threadId, message, wParam, lParam);
+    if (error != ERROR_SUCCESS) {
+        SetLastError(error);
+        return FALSE;
+    }
+    return TRUE;
 }

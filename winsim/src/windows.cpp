@@ -1,6 +1,8 @@
 // The windows, messages and cursor of a machine (windows.h).
 #include <winsim/windows.h>
 
+#include "registry_internal.h"
+
 #include <algorithm>
 #include <iterator>
 
@@ -37,6 +39,28 @@ HWND Windows::Create(std::string className, std::string title, Handler handler) 
     return windows_.back().handle;
 }
 
+HWND Windows::CreateForProcess(std::string className, std::string title, DWORD processId, DWORD closesOnAttempt,
+                               DWORD attempts) {
+    HWND handle = Create(std::move(className), std::move(title));
+    Window& w = windows_.back();
+    w.processId = processId;
+    w.closesOnAttempt = closesOnAttempt;
+    w.closeAttempts = attempts;
+    return handle;
+}
+
+DWORD Windows::CountCloseAttempt(HWND window) {
+    for (auto& w : windows_)
+        if (w.handle == window) return ++w.closeAttempts;
+    return 0;
+}
+
+HWND Windows::FindByClass(std::string_view className, std::optional<std::string_view> title) const {
+    for (const auto& w : windows_)
+        if (NamesEqual(w.className, className) && (!title || NamesEqual(w.title, *title))) return w.handle;
+    return nullptr;
+}
+
 bool Windows::Destroy(HWND window) {
     auto it = std::find_if(windows_.begin(), windows_.end(), [&](const Window& w) { return w.handle == window; });
     if (it == windows_.end()) return false;
@@ -56,6 +80,8 @@ std::vector<Windows::Window> Windows::List() const { return windows_; }
 bool Windows::Post(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (!Find(window)) return false;
     messages_.push_back({Message::Kind::Posted, window, message, wParam, lParam, std::nullopt});
+    // The answer may close the window: nothing of it is used afterwards.
+    if (message == WM_CLOSE && Find(window)->processId && closeAnswer_) closeAnswer_(window);
     return true;
 }
 

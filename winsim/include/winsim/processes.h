@@ -1,7 +1,17 @@
 // The programs and simulated DLLs of a machine, and the processes running on it, as tests and kvsim
-// see them. The Win32 side is CreateProcessA, GetExitCodeProcess and TerminateProcess
-// (api/kernel32_processes.h), WaitForSingleObject on a process handle, and LoadLibraryA of a DLL
-// described here (kernel32_modules.cpp), all acting on the current machine's Processes.
+// see them. The Win32 side is CreateProcessA, OpenProcess, GetExitCodeProcess and TerminateProcess
+// (api/kernel32_processes.h), WaitForSingleObject on a process handle, the toolhelp snapshot
+// (api/kernel32_toolhelp.h), PostThreadMessageA and the WM_CLOSE of a process's window
+// (api/user32_windows.h), and LoadLibraryA of a DLL described here (kernel32_modules.cpp), all acting
+// on the current machine's Processes.
+//
+// A process has threads (the first is its main thread; thread ids are distinct from process ids) and
+// the top-level windows its program opens as it starts (kept by the machine's Windows, destroyed when
+// the process ends in any way). A message posted to a thread is recorded; WM_QUIT is answered as the
+// program says: the process ends at once with the message's wParam as its exit code, ends so some ms
+// later (unless it ends sooner by itself), or goes on. A WM_CLOSE posted to one of its windows counts
+// as an attempt; the window closes on the attempt its program says, and a process whose last window
+// closes ends with exit code 0. Nothing else of a message loop is simulated.
 //
 // winsim runs no program code. A program or DLL is a file on the machine's drives plus a script
 // here that says what it does; a file the machine has but does not describe is not a loadable image
@@ -18,6 +28,18 @@
 //   ExitCode=N                   the code it ends with by itself (default 0)
 //   Removes=HKEY_...\Key         started with /UnRegServer (or -UnRegServer) anywhere on its command
 //                                line, it removes this key as it ends by itself; one key a line
+//   Thread=queue | queue-after N | no-queue
+//                                one line a thread, the main thread first: whether it has a message
+//                                queue from the start, from N ms after it, or never (a worker). No
+//                                Thread line: one thread with a queue from the start
+//   OnQuit=ends | N | ignores    its answer to WM_QUIT: ends at once, ends N ms later, goes on
+//                                (default ends)
+//   Window=CLASS|TITLE           a top-level window it opens as it starts (the title and its '|' may
+//                                be left out: no title); one line a window
+//   OnClose=closes | N | never   how the Window above answers WM_CLOSE: closes on the first, on the
+//                                Nth, or never (default closes)
+//   Account=system | administrator | user
+//                                who runs it, which decides who may open it (default administrator)
 //
 //   [dll C:\Program Files\Korvane\kvcom.dll]
 //   DllUnregisterServer=returns HRESULT | faults   without it the DLL lacks that export
@@ -30,6 +52,15 @@
 //   Ends=15000 | never           the clock when it ends by itself
 //   ExitCode=N
 //   Removes=HKEY_...\Key         what it removes as it ends
+//   Thread=ID queue-from N | ID no-queue
+//                                one line a thread, the main thread first; the clock, in ms, from which
+//                                it has a queue (no Thread line: one thread, id ID+4, from Started)
+//   OnQuit=ends | N | ignores    as for a program
+//   Account=system | administrator | user
+//   Window=CLASS|TITLE           each open window, with its OnClose as for a program and
+//   CloseAttempts=N              the WM_CLOSE messages it has had so far (default 0)
+//
+// A WM_QUIT that ends a process later is kept as its Ends and ExitCode.
 //
 // regtlib.exe is a program like any other: "[program C:\WINNT\System32\regtlib.exe]" with no keys
 // is one that records its command line and ends at once with 0.

@@ -14,6 +14,9 @@
 #define NORMAL_PRIORITY_CLASS 0x00000020
 #define STARTF_USESHOWWINDOW 0x00000001
 #define PROCESS_TERMINATE 0x0001
+#define PROCESS_VM_OPERATION 0x0008
+#define PROCESS_VM_READ 0x0010
+#define PROCESS_VM_WRITE 0x0020
 #define PROCESS_QUERY_INFORMATION 0x0400
 #define PROCESS_ALL_ACCESS 0x001F0FFF
 
@@ -63,9 +66,14 @@ BOOL CreateProcessA(LPCSTR applicationName, LPSTR commandLine, LPSECURITY_ATTRIB
 BOOL GetExitCodeProcess(HANDLE process, LPDWORD exitCode);
 // FALSE with ERROR_ACCESS_DENIED once the process has ended.
 BOOL TerminateProcess(HANDLE process, UINT exitCode);
-// A handle to a running process of the machine. ERROR_INVALID_PARAMETER for an id that is no running
-// process; ERROR_ACCESS_DENIED, on the NT family, when the caller's account may not have that access to
-// a process of another account (an ordinary user gets no PROCESS_ALL_ACCESS to a process of an
-// administrator or of the local system, an administrator none to one of the local system); Windows
-// 95/98 check nothing.
+// A handle to a running process of the machine, for WaitForSingleObject, GetExitCodeProcess,
+// TerminateProcess and CloseHandle. ERROR_INVALID_PARAMETER for an id that is no running simulated
+// process; the calling program's own id (GetCurrentProcessId) is none, so it fails too. On the NT
+// family the caller's account (Machine::CallerAccount) is checked against the account that runs the
+// process: the same account or LocalSystem may have anything; an ordinary user has only
+// PROCESS_QUERY_INFORMATION and SYNCHRONIZE of a process of an administrator or of LocalSystem; an
+// administrator has no PROCESS_TERMINATE or PROCESS_VM_* (so no PROCESS_ALL_ACCESS) of a LocalSystem
+// process, as without the debug privilege, which is not simulated. Otherwise ERROR_ACCESS_DENIED. The
+// handle then allows only what it was opened for (a wait needs SYNCHRONIZE, GetExitCodeProcess
+// PROCESS_QUERY_INFORMATION, TerminateProcess PROCESS_TERMINATE). Windows 95/98 check nothing.
 HANDLE OpenProcess(DWORD access, BOOL inheritHandle, DWORD processId);
