@@ -6,7 +6,10 @@
 // The type library route starts the system directory's regtlib.exe, which Wine does not have: a
 // stand-in that records its command line is put there for the test and taken away afterwards.
 #include "kvisinst/cleanup/dlllist.h"
+#include "kvisinst/cleanup/productfiles.h"
 #include "windows/win_testing.h"
+
+#include <sstream>
 
 namespace {
 
@@ -168,6 +171,35 @@ TEST(CleanUp, RemovesWhatTheEditionNames) {
         RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Korvane\\QuillexPro");
         RegDeleteTreeA(HKEY_CURRENT_USER, kTestKey);
     }
+}
+
+TEST(CleanUpPS, UnregistersAndSchedulesTheCompanionsFiles) {
+    CKvisinst library;
+#ifdef _WIN64
+    const char* const exportNames[] = {"CleanUpPS", "?CleanUpPS@@YAHPEAD@Z"};
+#else
+    const char* const exportNames[] = {"CleanUpPS", "?CleanUpPS@@YGHPAD@Z"};
+#endif
+    for (const char* exportName : exportNames) {
+        const auto cleanUpPS = library.Export<int(WINAPI*)(char*)>(exportName);
+        ASSERT_NE(cleanUpPS, nullptr);
+        CTestFolder folder("kvpsfiles");
+        std::istringstream list(kPrivateSpaceList);
+        std::vector<std::string> names;
+        for (std::string name; list >> name;) {
+            names.push_back(name);
+            folder.Place(name.find(".exe") != std::string::npos ? "kvtestsrv.exe" : "kvtestcom.dll", name);
+            SetString(HKEY_CURRENT_USER, std::string(kTestKey) + "\\" + name);
+        }
+        std::string directory = folder.Path();
+        EXPECT_EQ(cleanUpPS(&directory[0]), 1) << exportName;
+        const std::vector<std::string> pending = PendingRenames();
+        for (const std::string& name : names) {
+            EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, std::string(kTestKey) + "\\" + name)) << exportName << " " << name;
+            EXPECT_TRUE(PendingDeletion(pending, directory + "\\" + name)) << exportName << " " << name;
+        }
+    }
+    RegDeleteTreeA(HKEY_CURRENT_USER, kTestKey);
 }
 
 // Takes the pending deletion of `path` off the list again.

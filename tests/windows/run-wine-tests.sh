@@ -101,6 +101,17 @@ until make_prefix; do
     attempt=$((attempt + 1))
 done
 
+# The desktop process (explorer.exe /desktop) starts with the first program that needs a window and
+# ends a little after the last one; it keeps the output pipe of the program that started it. Started
+# by a test, it would hold that test's output open, and ctest would wait for it, until the prefix's
+# last program ends (a minute while the host-stop test runs). A notepad open for the whole run starts
+# it here instead.
+"$wine" notepad >>"$WINEPREFIX.boot.log" 2>&1 &
+for _ in $(seq 50); do
+    pgrep -f 'explorer.exe /desktop' >/dev/null 2>&1 && break
+    sleep 0.2
+done
+
 status=0
 ctest --test-dir "$build_dir" --output-on-failure --no-tests=error -j2 "$@" || status=$?
 exit $status
