@@ -83,8 +83,8 @@ TEST(DllList, UnregistersEachKindAndSchedulesTheRemovals) {
     } rows[] = {
         // The faulting library comes first: the walk must go on past it.
         {"fault.dll", "kvtestfault.dll", 0, true}, {"lib1.dll", "kvtestcom.dll", 1, true},
-        {"keep.ocx", "kvtestcom.dll", 1, false},    {"server.EXE", "kvtestsrv.exe", 1, true},
-        {"types.tlb", nullptr, 0, true},            {"plain.dll", "kvtestcom.dll", 2, true},
+        {"keep.ocx", "kvtestcom.dll", 1, false},   {"server.EXE", "kvtestsrv.exe", 1, true},
+        {"types.tlb", nullptr, 0, true},           {"plain.dll", "kvtestcom.dll", 2, true},
     };
     for (const auto& row : rows) {
         folder.Place(row.built, row.name, true);  // read-only
@@ -195,7 +195,8 @@ TEST(CleanUpPS, UnregistersAndSchedulesTheCompanionsFiles) {
         EXPECT_EQ(cleanUpPS(&directory[0]), 1) << exportName;
         const std::vector<std::string> pending = PendingRenames();
         for (const std::string& name : names) {
-            EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, std::string(kTestKey) + "\\" + name)) << exportName << " " << name;
+            EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, std::string(kTestKey) + "\\" + name))
+                << exportName << " " << name;
             EXPECT_TRUE(PendingDeletion(pending, directory + "\\" + name)) << exportName << " " << name;
         }
     }
@@ -207,7 +208,8 @@ void RemovePendingDeletion(const std::string& path) {
     std::string data;
     const std::vector<std::string> pending = PendingRenames();
     for (size_t i = 0; i + 1 < pending.size(); i += 2)
-        if (lstrcmpiA(pending[i].c_str(), ("\\??\\" + path).c_str()) != 0) data += pending[i] + '\0' + pending[i + 1] + '\0';
+        if (lstrcmpiA(pending[i].c_str(), ("\\??\\" + path).c_str()) != 0)
+            data += pending[i] + '\0' + pending[i + 1] + '\0';
     HKEY key = nullptr;
     ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_SET_VALUE, &key), ERROR_SUCCESS);
     data += '\0';

@@ -22,8 +22,8 @@ PROCESS_INFORMATION StartHost(const char* mode) {
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
-    EXPECT_TRUE(CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                               &process))
+    EXPECT_TRUE(
+        CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
         << commandLine << ": error " << GetLastError();
     EXPECT_EQ(WaitForSingleObject(ready, 30000), WAIT_OBJECT_0) << "the host did not get ready";
     CloseHandle(ready);

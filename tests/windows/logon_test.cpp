@@ -80,8 +80,8 @@ TEST(UnregSystemStuff, RemovesTheEarlierLogonLibraryAndWarnsOfAnother) {
     ASSERT_NE(unregSystemStuff, nullptr);
     const std::vector<std::string> saved = ReadStrings(HKEY_LOCAL_MACHINE, kWinlogon, "GinaDll");
     for (const char* name : kNtList)
-        ASSERT_TRUE(CopyFileA((ProgramFolder() + "kvtestcom.dll").c_str(), (SystemDirectory() + "\\" + name).c_str(),
-                              FALSE));
+        ASSERT_TRUE(
+            CopyFileA((ProgramFolder() + "kvtestcom.dll").c_str(), (SystemDirectory() + "\\" + name).c_str(), FALSE));
 
     const std::string kvgina = SystemDirectory() + "\\KvGina.Dll", other = "C:\\windows\\system32\\msgina.dll";
     const struct {

@@ -15,8 +15,7 @@ bool g_quits = false;
 // Waits for messages; in "quits" mode until WM_QUIT, otherwise for ever.
 void Loop() {
     MSG message;
-    while (GetMessageA(&message, nullptr, 0, 0) > 0 || !g_quits) {
-    }
+    while (GetMessageA(&message, nullptr, 0, 0) > 0 || !g_quits) {}
 }
 
 DWORD WINAPI Second(void* ready) {
