@@ -67,10 +67,10 @@ std::string EnglishWarning(const std::string& value) {
     return text.replace(text.find("%s"), 2, value);
 }
 
-// Sets "GinaDll" to the one string of `value`, or deletes it when `value` is empty.
-void SetGinaDll(const std::vector<std::string>& value) {
-    if (value.empty()) RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, kWinlogon, "GinaDll");
-    if (!value.empty()) SetString(HKEY_LOCAL_MACHINE, kWinlogon, "GinaDll", value[0]);
+// Sets "GinaDll" to `value`, or deletes it when `value` is null.
+void SetGinaDll(const std::string* value) {
+    if (value) SetString(HKEY_LOCAL_MACHINE, kWinlogon, "GinaDll", *value);
+    if (!value) RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, kWinlogon, "GinaDll");
 }
 
 TEST(UnregSystemStuff, RemovesTheEarlierLogonLibraryAndWarnsOfAnother) {
@@ -100,26 +100,27 @@ TEST(UnregSystemStuff, RemovesTheEarlierLogonLibraryAndWarnsOfAnother) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
-        SetGinaDll(row.ginaDll ? std::vector<std::string>{*row.ginaDll} : std::vector<std::string>{});
+        SetGinaDll(row.ginaDll);
         if (row.quillexPro) SetString(HKEY_LOCAL_MACHINE, kQuillexPro, "Version", "1.0.003.000");
         for (const char* name : kNtList) SetString(HKEY_CURRENT_USER, std::string("Software\\KvTest\\") + name);
 
         CBoxAnswerer answerer(GetCurrentThreadId(), row.answer ? row.answer : IDOK);
         EXPECT_EQ(unregSystemStuff(), row.result);
         const bool box = answerer.Finish();
-        EXPECT_EQ(box, row.answer != 0) << "no box: can this Wine show windows (display driver)?";
+        EXPECT_EQ(box, row.answer != 0) << (box ? "a box" : "no box: can this Wine show windows (display driver)?");
         if (box && row.answer) {
             EXPECT_EQ(answerer.caption, "Warning:");
             EXPECT_EQ(answerer.text, EnglishWarning(*row.ginaDll));
         }
-        EXPECT_EQ(ReadStrings(HKEY_LOCAL_MACHINE, kWinlogon, "GinaDll").size(), row.valueKept ? 1u : 0u);
+        EXPECT_EQ(ReadStrings(HKEY_LOCAL_MACHINE, kWinlogon, "GinaDll"),
+                  row.valueKept ? std::vector<std::string>{*row.ginaDll} : std::vector<std::string>{});
         for (const char* name : kNtList) {
             EXPECT_EQ(KeyExists(HKEY_CURRENT_USER, std::string("Software\\KvTest\\") + name), row.result == 1) << name;
             EXPECT_NE(GetFileAttributesA((SystemDirectory() + "\\" + name).c_str()), INVALID_FILE_ATTRIBUTES) << name;
         }
         RegDeleteTreeA(HKEY_LOCAL_MACHINE, kQuillexPro);
     }
-    SetGinaDll(saved);
+    SetGinaDll(saved.empty() ? nullptr : &saved[0]);
     for (const char* name : kNtList) DeleteFileA((SystemDirectory() + "\\" + name).c_str());
     RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\KvTest");
 }
