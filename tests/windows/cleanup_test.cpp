@@ -21,7 +21,8 @@ std::vector<std::string> PendingRenames() {
 }
 
 // Whether the pending list deletes `path`: its NT form ("\??\" + path) followed by an empty target.
-bool PendingDeletion(const std::vector<std::string>& pending, const std::string& path) {
+bool PendingDeletion(const std::string& path) {
+    const std::vector<std::string> pending = PendingRenames();
     for (size_t i = 0; i + 1 < pending.size(); i += 2)
         if (lstrcmpiA(pending[i].c_str(), ("\\??\\" + path).c_str()) == 0 && pending[i + 1].empty()) return true;
     return false;
@@ -94,13 +95,12 @@ TEST(DllList, UnregistersEachKindAndSchedulesTheRemovals) {
     CDllList list("fault.dll lib1.dll -keep.ocx server.EXE types.tlb ~plain.dll", nullptr);
     EXPECT_EQ(list.ProcessDLLs(dir.c_str()), S_OK);
 
-    const std::vector<std::string> pending = PendingRenames();
     for (const auto& row : rows) {
         const std::string path = dir + "\\" + row.name;
         if (row.key) {
             EXPECT_EQ(KeyExists(HKEY_CURRENT_USER, std::string(kTestKey) + "\\" + row.name), row.key == 2) << row.name;
         }
-        EXPECT_EQ(PendingDeletion(pending, path), row.scheduled) << row.name;
+        EXPECT_EQ(PendingDeletion(path), row.scheduled) << row.name;
         EXPECT_EQ(ReadOnly(path), !row.scheduled) << row.name;
     }
     EXPECT_EQ(ReadStrings(HKEY_CURRENT_USER, kTestKey, "regtlib"),
@@ -163,9 +163,8 @@ TEST(CleanUp, RemovesWhatTheEditionNames) {
             // Its product files were made writable, its control unregistered, its files scheduled.
             EXPECT_FALSE(ReadOnly(product.Path() + "\\QuillexPro.exe"));
             EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, std::string(kTestKey) + "\\QpViewer.ocx"));
-            const std::vector<std::string> pending = PendingRenames();
-            EXPECT_TRUE(PendingDeletion(pending, product.Path() + "\\QpViewer.ocx"));
-            EXPECT_TRUE(PendingDeletion(pending, product.Path() + "\\QpCore.dll"));
+            EXPECT_TRUE(PendingDeletion(product.Path() + "\\QpViewer.ocx"));
+            EXPECT_TRUE(PendingDeletion(product.Path() + "\\QpCore.dll"));
         }
         RegDeleteTreeA(HKEY_LOCAL_MACHINE, (korvane + "\\Quillex Pro").c_str());
         RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Korvane\\QuillexPro");
@@ -193,11 +192,10 @@ TEST(CleanUpPS, UnregistersAndSchedulesTheCompanionsFiles) {
         }
         std::string directory = folder.Path();
         EXPECT_EQ(cleanUpPS(&directory[0]), 1) << exportName;
-        const std::vector<std::string> pending = PendingRenames();
         for (const std::string& name : names) {
             EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, std::string(kTestKey) + "\\" + name))
                 << exportName << " " << name;
-            EXPECT_TRUE(PendingDeletion(pending, directory + "\\" + name)) << exportName << " " << name;
+            EXPECT_TRUE(PendingDeletion(directory + "\\" + name)) << exportName << " " << name;
         }
     }
     RegDeleteTreeA(HKEY_CURRENT_USER, kTestKey);
@@ -236,7 +234,7 @@ TEST(ClearPrivateSpace, SchedulesTheAuthenticationLibraryBesideTheUninstallLog) 
     for (const auto& row : rows) {
         SetString(HKEY_LOCAL_MACHINE, entry, "UninstallString", row.uninstallString);
         clearPrivateSpace();
-        EXPECT_EQ(PendingDeletion(PendingRenames(), target), row.scheduled) << row.uninstallString;
+        EXPECT_EQ(PendingDeletion(target), row.scheduled) << row.uninstallString;
         RemovePendingDeletion(target);
     }
     RegDeleteTreeA(HKEY_LOCAL_MACHINE, entry.c_str());
