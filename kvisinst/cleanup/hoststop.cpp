@@ -7,10 +7,6 @@
 #include "kvisinst/common/text.h"
 #include "kvisinst/exports.h"
 
-#ifdef _WIN32
-#include <tlhelp32.h>
-#endif
-
 namespace {
 
 constexpr char kHostNameFragment[] = "kvhost";

@@ -35,7 +35,8 @@ int UnregSystemStuffQuiet();
 
 // The network-provider registration under HKEY_LOCAL_MACHINE: the order key
 // "SYSTEM\CurrentControlSet\Control\NetworkProvider\Order" and the provider key
-// "SYSTEM\CurrentControlSet\Services\KVNP32\NetworkProvider", each opened with KEY_ALL_ACCESS or, failing that, created. Traced.
+// "SYSTEM\CurrentControlSet\Services\KVNP32\NetworkProvider", each opened with KEY_ALL_ACCESS or,
+// failing that, created. Traced.
 class CRegNPKey {
 public:
     CRegNPKey();
@@ -46,8 +47,9 @@ public:
 
     // Reads "OldPrimaryProvider" of the provider key into `buffer` (`size` bytes, at least 1; always
     // terminated, empty when the value cannot be read), then deletes
-    // "SYSTEM\CurrentControlSet\Services\KVNP32" with everything below it and the value "KVNP32" of the order key. Returns S_OK
-    // or the HRESULT of the first failing step (a failed key deletion skips the value's); traced.
+    // "SYSTEM\CurrentControlSet\Services\KVNP32" with everything below it and the value "KVNP32" of
+    // the order key. Returns S_OK or the HRESULT of the first failing step (a failed key deletion
+    // skips the value's); traced.
     HRESULT DeletePackage(char* buffer, DWORD size);
 
 private:

@@ -3,10 +3,11 @@
 // table, in the user's language where the table has it.
 //
 // Each string is loaded into 260 characters: a longer translation (the German text) is cut to its
-// first 259, its "%s" well inside them. The text is formatted (FormatText, bounded) into a buffer of kWarningTextSize bytes: the longest
-// translation converted to the ANSI code page (at most 259 characters, two bytes each in a double-byte
-// code page) plus a "GinaDll" value of at most 259 bytes and the terminator fit in it, so nothing is
-// ever written past it and the text is cut only if a translation ever outgrew that bound.
+// first 259, its "%s" well inside them. The text is formatted (FormatText, bounded) into a buffer of
+// kWarningTextSize bytes: the longest translation converted to the ANSI code page (at most 259
+// characters, two bytes each in a double-byte code page) plus a "GinaDll" value of at most 259 bytes
+// and the terminator fit in it, so nothing is ever written past it and the text is cut only if a
+// translation ever outgrew that bound.
 #pragma once
 
 #include "kvisinst/common/win32.h"

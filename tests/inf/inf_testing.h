@@ -34,12 +34,15 @@ private:
 };
 
 // An own-process service as the database holds it.
-inline winsim::ServiceConfig Service(const std::string& name, std::vector<std::string> dependencies = {}) {
+inline winsim::ServiceConfig Service(const std::string& name, std::vector<std::string> dependencies = {},
+                                     DWORD startType = SERVICE_DEMAND_START) {
     winsim::ServiceConfig c;
     c.name = name;
     c.type = SERVICE_WIN32_OWN_PROCESS;
+    c.startType = startType;
     c.imagePath = "C:\\Quillex\\" + name + ".exe";
     c.dependencies = std::move(dependencies);
+    c.account = "LocalSystem";
     return c;
 }
 

@@ -1,9 +1,6 @@
 #include "kvisinst/inf/platform.h"
 
-#include <winsim/files.h>
-#include <winsim/machine.h>
-
-#include <gtest/gtest.h>
+#include "inf/inf_testing.h"
 
 #include <cstring>
 #include <string>
@@ -43,19 +40,11 @@ namespace {
 
 // A section named here exists even without lines.
 const char kInf[] =
-    "[Version]\r\nSignature=\"$Windows NT$\"\r\n"
     "[DefaultInstall]\r\nCopyFiles=Files\r\n"
     "[DefaultInstall.ntx86]\r\nCopyFiles=Files\r\n"
     "[DefaultInstall.win98]\r\n"
     "[Shortcuts.win95]\r\nx=y\r\n"
     "[Shortcuts.nt5x86]\r\nx=y\r\n";
-
-HINF OpenTestInf() {
-    EXPECT_TRUE(winsim::WriteWholeFile("C:\\setup\\product.inf", kInf));
-    HINF inf = SetupOpenInfFileA("C:\\setup\\product.inf", nullptr, INF_STYLE_WIN4, nullptr);
-    EXPECT_NE(INVALID_HANDLE_VALUE, inf);
-    return inf;
-}
 
 }  // namespace
 
@@ -84,7 +73,8 @@ TEST(PlatformSection, PicksTheFormOfTheRunningSystemOrThePlainName) {
     for (size_t i = 0; i < std::size(rows); ++i) {
         const auto& row = rows[i];
         winsim::ScopedMachine machine(row.version);
-        HINF inf = OpenTestInf();
+        const inftest::CTestInf testInf(kInf);
+        HINF inf = testInf.Handle();
         char out[kSectionNameSize] = "garbage";
         GetPlatformSection(inf, row.base, out);
         EXPECT_STREQ(row.expected, out) << "row " << i;
@@ -97,17 +87,15 @@ TEST(PlatformSection, PicksTheFormOfTheRunningSystemOrThePlainName) {
         machine->SetVersionQueryFails(true);
         GetPlatformSection(inf, row.base, out);
         EXPECT_STREQ(row.base, out) << "row " << i << ", unknown system";
-        SetupCloseInfFile(inf);
     }
 }
 
 // What an overlong name becomes is the library's choice; writing past the caller's buffer is a fault.
 TEST(PlatformSection, AnOverlongNameNeverOverflowsTheBuffer) {
     winsim::ScopedMachine machine(OsVersion::Win2000);
-    HINF inf = OpenTestInf();
+    const inftest::CTestInf inf(kInf);
     char out[kSectionNameSize + 8];
     std::memset(out, '#', sizeof out);
-    GetPlatformSection(inf, std::string(300, 'S').c_str(), out);
+    GetPlatformSection(inf.Handle(), std::string(300, 'S').c_str(), out);
     for (size_t i = kSectionNameSize; i < sizeof out; ++i) EXPECT_EQ('#', out[i]) << i;
-    SetupCloseInfFile(inf);
 }

@@ -86,11 +86,6 @@ TEST_F(ServiceControl, EachActionsResult) {
         EXPECT_EQ(step.result, static_cast<uint32_t>(Run(step.section, step.action, &inf))) << "step " << i;
     }
     EXPECT_TRUE(db_.List().empty());
-    // A start that the service itself fails.
-    db_.SetScript("Failing", ServiceScript{ServiceScript::Start::Fails, 1053, ServiceScript::Stop::AtOnce, 0});
-    ASSERT_TRUE(db_.Install(Service("Failing")));
-    CTestInf failing("[F]\r\nServiceName=Failing\r\n");
-    EXPECT_EQ(E_FAIL, Run("F", SVC_START, &failing));
 }
 
 // Stopping a service that is missing, stopped or stops at once is among the shared steps.

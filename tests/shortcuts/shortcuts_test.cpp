@@ -13,8 +13,10 @@
 
 #include <gtest/gtest.h>
 
+#include "inf/inf_testing.h"
 #include "shared/shortcut_rows.h"
 
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -22,8 +24,6 @@
 using winsim::OsVersion;
 
 namespace {
-
-constexpr char kInfPath[] = "C:\\Setup\\quillex.inf";
 
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
@@ -39,19 +39,12 @@ std::string ShellFolders(const char* root) { return std::string(root) + "\\" + k
 class ShortcutsTest : public testing::TestWithParam<OsVersion> {
 protected:
     void TearDown() override {
-        if (inf_ != INVALID_HANDLE_VALUE) SetupCloseInfFile(inf_);
         // Every link object released, every COM initialisation undone.
         EXPECT_EQ(0u, winsim::LiveComObjects());
         EXPECT_EQ(0, winsim::ComInitializations());
     }
 
-    HINF Inf(const std::string& sections) {
-        EXPECT_TRUE(winsim::WriteWholeFile(kInfPath, "[Version]\r\nSignature=\"$Chicago$\"\r\n\r\n" + sections));
-        UINT errorLine = 0;
-        inf_ = SetupOpenInfFileA(kInfPath, nullptr, INF_STYLE_WIN4, &errorLine);
-        EXPECT_NE(INVALID_HANDLE_VALUE, inf_) << "line " << errorLine;
-        return inf_;
-    }
+    HINF Inf(const std::string& sections) { return inf_.emplace(sections).Handle(); }
 
     // Where the per-user Programs and the All Users Programs folder are on this version; 95 has no
     // All Users folder.
@@ -60,7 +53,7 @@ protected:
     bool HasCommonPrograms() { return !CommonPrograms().empty(); }
 
     winsim::ScopedMachine machine_{GetParam()};
-    HINF inf_ = INVALID_HANDLE_VALUE;
+    std::optional<inftest::CTestInf> inf_;  // closed before the machine goes
 };
 
 TEST_P(ShortcutsTest, EmptyValueMakesTheFolderInCommonProgramsWithItsLinks) {
@@ -90,19 +83,17 @@ TEST_P(ShortcutsTest, EmptyValueMakesTheFolderInCommonProgramsWithItsLinks) {
     EXPECT_EQ(S_OK, AddRemoveShortcut(inf, "Tools", nullptr, 0));
 }
 
-TEST_P(ShortcutsTest, TemplatesUseTheRootTheirPlaceholderNames) {
+TEST_P(ShortcutsTest, TemplatesUseTheRootTheirPlaceholderNamesAndThoseThatCannotBeExpandedMakeNothing) {
     // Only names beginning with "Common " (that very spelling) are read from HKEY_LOCAL_MACHINE.
-    machine_->Reg().SetStringValue(ShellFolders("HKEY_CURRENT_USER"), "common Programs", "C:\\Per User");
+    const std::string user = ShellFolders("HKEY_CURRENT_USER");
+    machine_->Reg().SetStringValue(user, "common Programs", "C:\\Per User");
     machine_->Reg().SetStringValue(ShellFolders("HKEY_LOCAL_MACHINE"), "Common Stuff", "C:\\All Users Stuff");
     char folder[kShortcutTextSize];
     ASSERT_EQ(S_OK, ExpandFolderTemplate("<common Programs>\\a", folder));
     EXPECT_STREQ("C:\\Per User\\a", folder);
     ASSERT_EQ(S_OK, ExpandFolderTemplate("<Common Stuff>-<common Programs>", folder));
     EXPECT_STREQ("C:\\All Users Stuff-C:\\Per User", folder);
-}
 
-TEST_P(ShortcutsTest, TemplatesThatCannotBeExpandedLeaveTheirFolderAlone) {
-    const std::string user = ShellFolders("HKEY_CURRENT_USER");
     machine_->Reg().SetDwordValue(user, "Number", 1);
     machine_->Reg().SetStringValue(user, "Long", "C:\\" + std::string(250, 'x'));
     machine_->Reg().SetStringValue(user, "TooLong", "C:\\" + std::string(300, 'y'));

@@ -44,21 +44,6 @@ TEST_F(TraceFileTest, FreshFilesHaveAHeaderAppendingAddsNoneAndReadersMayShare) 
     EXPECT_TRUE(contents->whole);
 }
 
-TEST_F(TraceFileTest, OverlongNamesMessagesAndCaptionsAreCut) {
-    TraceOn({{"TraceEntryExit", 1}, {"PrintTime", 0}});
-    Reload();
-    const std::string name(150, 'n'), message(600, 'm'), caption(300, 'c');
-    {
-        TraceScope scope(name.c_str());
-        TraceMessage(scope, nullptr, "%s", message.c_str());
-        TraceError(scope, caption.c_str(), E_FAIL, nullptr);
-    }
-    const std::string cutName = name.substr(0, 99) + "()";
-    EXPECT_EQ((Lines{">>>" + cutName, "  " + message.substr(0, 400),
-                     "  *ERR* " + caption.substr(0, 253) + " Unspecified error (0x80004005)", "<<<" + cutName}),
-              TraceLines());
-}
-
 // The default name lies beside the library and names the program; a file that can't be made is
 // reported once, in a message box, and its lines are dropped.
 TEST_F(TraceFileTest, WhereTheFileGoesAndTheBoxWhenItCannot) {

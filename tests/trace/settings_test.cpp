@@ -84,7 +84,7 @@ TEST_F(TraceSettingsTest, DelimiterAndVerbosityReadTheirWholeValue) {
     EXPECT_EQ(Lines{"*ERR*|CleanUp()|Unspecified error (0x80004005)"}, TraceLines());
 }
 
-TEST_F(TraceSettingsTest, ValuesAndListsChangeAtTheNextLoad) {
+TEST_F(TraceSettingsTest, ValuesAndListsChangeAtTheNextLoadAndTheSinkReadsDoTraceOnce) {
     TraceOn({{"PrintTime", 0}});
     Reload();
     Say("one");
@@ -102,17 +102,15 @@ TEST_F(TraceSettingsTest, ValuesAndListsChangeAtTheNextLoad) {
     Reload();
     Say("four");
     EXPECT_EQ(Lines{"10:41:07:250 CleanUp() three"}, TraceLines());
-}
-
-TEST_F(TraceSettingsTest, TheSinkReadsDoTraceAgainWhenItIsMade) {
-    TraceOn({{"PrintTime", 0}});
+    // The sink, made at the first line, reads DoTrace again then, and only then.
+    tracetest::SetDword("DoTrace", 1);
     Reload();
     TraceScope scope("CleanUp");  // settings loaded; no line written yet, so no sink
     tracetest::SetDword("DoTrace", 0);
     TraceMessage(scope, nullptr, "dropped");
     tracetest::SetDword("DoTrace", 1);
     TraceMessage(scope, nullptr, "dropped too: the sink is made once");
-    EXPECT_FALSE(winsim::ReadWholeFile(tracetest::kTraceFile));
+    EXPECT_EQ(Lines{"10:41:07:250 CleanUp() three"}, TraceLines());
 }
 
 TEST_F(TraceSettingsTest, TraceEnterReleasesTheMutexWithTracingOff) {

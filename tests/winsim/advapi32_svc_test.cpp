@@ -1,29 +1,20 @@
 // winsim's service control manager: the Win32 calls' errors as Windows gives them, starting what a
 // service depends on, and the machine folder's text form.
 #include <winsim/machine.h>
-#include <winsim/registry.h>
 #include <winsim/services.h>
 #include <winsim/win32api.h>
+
+#include "inf/inf_testing.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
 
+using inftest::Service;
 using winsim::OsVersion;
 using winsim::ServiceScript;
 
 namespace {
-
-winsim::ServiceConfig Win32Service(const std::string& name, std::vector<std::string> dependencies = {}) {
-    winsim::ServiceConfig c;
-    c.name = name;
-    c.type = SERVICE_WIN32_OWN_PROCESS;
-    c.imagePath = "C:\\x\\" + name + ".exe";
-    c.dependencies = std::move(dependencies);
-    c.account = "LocalSystem";
-    return c;
-}
 
 class Scm : public ::testing::Test {
 protected:
@@ -77,13 +68,11 @@ TEST_F(Scm, CreateRefusesWhatWindowsRefuses) {
 
 TEST_F(Scm, StartingStartsWhatTheServiceDependsOn) {
     auto& db = machine_->Services();
-    for (const auto& c : {Win32Service("Base"), Win32Service("Mid", {"Base"}), Win32Service("Top", {"Mid"}),
-                          Win32Service("Orphan", {"Gone"}), Win32Service("OnBroken", {"Broken"}), Win32Service("Broken")})
+    for (const auto& c : {Service("Base"), Service("Mid", {"Base"}), Service("Top", {"Mid"}),
+                          Service("Orphan", {"Gone"}), Service("OnBroken", {"Broken"}), Service("Broken")})
         ASSERT_TRUE(db.Install(c)) << c.name;
     db.SetScript("Broken", ServiceScript{ServiceScript::Start::Fails, 2, ServiceScript::Stop::AtOnce, 0});
-    winsim::ServiceConfig disabled = Win32Service("Off");
-    disabled.startType = SERVICE_DISABLED;
-    ASSERT_TRUE(db.Install(disabled));
+    ASSERT_TRUE(db.Install(Service("Off", {}, SERVICE_DISABLED)));
 
     const std::pair<const char*, DWORD> rows[] = {
         {"Top", 0}, {"Top", ERROR_SERVICE_ALREADY_RUNNING}, {"Orphan", ERROR_SERVICE_DEPENDENCY_DELETED},
@@ -103,7 +92,7 @@ TEST_F(Scm, StartingStartsWhatTheServiceDependsOn) {
 TEST(ScmText, RoundTripAndDamage) {
     winsim::ScopedMachine machine(OsVersion::Win2000);
     auto& db = machine->Services();
-    winsim::ServiceConfig c = Win32Service("Host", {"QxUsb", "+Quillex"});
+    winsim::ServiceConfig c = Service("Host", {"QxUsb", "+Quillex"});
     c.group = "Tools";
     c.displayName = "Quillex host";
     ASSERT_TRUE(db.Install(c, SERVICE_RUNNING));

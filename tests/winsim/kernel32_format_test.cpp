@@ -1,12 +1,10 @@
 // FormatMessageA: the system's texts, a module's message table, inserts and buffers.
-#include <winsim/loader.h>
 #include <winsim/machine.h>
 #include <winsim/win32api.h>
 
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
 
 namespace {
 

@@ -1,5 +1,4 @@
-// Mutexes: ownership, recursion, names shared by the processes of one machine, abandonment.
-#include <winsim/handles.h>
+// Mutexes: ownership, recursion, finite waits, names shared by the processes of one machine, abandonment.
 #include <winsim/machine.h>
 #include <winsim/win32api.h>
 
@@ -24,12 +23,15 @@ auto OnOtherThread(F f) -> decltype(f()) {
     return result;
 }
 
-TEST(Mutex, OwnershipIsRecursiveAndOnlyTheOwnerReleases) {
+TEST(Mutex, OwnershipIsRecursiveOnlyTheOwnerReleasesAndAnEndingThreadAbandonsIt) {
     winsim::ScopedMachine machine(OsVersion::Win2000);
     HANDLE mutex = CreateMutexA(nullptr, TRUE, "owned");
     ASSERT_NE(nullptr, mutex);
     EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(mutex, INFINITE));  // count 2
-    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), OnOtherThread([&] { return WaitForSingleObject(mutex, 0); }));
+    // A finite wait for it runs the clock on by its timeout.
+    const uint64_t before = machine->NowMs();
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), OnOtherThread([&] { return WaitForSingleObject(mutex, 20); }));
+    EXPECT_EQ(before + 20, machine->NowMs());
     EXPECT_EQ(static_cast<DWORD>(ERROR_NOT_OWNER), OnOtherThread([&]() -> DWORD {
                   SetLastError(0);
                   return ReleaseMutex(mutex) ? 0 : GetLastError();
@@ -37,7 +39,10 @@ TEST(Mutex, OwnershipIsRecursiveAndOnlyTheOwnerReleases) {
     EXPECT_TRUE(ReleaseMutex(mutex) && ReleaseMutex(mutex));
     EXPECT_FALSE(ReleaseMutex(mutex));
     EXPECT_EQ(static_cast<DWORD>(ERROR_NOT_OWNER), GetLastError());
+    // The other thread ends owning it: the next wait finds it abandoned, and owns it.
     EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), OnOtherThread([&] { return WaitForSingleObject(mutex, 0); }));
+    EXPECT_EQ(static_cast<DWORD>(WAIT_ABANDONED), WaitForSingleObject(mutex, INFINITE));
+    EXPECT_TRUE(ReleaseMutex(mutex));
     CloseHandle(mutex);
 }
 
@@ -70,15 +75,6 @@ TEST(Mutex, NamesOpenTheSameObjectUntilItsLastHandleCloses) {
     EXPECT_EQ(nullptr, OpenMutexA(SYNCHRONIZE, FALSE, "kvisinst-test-mutex"));
 }
 
-TEST(Mutex, AThreadThatEndsOwningItAbandonsIt) {
-    winsim::ScopedMachine machine(OsVersion::Win2000);
-    HANDLE mutex = CreateMutexA(nullptr, FALSE, nullptr);
-    OnOtherThread([&] { return WaitForSingleObject(mutex, INFINITE); });
-    EXPECT_EQ(static_cast<DWORD>(WAIT_ABANDONED), WaitForSingleObject(mutex, INFINITE));
-    EXPECT_TRUE(ReleaseMutex(mutex)) << "the waiter owns it now";
-    CloseHandle(mutex);
-}
-
 TEST(Mutex, AProcessThatDiesOwningANamedMutexAbandonsItForTheOthers) {
     winsim::ScopedMachine machine(OsVersion::Win2000);
     HANDLE mutex = CreateMutexA(nullptr, FALSE, "shared");
@@ -104,16 +100,6 @@ TEST(Mutex, AProcessThatDiesOwningANamedMutexAbandonsItForTheOthers) {
     EXPECT_TRUE(ReleaseMutex(mutex));
     close(pipeFds[0]);
     close(pipeFds[1]);
-    CloseHandle(mutex);
-}
-
-TEST(Mutex, AFiniteWaitForAHeldMutexAdvancesTheClock) {
-    winsim::ScopedMachine machine(OsVersion::Win2000);
-    HANDLE mutex = CreateMutexA(nullptr, TRUE, nullptr);
-    const uint64_t before = machine->NowMs();
-    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), OnOtherThread([&] { return WaitForSingleObject(mutex, 20); }));
-    EXPECT_EQ(before + 20, machine->NowMs());
-    ReleaseMutex(mutex);
     CloseHandle(mutex);
 }
 

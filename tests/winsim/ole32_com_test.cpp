@@ -1,12 +1,10 @@
 // winsim's COM apartments and what CoCreateInstance refuses.
-#include <winsim/files.h>
 #include <winsim/machine.h>
 #include <winsim/shelllink.h>
 #include <winsim/win32api.h>
 
 #include <gtest/gtest.h>
 
-#include <thread>
 #include <vector>
 
 using winsim::OsVersion;

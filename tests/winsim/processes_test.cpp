@@ -9,21 +9,23 @@
 
 namespace {
 
-const char kText[] =
+// The new keys of a program and of a running process, in the order they are written back.
+const std::string kProgramKeys =
+    "Thread=queue\nThread=queue-after 200\nThread=no-queue\nOnQuit=5000\n"
+    "Window=Quillex Pro Agent|Agent\nOnClose=3\nWindow=KvTray\nOnClose=never\nAccount=system\n";
+const std::string kProcessKeys = "Thread=1204 queue-from 100\nThread=1208 no-queue\nOnQuit=ignores\nAccount=user\n"
+                                 "Window=Quillex Pro Agent|Agent\nOnClose=3\nCloseAttempts=2\n";
+const std::string kText =
     "[program C:\\Program Files\\Korvane\\kvsrv.exe]\n"
     "Runs=1500\nExitCode=3\n"
     "Removes=HKEY_CLASSES_ROOT\\CLSID\\{6B3C1A52-0F4B-4B8A-9C55-2C8F00010001}\n"
     "Removes=HKEY_CLASSES_ROOT\\AppID\\kvsrv.exe\n"
-    "Thread=queue\nThread=queue-after 200\nThread=no-queue\nOnQuit=5000\nAccount=system\n"
-    "Window=Quillex Pro Agent|Agent\nOnClose=3\nWindow=KvTray\nOnClose=never\n"
-    "[program C:\\WINNT\\System32\\regtlib.exe]\n"
+    + kProgramKeys + "[program C:\\WINNT\\System32\\regtlib.exe]\n"
     "[dll C:\\Program Files\\Korvane\\kvcom.dll]\n"
     "DllUnregisterServer=returns 0x80004005\n"
     "[dll C:\\Program Files\\Korvane\\kvres.dll]\n"
     "[process 1200]\nProgram=C:\\Program Files\\Korvane\\kvsrv.exe\nCommandLine=/UnRegServer\n"
-    "Started=100\nEnds=never\nExitCode=0\n"
-    "Thread=1204 queue-from 100\nThread=1208 no-queue\nOnQuit=ignores\nAccount=user\n"
-    "Window=Quillex Pro Agent|Agent\nOnClose=3\nCloseAttempts=2\n";
+    "Started=100\nEnds=never\nExitCode=0\n" + kProcessKeys;
 
 }  // namespace
 
@@ -38,15 +40,10 @@ TEST(ProcessesText, KeepsWhatItReadsAndNamesTheLineOfAFault) {
     EXPECT_EQ(E_FAIL, processes.Dll("c:\\program files\\korvane\\KVCOM.DLL")->result);
     EXPECT_EQ(2u, processes.Program("C:\\Program Files\\Korvane\\kvsrv.exe")->removes.size());
     ASSERT_EQ(1u, processes.Running().size());
-    const auto program = *processes.Program("C:\\Program Files\\Korvane\\kvsrv.exe");
-    EXPECT_EQ(3u, program.threads.size());
-    EXPECT_EQ(winsim::Machine::Account::LocalSystem, program.account);
-    EXPECT_EQ(0u, program.windows.at(1).closesOnAttempt);
-    // The window is open again and has had two of its three attempts.
-    const auto running = processes.Running()[0];
-    EXPECT_EQ(1208u, running.threads.at(1).id);
-    ASSERT_EQ(1u, running.windows.size());
-    PostMessageA(running.windows[0], WM_CLOSE, 0, 0);
+    EXPECT_NE(std::string::npos, saved.find(kProgramKeys));
+    EXPECT_NE(std::string::npos, saved.find(kProcessKeys));
+    // The process's window is open again, with two of its three attempts had.
+    PostMessageA(processes.Running()[0].windows.at(0), WM_CLOSE, 0, 0);
     EXPECT_TRUE(processes.Running().empty()) << "its last window closed";
     ASSERT_TRUE(processes.LoadText(saved, &error)) << error;
 

@@ -30,7 +30,7 @@ std::string Load(Registry& reg, const std::string& text) {
 TEST(RegText, SavesEachValueKindAsRegeditWritesIt) {
     Registry reg = Empty();
     const char* key = "HKLM\\SOFTWARE\\Korvane";
-    reg.SetStringValue(key, "", "default");
+    reg.SetStringValue(key, "", "caf\xE9");  // code page 1252, written as UTF-8
     reg.SetStringValue(key, "Path", "C:\\Program Files\\\"Quillex\"");
     reg.SetDwordValue(key, "Count", 10);
     reg.SetValue(key, "Bin", REG_BINARY, {0x01, 0xAB, 0x00});
@@ -45,7 +45,7 @@ TEST(RegText, SavesEachValueKindAsRegeditWritesIt) {
     EXPECT_EQ(std::string(kHeader) +
                   "[HKEY_LOCAL_MACHINE\\SOFTWARE]\n\n"
                   "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Korvane]\n"
-                  "@=\"default\"\n"
+                  "@=\"caf\xC3\xA9\"\n"
                   "\"Path\"=\"C:\\\\Program Files\\\\\\\"Quillex\\\"\"\n"
                   "\"Count\"=dword:0000000a\n"
                   "\"Bin\"=hex:01,ab,00\n"
@@ -79,6 +79,7 @@ TEST(RegText, WritesOnlyTheStoredHivesAndNoVolatileKeys) {
     EXPECT_EQ(std::string::npos, text.find("[HKEY_LOCAL_MACHINE]")) << "a hive root without values is not written";
 }
 
+// Text is UTF-8, strings and names code page 1252 (the key is "Ké").
 TEST(RegText, ReadsTheStringTypesOfEachHeaderInItsOwnEncoding) {
     const struct {
         const char* header;
@@ -91,12 +92,16 @@ TEST(RegText, ReadsTheStringTypesOfEachHeaderInItsOwnEncoding) {
         {"Windows Registry Editor Version 5.00", "hex(7):61,00,00,00,ac,20,00,00,00,00", std::string("a\0\x80\0\0", 5)},
         {"Windows Registry Editor Version 5.00", "hex(2):00,4e,00,00", std::string("?\0", 2)},  // not in 1252
         {"Windows Registry Editor Version 5.00", "hex(3):00,4e", std::string("\0N", 2)},        // not a string type
+        {"REGEDIT4", "\"\xC3\xA9\"", std::string("\xE9\0", 2)},
+        {"REGEDIT4", "\"\xE9\"", std::string("\xE9\0", 2)},  // a bare byte, as an ANSI file has it
+        {"REGEDIT4", "\"\xE2\x82\xAC \xE4\xB8\x80\"", std::string("\x80 ?\0", 4)},  // 1252 lacks the second
     };
     for (size_t i = 0; i < std::size(kRows); ++i) {
         Registry reg = Empty();
-        const std::string text = std::string(kRows[i].header) + "\n\n[HKEY_LOCAL_MACHINE\\K]\n\"v\"=" + kRows[i].data;
+        const std::string text =
+            std::string(kRows[i].header) + "\n\n[HKEY_LOCAL_MACHINE\\K\xC3\xA9]\n\"v\"=" + kRows[i].data;
         ASSERT_EQ("", Load(reg, text + "\n")) << "row " << i;
-        auto value = reg.GetValue("HKLM\\K", "v");
+        auto value = reg.GetValue("HKLM\\K\xE9", "v");
         ASSERT_TRUE(value) << "row " << i;
         EXPECT_EQ(Bytes(kRows[i].expected), value->data) << "row " << i;
     }
@@ -137,17 +142,6 @@ TEST(RegText, ReadsDeletionsCommentsContinuationsAndByteOrderMarks) {
     EXPECT_EQ(0xFFu, reg.DwordValue("HKLM\\SOFTWARE\\Keep", "Num").value_or(0));
     // Only \\ and \" escape anything in data; another backslash stays.
     EXPECT_EQ("say \"hi\" \\ \\q", reg.StringValue("HKLM\\SOFTWARE\\Keep", "Quote").value_or(""));
-}
-
-TEST(RegText, TextIsUtf8AndStringsAreCodePage1252) {
-    Registry reg = Empty();
-    // "é" in UTF-8, a bare 0xE9 byte as an ANSI file would have it, and a character 1252 lacks.
-    ASSERT_EQ("", Load(reg, "REGEDIT4\n[HKEY_LOCAL_MACHINE\\Caf\xC3\xA9]\n\"a\"=\"\xC3\xA9\"\n\"b\"=\"\xE9\"\n"
-                            "\"c\"=\"\xE2\x82\xAC \xE4\xB8\x80\"\n"));
-    EXPECT_EQ("\xE9", reg.StringValue("HKLM\\Caf\xE9", "a").value_or(""));
-    EXPECT_EQ("\xE9", reg.StringValue("HKLM\\Caf\xE9", "b").value_or(""));
-    EXPECT_EQ("\x80 ?", reg.StringValue("HKLM\\Caf\xE9", "c").value_or(""));
-    EXPECT_NE(std::string::npos, reg.SaveRegText().find("[HKEY_LOCAL_MACHINE\\Caf\xC3\xA9]\n\"a\"=\"\xC3\xA9\"\n"));
 }
 
 TEST(RegText, ErrorsNameTheLine) {

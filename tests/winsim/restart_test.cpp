@@ -8,6 +8,8 @@
 #include <winsim/services.h>
 #include <winsim/win32api.h>
 
+#include "inf/inf_testing.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -17,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+using inftest::Service;
 using winsim::OsVersion;
 
 namespace {
@@ -66,15 +69,10 @@ TEST(Restart, SessionManagerCarriesOutThePairsInOrderAndRemovesTheValue) {
         std::vector<std::string> after;
         bool readOnly = false;
     } rows[] = {
-        {"delete", {"C:\\A\\OLD.DLL"}, {"\\??\\C:\\A\\OLD.DLL", ""}, {"C:\\A\\OLD.DLL="}},
         {"rename into another folder",
          {"C:\\A\\B.DLL", "C:\\N\\"},
          {"\\??\\C:\\A\\B.DLL", "\\??\\C:\\N\\B.DLL"},
          {"C:\\A\\B.DLL=", "C:\\N\\B.DLL=C:\\A\\B.DLL"}},
-        {"replace marked with !",
-         {"C:\\NEW.DLL", "C:\\CUR.DLL"},
-         {"\\??\\C:\\NEW.DLL", "!\\??\\C:\\CUR.DLL"},
-         {"C:\\NEW.DLL=", "C:\\CUR.DLL=C:\\NEW.DLL"}},
         {"existing target without !",
          {"C:\\NEW.DLL", "C:\\CUR.DLL"},
          {"\\??\\C:\\NEW.DLL", "\\??\\C:\\CUR.DLL"},
@@ -91,6 +89,7 @@ TEST(Restart, SessionManagerCarriesOutThePairsInOrderAndRemovesTheValue) {
          {"C:\\FULL\\X.DLL", "C:\\EMPTY\\"},
          {"\\??\\C:\\FULL", "", "\\??\\C:\\EMPTY", ""},
          {"C:\\FULL\\X.DLL=C:\\FULL\\X.DLL", "C:\\EMPTY="}},
+        // Deleted, and replaced where the target is marked with '!'.
         {"read-only files go too",
          {"C:\\RO.DLL", "C:\\RO2.DLL", "C:\\RO3.DLL"},
          {"\\??\\C:\\RO.DLL", "", "\\??\\C:\\RO2.DLL", "!\\??\\C:\\RO3.DLL"},
@@ -123,7 +122,6 @@ TEST(Restart, WininitCarriesOutItsRenameSectionAndKeepsTheFileAsWininitBak) {
         const char* ini;
         std::vector<std::string> after;
     } rows[] = {
-        {"delete", {"C:\\OLD.DLL"}, "[rename]\r\nNUL=C:\\OLD.DLL\r\n", {"C:\\OLD.DLL="}},
         {"replace, section named as WritePrivateProfileString writes it",
          {"C:\\NEW.DLL", "C:\\CUR.DLL"},
          "[Rename]\nC:\\CUR.DLL=C:\\NEW.DLL\n",
@@ -134,7 +132,7 @@ TEST(Restart, WininitCarriesOutItsRenameSectionAndKeepsTheFileAsWininitBak) {
          {"C:\\A\\B.DLL=", "C:\\N\\B.DLL=C:\\A\\B.DLL"}},
         {"repeated NUL keys, other sections left alone",
          {"C:\\A.DLL", "C:\\B.DLL", "C:\\KEEP.DLL"},
-         "[CombineVxDs]\nNUL=C:\\KEEP.DLL\n[rename]\nnul=C:\\A.DLL\nNUL=C:\\B.DLL\n",
+         "[CombineVxDs]\r\nNUL=C:\\KEEP.DLL\r\n[rename]\r\nnul=C:\\A.DLL\r\nNUL=C:\\B.DLL\r\n",
          {"C:\\A.DLL=", "C:\\B.DLL=", "C:\\KEEP.DLL=C:\\KEEP.DLL"}},
         {"long names are skipped",
          {"C:\\Program Files\\OLD.DLL", "C:\\LONGFILENAME.DLL", "C:\\X.DLL"},
@@ -161,20 +159,11 @@ TEST(Restart, WininitCarriesOutItsRenameSectionAndKeepsTheFileAsWininitBak) {
 TEST(Restart, ProgramsAndServicesEndAndTheServicesThatStartWithTheSystemComeBack) {
     winsim::ScopedMachine machine(OsVersion::Win2000);
     auto& services = machine->Services();
-    const auto config = [](const char* name, DWORD start, std::vector<std::string> dependencies = {}) {
-        winsim::ServiceConfig c;
-        c.name = name;
-        c.type = SERVICE_WIN32_OWN_PROCESS;
-        c.startType = start;
-        c.imagePath = std::string("C:\\x\\") + name + ".exe";
-        c.dependencies = std::move(dependencies);
-        return c;
-    };
-    services.Install(config("Auto", SERVICE_AUTO_START, {"Needed"}));
-    services.Install(config("Needed", SERVICE_DEMAND_START));
-    services.Install(config("Demand", SERVICE_DEMAND_START), SERVICE_RUNNING);
-    services.Install(config("Failing", SERVICE_AUTO_START));
-    services.Install(config("Marked", SERVICE_AUTO_START), SERVICE_RUNNING);
+    services.Install(Service("Auto", {"Needed"}, SERVICE_AUTO_START));
+    services.Install(Service("Needed"));
+    services.Install(Service("Demand"), SERVICE_RUNNING);
+    services.Install(Service("Failing", {}, SERVICE_AUTO_START));
+    services.Install(Service("Marked", {}, SERVICE_AUTO_START), SERVICE_RUNNING);
     winsim::ServiceScript fails;
     fails.start = winsim::ServiceScript::Start::Fails;
     services.SetScript("Failing", fails);

@@ -45,7 +45,7 @@ protected:
 
 // Target, arguments and description read back through ReadShellLink in the library's shortcut tests
 // on every version; here, what the saved bytes say.
-TEST_P(ShellLinkTest, TheNtFamilyWritesUtf16Strings95And98TheAnsiCodePage) {
+TEST_P(ShellLinkTest, TheNtFamilyWritesUtf16Strings95And98TheAnsiCodePageAndFoldersAreNotOverwritten) {
     ASSERT_TRUE(winsim::WriteWholeFile("C:\\Program Files\\Korvane\\kvenroll.exe", "MZ program"));
     const std::string file = "C:\\Program Files\\Enroll.lnk";
     ASSERT_EQ(S_OK, SaveLink(file, "C:\\Program Files\\Korvane\\kvenroll.exe", "/user,\"a b\",c", "Enroll it"));
@@ -54,10 +54,8 @@ TEST_P(ShellLinkTest, TheNtFamilyWritesUtf16Strings95And98TheAnsiCodePage) {
     ASSERT_TRUE(bytes && bytes->size() > 0x14);
     const bool unicode = (static_cast<unsigned char>((*bytes)[0x14]) & 0x80) != 0;
     EXPECT_EQ(winsim::IsNtFamily(GetParam()), unicode);
-}
-
-// A missing folder and an invalid name fail the library's own saves (tests/shortcuts).
-TEST_P(ShellLinkTest, SavingOverAFolderIsRefused) {
+    // Saving over a folder is refused. A missing folder and an invalid name fail the library's own
+    // saves (tests/shortcuts).
     EXPECT_EQ(E_ACCESSDENIED, SaveLink("C:\\Program Files", "C:\\x.exe", "", "x"));
 }
 

@@ -39,7 +39,7 @@ TEST(ShortNames, FormedFromTheLongNameWithTheLowestFreeNumber) {
 
 // Another machine (the next kvsim run) with the siblings asked in the other order gives each file
 // the name it had.
-TEST(ShortNames, KeptAcrossSaveAndLoad) {
+TEST(ShortNames, KeptAcrossSaveAndLoadAndDamagedTextNamesTheLine) {
     std::string saved;
     {
         winsim::ScopedMachine machine(OsVersion::NT4);
@@ -54,28 +54,21 @@ TEST(ShortNames, KeptAcrossSaveAndLoad) {
     ASSERT_TRUE(machine->ShortNames().LoadText(saved, &error)) << error;
     EXPECT_EQ("LONGNA~2.TXT", machine->ShortNames().ShortNameOf("C:\\Program Files", "Long Name Two.txt"));
     EXPECT_EQ("LONGNA~1.TXT", machine->ShortNames().ShortNameOf("C:\\program files", "LONG NAME ONE.TXT"));
-}
-
-TEST(ShortNames, DamagedTextNamesTheLine) {
-    const struct {
-        const char* text;
-        const char* error;
-    } kRows[] = {
+    // Damaged text names its line.
+    const std::pair<const char*, const char*> kDamaged[] = {
         {"[Program Files]\nPROGRA~1=x\n", "line 1: "},
         {"[C:\\Program Files]\nNOT SHORT=Not short\n", "line 2: "},
         {"[C:\\Program Files]\nPROGRA~1=\n", "line 2: "},
     };
-    winsim::ScopedMachine machine(OsVersion::Win2000);
-    for (const auto& row : kRows) {
-        std::string error;
-        EXPECT_FALSE(machine->ShortNames().LoadText(row.text, &error)) << row.text;
-        EXPECT_EQ(0u, error.rfind(row.error, 0)) << error;
+    for (const auto& [text, where] : kDamaged) {
+        EXPECT_FALSE(machine->ShortNames().LoadText(text, &error)) << text;
+        EXPECT_EQ(0u, error.rfind(where, 0)) << error;
     }
 }
 
 // What lies below a moved folder keeps its names; a file keeps its own when it keeps its long name,
-// and gets a new one for a new long name.
-TEST(ShortNames, FollowAFileThatIsMoved) {
+// and gets a new one for a new long name. Paths that are not there fail.
+TEST(ShortNames, FollowAFileThatIsMovedAndMissingPathsFail) {
     winsim::ScopedMachine machine(OsVersion::Win2000);
     ASSERT_TRUE(winsim::WriteWholeFile("C:\\Long Folder\\Long File Name.dll", "x"));
     ASSERT_TRUE(winsim::WriteWholeFile("C:\\Long Folder\\Long File Number.dll", "x"));
@@ -98,6 +91,17 @@ TEST(ShortNames, FollowAFileThatIsMoved) {
     ASSERT_TRUE(MoveFileExA("C:\\Other\\LONGFI~2.DLL", "C:\\Other\\Renamed Library.dll", 0));
     GetShortPathNameA("C:\\Other\\Renamed Library.dll", path, sizeof path);
     EXPECT_STREQ("C:\\Other\\RENAME~1.DLL", path);
+    // Missing paths fail as Windows fails them.
+    const std::pair<const char*, DWORD> kMissing[] = {
+        {"C:\\Longer Folder\\missing file.txt", ERROR_FILE_NOT_FOUND},
+        {"C:\\Missing Folder\\x.txt", ERROR_PATH_NOT_FOUND},
+        {"C:\\LONGER~9\\x.txt", ERROR_PATH_NOT_FOUND},
+    };
+    for (const auto& [missing, error] : kMissing) {
+        SetLastError(0xDEADBEEF);
+        EXPECT_EQ(0u, GetShortPathNameA(missing, path, sizeof path)) << missing;
+        EXPECT_EQ(error, GetLastError()) << missing;
+    }
 }
 
 }  // namespace

@@ -107,7 +107,8 @@ std::string DescribeProcessEvent(const ProcessEvent& e) {
         case ProcessEvent::Kind::ExportCalled: return e.path + " " + e.text + " called -> " + Hex(e.code);
         case ProcessEvent::Kind::ExportFaulted: return e.path + " " + e.text + " called -> faulted";
         case ProcessEvent::Kind::ModuleFreed: return e.path + " freed";
-        case ProcessEvent::Kind::ThreadMessage: return e.text + " posted to thread " + std::to_string(e.code) + " of " + process;
+        case ProcessEvent::Kind::ThreadMessage:
+            return e.text + " posted to thread " + std::to_string(e.code) + " of " + process;
         case ProcessEvent::Kind::WindowClosed: return "window \"" + e.text + "\" of " + process + " closed";
     }
     return process;
@@ -201,6 +202,11 @@ std::vector<ProcessRecord> Processes::List() {
     std::vector<ProcessRecord> list;
     for (const auto& p : impl_->processes) list.push_back(*p);
     return list;
+}
+
+void Processes::Settle() {
+    std::lock_guard<std::recursive_mutex> lock(impl_->lock);
+    impl_->Settle();
 }
 
 std::vector<ProcessRecord> Processes::Running() {
@@ -376,7 +382,8 @@ DWORD Processes::PostToThread(DWORD threadId, UINT message, WPARAM wParam, LPARA
         for (const auto& t : p->threads) {
             if (t.id != threadId) continue;
             if (!t.queueFromMs || *t.queueFromMs > now) return ERROR_INVALID_THREAD_ID;
-            impl_->events.push_back({ProcessEvent::Kind::ThreadMessage, p->program, MessageName(message), p->id, threadId});
+            impl_->events.push_back(
+                {ProcessEvent::Kind::ThreadMessage, p->program, MessageName(message), p->id, threadId});
             if (message == WM_QUIT && p->quit == ProgramScript::Quit::Ends)
                 impl_->EndNow(*p, static_cast<DWORD>(wParam));
             if (message == WM_QUIT && p->quit == ProgramScript::Quit::After &&
@@ -407,7 +414,8 @@ void Processes::CloseAttempt(HWND window) {
         windows.Destroy(window);
         p->windows.erase(it);
         impl_->events.push_back({ProcessEvent::Kind::WindowClosed, p->program, className, p->id, 0});
-        if (p->windows.empty()) impl_->EndNow(*p, 0);
+        if (std::none_of(p->windows.begin(), p->windows.end(), [&](HWND h) { return windows.Find(h) != nullptr; }))
+            impl_->EndNow(*p, 0);
         return;
     }
 }

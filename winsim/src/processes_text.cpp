@@ -208,7 +208,8 @@ std::string Processes::SaveText() const {
         for (const auto& t : p.threads) out << "Thread=" << ThreadScriptText(t) << "\n";
         if (p.quit != ProgramScript::Quit::Ends) out << "OnQuit=" << QuitWord(p.quit, p.quitMs) << "\n";
         for (const auto& w : p.windows)
-            out << "Window=" << WindowText(w.className, w.title) << "\nOnClose=" << CloseWord(w.closesOnAttempt) << "\n";
+            out << "Window=" << WindowText(w.className, w.title) << "\nOnClose=" << CloseWord(w.closesOnAttempt)
+                << "\n";
         if (p.account != Machine::Account::Administrator) out << "Account=" << AccountWord(p.account) << "\n";
     }
     for (const auto& d : impl_->dlls) {

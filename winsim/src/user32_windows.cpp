@@ -5,6 +5,7 @@
 #include <winsim/windows.h>
 
 BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    winsim::Current().Processes().Settle();  // the windows of processes that have ended are gone
     if (!winsim::Current().Windows().Post(window, message, wParam, lParam)) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return FALSE;
@@ -13,6 +14,7 @@ BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    winsim::Current().Processes().Settle();
     const auto result = winsim::Current().Windows().Send(window, message, wParam, lParam);
     if (!result) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
@@ -21,7 +23,10 @@ LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     return *result;
 }
 
-BOOL IsWindow(HWND window) { return winsim::Current().Windows().Find(window) ? TRUE : FALSE; }
+BOOL IsWindow(HWND window) {
+    winsim::Current().Processes().Settle();
+    return winsim::Current().Windows().Find(window) ? TRUE : FALSE;
+}
 
 HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR name) {
     if (instance) {
@@ -47,6 +52,7 @@ HWND FindWindowA(LPCSTR className, LPCSTR windowName) {
     if (!className || IS_INTRESOURCE(className)) return nullptr;
     std::optional<std::string_view> title;
     if (windowName) title = windowName;
+    winsim::Current().Processes().Settle();
     return winsim::Current().Windows().FindByClass(className, title);
 }
 

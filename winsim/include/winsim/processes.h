@@ -194,6 +194,9 @@ public:
     // whose time has come are ended first.
     std::vector<ProcessRecord> List();
     std::vector<ProcessRecord> Running();
+    // Ends the processes whose time has come on the machine's clock (and so closes their windows), as
+    // every call here does first; the window calls use it before they look at the windows.
+    void Settle();
 
     // Ends every running process, as shutting Windows down does (no keys are removed), records it,
     // and returns what was ended.

@@ -6,7 +6,11 @@
 // A snapshot lists the calling program's own process (first, as the system's processes come first
 // on Windows) and then every process of the machine still running when it is taken, in the order
 // started; later changes do not show in it. szExeFile is the full path on 95/98 and the file name
-// alone on the NT family.
+// alone on the NT family; cntThreads counts the process's threads; th32ParentProcessID is the calling
+// program's id for the processes of the machine (which the calling program, or one before it,
+// started) and 0 for its own. A thread snapshot lists every thread of every listed process, main
+// thread first, whatever process id is asked for, as Windows does. Heaps and modules are not
+// simulated: TH32CS_SNAPHEAPLIST and TH32CS_SNAPMODULE add nothing.
 #pragma once
 
 #include <winsim/types.h>

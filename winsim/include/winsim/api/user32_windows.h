@@ -30,8 +30,9 @@ typedef HICON HCURSOR;
 BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 BOOL IsWindow(HWND window);
-// The first top-level window of that class (compared without regard to case) and, when given, that
-// title; null with no error set when there is none.
+// The first top-level window, in the order made, of that class and, when given, that title (both
+// compared without regard to case, in code page 1252); null with no error set when there is none. A
+// class given as an atom finds nothing (classes are not registered on the simulated machine).
 HWND FindWindowA(LPCSTR className, LPCSTR windowName);
 // Posts to a thread of a running simulated process; FALSE with ERROR_INVALID_THREAD_ID when there is
 // no such thread or it has no message queue yet. WM_QUIT is answered as the process's program says
