@@ -228,10 +228,11 @@ PVOID FreeSid(PSID sid) {
 BOOL InitializeAcl(PACL acl, DWORD aclLength, DWORD aclRevision) {
     if (NoSecurityHere()) return FALSE;
     if (aclLength < sizeof(ACL)) return Fail(ERROR_INSUFFICIENT_BUFFER);
-    if (aclRevision < MIN_ACL_REVISION || aclRevision > MAX_ACL_REVISION || aclLength > 0xFFFF)
+    // NT 4 knows no ACL_REVISION_DS.
+    const DWORD highest = winsim::Current().Version() == winsim::OsVersion::NT4 ? 3 : MAX_ACL_REVISION;
+    if (aclRevision < MIN_ACL_REVISION || aclRevision > highest || aclLength > 0xFFFF)
         return Fail(ERROR_INVALID_PARAMETER);
-    // Windows keeps the size a multiple of four, rounded down.
-    *acl = ACL{static_cast<BYTE>(aclRevision), 0, static_cast<WORD>(aclLength & ~3u), 0, 0};
+    *acl = ACL{static_cast<BYTE>(aclRevision), 0, static_cast<WORD>(aclLength), 0, 0};
     return TRUE;
 }
 

@@ -451,8 +451,9 @@ bool ParseSddl(std::string_view text, SecurityDescriptorData* descriptor, std::s
                     *error = "an entry is not closed";
                     return false;
                 }
+                // A SACL's entries (audit types, their own flags) are passed over unread.
                 SecurityAce ace;
-                if (!ParseAce(text.substr(1, close - 1), &ace, error)) return false;
+                if (part == 'D' && !ParseAce(text.substr(1, close - 1), &ace, error)) return false;
                 aces.push_back(std::move(ace));
                 text.remove_prefix(close + 1);
             }
