@@ -26,7 +26,9 @@ std::vector<BYTE> Sid(SID_IDENTIFIER_AUTHORITY authority, std::vector<DWORD> sub
     return sid;
 }
 
-std::string Text(PSID sid) { return winsim::SidText(winsim::SidBytes(static_cast<BYTE*>(sid), static_cast<BYTE*>(sid) + GetLengthSid(sid))); }
+std::string Text(PSID sid) {
+    return winsim::SidText(winsim::SidBytes(static_cast<BYTE*>(sid), static_cast<BYTE*>(sid) + GetLengthSid(sid)));
+}
 
 // The token's user and groups as text, through the two-step size query.
 std::string TokenText(HANDLE token, TOKEN_INFORMATION_CLASS cls) {
@@ -283,8 +285,9 @@ TEST(KeySecurity, OnlyTheOwnersTheCallerMayTakeAreSet) {
         machine->SetCallerAccount(row.account);
         HKEY key = nullptr;
         ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyA(HKEY_LOCAL_MACHINE, "Software\\Korvane", &key));
-        Descriptor d(Sid(kNt, {18}), Sid(kNt, {32, 544}),
-                     {{Sid(kNt, {18}), KEY_ALL_ACCESS}, {Sid(kNt, {32, 544}), KEY_ALL_ACCESS}, {Sid(kWorld, {0}), 0x30019}});
+        Descriptor d(
+            Sid(kNt, {18}), Sid(kNt, {32, 544}),
+            {{Sid(kNt, {18}), KEY_ALL_ACCESS}, {Sid(kNt, {32, 544}), KEY_ALL_ACCESS}, {Sid(kWorld, {0}), 0x30019}});
         EXPECT_EQ(row.owner, RegSetKeySecurity(key, OWNER_SECURITY_INFORMATION, &d.sd));
         EXPECT_EQ(row.group, RegSetKeySecurity(key, GROUP_SECURITY_INFORMATION, &d.sd));
         EXPECT_EQ(row.dacl, RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &d.sd));
@@ -301,7 +304,8 @@ TEST(KeySecurity, OpeningFollowsTheDaclTheKeyHasNow) {
         LONG status;
     } rows[] = {
         {"O:SYG:BAD:(A;;KA;;;SY)(A;;KA;;;BA)(A;;0x30019;;;WD)", Machine::Account::User, KEY_READ, ERROR_SUCCESS},
-        {"O:SYG:BAD:(A;;KA;;;SY)(A;;KA;;;BA)(A;;0x30019;;;WD)", Machine::Account::User, KEY_SET_VALUE, ERROR_ACCESS_DENIED},
+        {"O:SYG:BAD:(A;;KA;;;SY)(A;;KA;;;BA)(A;;0x30019;;;WD)", Machine::Account::User, KEY_SET_VALUE,
+         ERROR_ACCESS_DENIED},
         {"O:SYG:BAD:(A;;KA;;;SY)(A;;KA;;;BA)", Machine::Account::User, MAXIMUM_ALLOWED, ERROR_ACCESS_DENIED},
         {"O:SYG:BAD:(D;;KW;;;BA)(A;;KA;;;BA)", Machine::Account::Administrator, KEY_SET_VALUE, ERROR_ACCESS_DENIED},
         {"O:SYG:BAD:", Machine::Account::Administrator, KEY_READ, ERROR_ACCESS_DENIED},
@@ -325,9 +329,8 @@ TEST(KeySecurity, AHandleKeepsWhatItWasGranted) {
     machine->Reg().CreateKey("HKLM\\Software\\Korvane");
     machine->SetCallerAccount(Machine::Account::User);
     HKEY key = nullptr;
-    EXPECT_EQ(ERROR_ACCESS_DENIED,
-              RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Korvane\\New", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                              nullptr));
+    EXPECT_EQ(ERROR_ACCESS_DENIED, RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Korvane\\New", 0, nullptr, 0,
+                                                   KEY_ALL_ACCESS, nullptr, &key, nullptr));
     ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyA(HKEY_LOCAL_MACHINE, "Software\\Korvane", &key));
     DWORD size = 0;
     EXPECT_EQ(ERROR_INSUFFICIENT_BUFFER, RegGetKeySecurity(key, 7, nullptr, &size));

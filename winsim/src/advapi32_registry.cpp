@@ -441,7 +441,10 @@ LONG RegSetKeySecurity(HKEY key, SECURITY_INFORMATION information, PSECURITY_DES
     if (!reg.nt) return ERROR_CALL_NOT_IMPLEMENTED;
     Guard guard(reg.lock);
     RegKey* target;
-    LONG status = Resolve(reg, key, RightsFor(information), &target);
+    bool predefined = false;
+    LONG status = Resolve(reg, key, RightsFor(information), &target, &predefined);
+    // A predefined key stands for a handle opened with what the caller's token may do.
+    if (status == ERROR_SUCCESS && predefined) status = winsim::CheckKeyAccess(*target, RightsFor(information));
     if (status != ERROR_SUCCESS) return status;
     winsim::SecurityDescriptorData given;
     if (!winsim::ReadDescriptor(descriptor, &given)) return ERROR_INVALID_PARAMETER;
@@ -472,7 +475,9 @@ LONG RegGetKeySecurity(HKEY key, SECURITY_INFORMATION information, PSECURITY_DES
     REGSAM needed = (information & SACL_SECURITY_INFORMATION) ? ACCESS_SYSTEM_SECURITY : 0;
     if (information & (OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION))
         needed |= READ_CONTROL;
-    LONG status = Resolve(reg, key, needed, &target);
+    bool predefined = false;
+    LONG status = Resolve(reg, key, needed, &target, &predefined);
+    if (status == ERROR_SUCCESS && predefined) status = winsim::CheckKeyAccess(*target, needed);
     if (status != ERROR_SUCCESS) return status;
     const std::vector<BYTE> bytes = winsim::ToSelfRelative(winsim::KeyDescriptor(*target), information);
     const DWORD length = static_cast<DWORD>(bytes.size());

@@ -68,9 +68,9 @@ BOOL GetPart(PSECURITY_DESCRIPTOR descriptor, PSID* sid, LPBOOL defaulted, bool 
     if (NoSecurityHere()) return FALSE;
     auto* sd = static_cast<SECURITY_DESCRIPTOR*>(descriptor);
     if (!sd || sd->Revision != SECURITY_DESCRIPTOR_REVISION) return Fail(ERROR_UNKNOWN_REVISION);
-    *sid = DescriptorPart(descriptor, owner ? offsetof(SECURITY_DESCRIPTOR, Owner) : offsetof(SECURITY_DESCRIPTOR, Group),
-                          owner ? offsetof(SECURITY_DESCRIPTOR_RELATIVE, Owner)
-                                : offsetof(SECURITY_DESCRIPTOR_RELATIVE, Group));
+    *sid = DescriptorPart(
+        descriptor, owner ? offsetof(SECURITY_DESCRIPTOR, Owner) : offsetof(SECURITY_DESCRIPTOR, Group),
+        owner ? offsetof(SECURITY_DESCRIPTOR_RELATIVE, Owner) : offsetof(SECURITY_DESCRIPTOR_RELATIVE, Group));
     *defaulted = (sd->Control & (owner ? SE_OWNER_DEFAULTED : SE_GROUP_DEFAULTED)) ? TRUE : FALSE;
     return TRUE;
 }
@@ -202,8 +202,8 @@ BOOL EqualSid(PSID sid1, PSID sid2) {
     return length == winsim::SidPointerLength(sid2) && std::memcmp(sid1, sid2, length) == 0;
 }
 
-BOOL AllocateAndInitializeSid(PSID_IDENTIFIER_AUTHORITY authority, BYTE subAuthorityCount, DWORD s0, DWORD s1,
-                              DWORD s2, DWORD s3, DWORD s4, DWORD s5, DWORD s6, DWORD s7, PSID* sid) {
+BOOL AllocateAndInitializeSid(PSID_IDENTIFIER_AUTHORITY authority, BYTE subAuthorityCount, DWORD s0, DWORD s1, DWORD s2,
+                              DWORD s3, DWORD s4, DWORD s5, DWORD s6, DWORD s7, PSID* sid) {
     if (NoSecurityHere()) return FALSE;
     if (subAuthorityCount > 8) return Fail(ERROR_INVALID_SID);
     auto* s = static_cast<SID*>(std::calloc(1, 8 + 4 * static_cast<size_t>(subAuthorityCount)));
@@ -319,8 +319,8 @@ BOOL AddAccessDeniedAce(PACL acl, DWORD aceRevision, DWORD accessMask, PSID sid)
 BOOL InitializeSecurityDescriptor(PSECURITY_DESCRIPTOR descriptor, DWORD revision) {
     if (NoSecurityHere()) return FALSE;
     if (revision != SECURITY_DESCRIPTOR_REVISION) return Fail(ERROR_UNKNOWN_REVISION);
-    *static_cast<SECURITY_DESCRIPTOR*>(descriptor) = SECURITY_DESCRIPTOR{SECURITY_DESCRIPTOR_REVISION, 0, 0,
-                                                                         nullptr, nullptr, nullptr, nullptr};
+    *static_cast<SECURITY_DESCRIPTOR*>(descriptor) =
+        SECURITY_DESCRIPTOR{SECURITY_DESCRIPTOR_REVISION, 0, 0, nullptr, nullptr, nullptr, nullptr};
     return TRUE;
 }
 
@@ -336,10 +336,10 @@ DWORD GetSecurityDescriptorLength(PSECURITY_DESCRIPTOR descriptor) {
     auto* sd = static_cast<SECURITY_DESCRIPTOR*>(descriptor);
     const bool relative = sd->Control & SE_SELF_RELATIVE;
     DWORD length = relative ? sizeof(SECURITY_DESCRIPTOR_RELATIVE) : sizeof(SECURITY_DESCRIPTOR);
-    void* owner = DescriptorPart(descriptor, offsetof(SECURITY_DESCRIPTOR, Owner),
-                                 offsetof(SECURITY_DESCRIPTOR_RELATIVE, Owner));
-    void* group = DescriptorPart(descriptor, offsetof(SECURITY_DESCRIPTOR, Group),
-                                 offsetof(SECURITY_DESCRIPTOR_RELATIVE, Group));
+    void* owner =
+        DescriptorPart(descriptor, offsetof(SECURITY_DESCRIPTOR, Owner), offsetof(SECURITY_DESCRIPTOR_RELATIVE, Owner));
+    void* group =
+        DescriptorPart(descriptor, offsetof(SECURITY_DESCRIPTOR, Group), offsetof(SECURITY_DESCRIPTOR_RELATIVE, Group));
     if (owner) length += winsim::SidPointerLength(owner);
     if (group) length += winsim::SidPointerLength(group);
     if (sd->Control & SE_DACL_PRESENT) {
@@ -377,12 +377,12 @@ BOOL SetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR descriptor, BOOL daclPresent
     }
     sd->Control |= SE_DACL_PRESENT;
     sd->Dacl = dacl;
-    sd->Control = static_cast<WORD>(daclDefaulted ? (sd->Control | SE_DACL_DEFAULTED) : (sd->Control & ~SE_DACL_DEFAULTED));
+    sd->Control =
+        static_cast<WORD>(daclDefaulted ? (sd->Control | SE_DACL_DEFAULTED) : (sd->Control & ~SE_DACL_DEFAULTED));
     return TRUE;
 }
 
-BOOL GetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR descriptor, LPBOOL daclPresent, PACL* dacl,
-                               LPBOOL daclDefaulted) {
+BOOL GetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR descriptor, LPBOOL daclPresent, PACL* dacl, LPBOOL daclDefaulted) {
     if (NoSecurityHere()) return FALSE;
     auto* sd = static_cast<SECURITY_DESCRIPTOR*>(descriptor);
     if (!sd || sd->Revision != SECURITY_DESCRIPTOR_REVISION) return Fail(ERROR_UNKNOWN_REVISION);

@@ -40,8 +40,8 @@ struct RightName {
 };
 // Whole masks written by name; every other mask is written in hex.
 const RightName kWholeRights[] = {
-    {"KA", KEY_ALL_ACCESS}, {"KR", KEY_READ},         {"KW", KEY_WRITE},         {"GA", GENERIC_ALL},
-    {"GR", GENERIC_READ},   {"GW", GENERIC_WRITE},    {"GX", GENERIC_EXECUTE},
+    {"KA", KEY_ALL_ACCESS}, {"KR", KEY_READ},      {"KW", KEY_WRITE},       {"GA", GENERIC_ALL},
+    {"GR", GENERIC_READ},   {"GW", GENERIC_WRITE}, {"GX", GENERIC_EXECUTE},
 };
 // Read only.
 const RightName kSingleRights[] = {

@@ -87,8 +87,7 @@ bool ParseSddl(std::string_view sddl, SecurityDescriptorData* descriptor, std::s
 // The self-relative form Windows hands out (SACL, DACL, owner, group after the header); the parts
 // left out of `parts` (OWNER_SECURITY_INFORMATION, ...) are absent.
 std::vector<BYTE> ToSelfRelative(const SecurityDescriptorData& descriptor,
-                                 SECURITY_INFORMATION parts = OWNER_SECURITY_INFORMATION |
-                                                              GROUP_SECURITY_INFORMATION |
+                                 SECURITY_INFORMATION parts = OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION |
                                                               DACL_SECURITY_INFORMATION);
 // Reads an absolute or self-relative descriptor; false when it is not a valid one.
 bool ReadDescriptor(const void* descriptor, SecurityDescriptorData* out);

@@ -16,9 +16,9 @@
 //     TokenImpersonationLevel; other classes fail with ERROR_INVALID_PARAMETER.
 #pragma once
 
-#include <winsim/types.h>
 #include <winsim/api/advapi32_registry.h>
 #include <winsim/api/kernel32_sync.h>
+#include <winsim/types.h>
 
 #define ANYSIZE_ARRAY 1
 #ifndef MAXDWORD
@@ -65,11 +65,16 @@ typedef PVOID PSID;
 #define SID_MAX_SUB_AUTHORITIES 15
 #define SECURITY_MAX_SID_SIZE (sizeof(SID) - sizeof(DWORD) + (SID_MAX_SUB_AUTHORITIES * sizeof(DWORD)))
 
-#define SECURITY_NULL_SID_AUTHORITY {0, 0, 0, 0, 0, 0}
-#define SECURITY_WORLD_SID_AUTHORITY {0, 0, 0, 0, 0, 1}
-#define SECURITY_LOCAL_SID_AUTHORITY {0, 0, 0, 0, 0, 2}
-#define SECURITY_CREATOR_SID_AUTHORITY {0, 0, 0, 0, 0, 3}
-#define SECURITY_NT_AUTHORITY {0, 0, 0, 0, 0, 5}
+#define SECURITY_NULL_SID_AUTHORITY \
+    { 0, 0, 0, 0, 0, 0 }
+#define SECURITY_WORLD_SID_AUTHORITY \
+    { 0, 0, 0, 0, 0, 1 }
+#define SECURITY_LOCAL_SID_AUTHORITY \
+    { 0, 0, 0, 0, 0, 2 }
+#define SECURITY_CREATOR_SID_AUTHORITY \
+    { 0, 0, 0, 0, 0, 3 }
+#define SECURITY_NT_AUTHORITY \
+    { 0, 0, 0, 0, 0, 5 }
 
 #define SECURITY_WORLD_RID 0x00000000L
 #define SECURITY_LOCAL_RID 0x00000000L
@@ -203,9 +208,9 @@ typedef SECURITY_DESCRIPTOR_RELATIVE* PISECURITY_DESCRIPTOR_RELATIVE;
 #define TOKEN_ADJUST_GROUPS 0x0040
 #define TOKEN_ADJUST_DEFAULT 0x0080
 #define TOKEN_ADJUST_SESSIONID 0x0100
-#define TOKEN_ALL_ACCESS                                                                                  \
+#define TOKEN_ALL_ACCESS                                                                                   \
     (STANDARD_RIGHTS_REQUIRED | TOKEN_ASSIGN_PRIMARY | TOKEN_DUPLICATE | TOKEN_IMPERSONATE | TOKEN_QUERY | \
-     TOKEN_QUERY_SOURCE | TOKEN_ADJUST_PRIVILEGES | TOKEN_ADJUST_GROUPS | TOKEN_ADJUST_SESSIONID |       \
+     TOKEN_QUERY_SOURCE | TOKEN_ADJUST_PRIVILEGES | TOKEN_ADJUST_GROUPS | TOKEN_ADJUST_SESSIONID |         \
      TOKEN_ADJUST_DEFAULT)
 #define TOKEN_READ (STANDARD_RIGHTS_READ | TOKEN_QUERY)
 
@@ -298,8 +303,7 @@ DWORD GetSecurityDescriptorLength(PSECURITY_DESCRIPTOR descriptor);
 BOOL GetSecurityDescriptorControl(PSECURITY_DESCRIPTOR descriptor, PSECURITY_DESCRIPTOR_CONTROL control,
                                   LPDWORD revision);
 BOOL SetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR descriptor, BOOL daclPresent, PACL dacl, BOOL daclDefaulted);
-BOOL GetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR descriptor, LPBOOL daclPresent, PACL* dacl,
-                               LPBOOL daclDefaulted);
+BOOL GetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR descriptor, LPBOOL daclPresent, PACL* dacl, LPBOOL daclDefaulted);
 BOOL SetSecurityDescriptorOwner(PSECURITY_DESCRIPTOR descriptor, PSID owner, BOOL ownerDefaulted);
 BOOL GetSecurityDescriptorOwner(PSECURITY_DESCRIPTOR descriptor, PSID* owner, LPBOOL ownerDefaulted);
 BOOL SetSecurityDescriptorGroup(PSECURITY_DESCRIPTOR descriptor, PSID group, BOOL groupDefaulted);
