@@ -15,8 +15,11 @@
 //   - volatile keys exist only on NT (95/98 create ordinary keys when asked for one).
 // A handle to a key deleted meanwhile answers ERROR_KEY_DELETED to everything but RegCloseKey.
 // winsim does less: no registry size limits, no HKEY_PERFORMANCE_DATA or HKEY_DYN_DATA, no links
-// (CurrentControlSet is an ordinary key), and key security comes from CheckKeyAccess.
+// (CurrentControlSet is an ordinary key). Key security (NT family) is described in winsim/security.h:
+// opening, creating and deleting check the key's DACL against the calling thread's token; a handle
+// keeps the access granted when it was opened.
 #include "registry_internal.h"
+#include "security_internal.h"
 
 #include <winsim/win32api.h>
 
@@ -70,14 +73,15 @@ LONG Resolve(Impl& reg, HKEY handle, REGSAM needed, RegKey** key, bool* predefin
     return ERROR_SUCCESS;
 }
 
-// The specific rights a requested access mask stands for. Until key security exists,
-// MAXIMUM_ALLOWED grants everything.
-REGSAM MapAccess(REGSAM access) {
+// The specific rights a requested access mask stands for. On NT MAXIMUM_ALLOWED stays for the
+// access check to resolve; 95/98 ignore access anyway.
+REGSAM MapAccess(const Impl& reg, REGSAM access) {
     REGSAM mapped = access & (STANDARD_RIGHTS_ALL | 0x3F);
     if (access & kGenericRead) mapped |= KEY_READ;
     if (access & kGenericWrite) mapped |= KEY_WRITE;
     if (access & kGenericExecute) mapped |= KEY_EXECUTE;
-    if (access & (kGenericAll | MAXIMUM_ALLOWED)) mapped |= KEY_ALL_ACCESS;
+    if (access & kGenericAll) mapped |= KEY_ALL_ACCESS;
+    if (access & MAXIMUM_ALLOWED) mapped |= reg.nt ? MAXIMUM_ALLOWED : KEY_ALL_ACCESS;
     return mapped;
 }
 
@@ -150,19 +154,27 @@ LONG RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM access, PHKEY result) 
     }
     RegKey* target = reg.FindBelow(base, parts);
     if (!target) return ERROR_FILE_NOT_FOUND;
-    REGSAM granted = MapAccess(access);
+    REGSAM granted = MapAccess(reg, access);
     if (reg.nt) {
-        status = winsim::CheckKeyAccess(*target, granted);
+        status = winsim::CheckKeyAccess(*target, granted, &granted);
         if (status != ERROR_SUCCESS) return status;
     }
     *result = reg.OpenHandle(target, granted);
     return ERROR_SUCCESS;
 }
 
-// The security attributes are for the NT key-security code to apply to the keys created here;
-// until it exists new keys get the default security.
+LONG RegOpenKeyA(HKEY key, LPCSTR subKey, PHKEY result) {
+    if (result && (!subKey || !*subKey)) {
+        *result = key;
+        return ERROR_SUCCESS;
+    }
+    return RegOpenKeyExA(key, subKey, 0, MAXIMUM_ALLOWED, result);
+}
+
+// On NT the last key created gets the security attributes' descriptor (the parts it leaves out
+// are the default's); the creator is granted the access asked for.
 LONG RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR className, DWORD options, REGSAM access,
-                     LPSECURITY_ATTRIBUTES, PHKEY result, LPDWORD disposition) {
+                     LPSECURITY_ATTRIBUTES security, PHKEY result, LPDWORD disposition) {
     if (!result) return ERROR_INVALID_PARAMETER;
     Impl& reg = Reg();
     Guard guard(reg.lock);
@@ -176,7 +188,11 @@ LONG RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR className, DWORD opti
         if (disposition) *disposition = REG_OPENED_EXISTING_KEY;
         return ERROR_SUCCESS;
     }
-    REGSAM granted = MapAccess(access);
+    REGSAM granted = MapAccess(reg, access);
+    winsim::SecurityDescriptorData given;
+    const bool hasDescriptor = reg.nt && security && security->lpSecurityDescriptor;
+    if (hasDescriptor && !winsim::ReadDescriptor(security->lpSecurityDescriptor, &given))
+        return ERROR_INVALID_PARAMETER;
     bool isVolatile = reg.nt && (options & REG_OPTION_VOLATILE);
 
     RegKey* target = base;
@@ -198,8 +214,21 @@ LONG RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR className, DWORD opti
         }
         for (size_t i = existing; i < parts.size(); ++i) target = reg.AddChild(target, parts[i], isVolatile);
         target->className = className ? className : "";
+        if (hasDescriptor) {
+            winsim::SecurityDescriptorData d = winsim::DefaultKeyDescriptor(*target);
+            if (given.owner) d.owner = given.owner;
+            if (given.group) d.group = given.group;
+            const auto* header = static_cast<const SECURITY_DESCRIPTOR*>(security->lpSecurityDescriptor);
+            if (header->Control & SE_DACL_PRESENT) {
+                d.dacl = given.dacl;
+                d.daclFlags = given.daclFlags;
+            }
+            winsim::StoreKeyDescriptor(*target, d);
+        }
+        if (reg.nt && winsim::CheckKeyAccess(*target, granted, &granted) != ERROR_SUCCESS)
+            granted = granted & MAXIMUM_ALLOWED ? KEY_ALL_ACCESS : granted;
     } else if (reg.nt) {
-        status = winsim::CheckKeyAccess(*target, granted);
+        status = winsim::CheckKeyAccess(*target, granted, &granted);
         if (status != ERROR_SUCCESS) return status;
     }
     *result = reg.OpenHandle(target, granted);
@@ -311,6 +340,11 @@ LONG RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize, LPDWORD 
     return ERROR_SUCCESS;
 }
 
+LONG RegEnumKeyA(HKEY key, DWORD index, LPSTR name, DWORD nameLength) {
+    DWORD size = nameLength;
+    return RegEnumKeyExA(key, index, name, &size, nullptr, nullptr, nullptr, nullptr);
+}
+
 LONG RegEnumValueA(HKEY key, DWORD index, LPSTR valueName, LPDWORD valueNameSize, LPDWORD reserved, LPDWORD type,
                    LPBYTE data, LPDWORD dataSize) {
     if (!valueName || !valueNameSize || reserved || (data && !dataSize)) return ERROR_INVALID_PARAMETER;
@@ -388,4 +422,70 @@ LONG RegQueryInfoKeyA(HKEY key, LPSTR className, LPDWORD classSize, LPDWORD rese
         }
     }
     return status;
+}
+
+namespace {
+
+REGSAM RightsFor(SECURITY_INFORMATION information) {
+    REGSAM needed = 0;
+    if (information & (OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION)) needed |= WRITE_OWNER;
+    if (information & DACL_SECURITY_INFORMATION) needed |= WRITE_DAC;
+    if (information & SACL_SECURITY_INFORMATION) needed |= ACCESS_SYSTEM_SECURITY;
+    return needed;
+}
+
+}  // namespace
+
+LONG RegSetKeySecurity(HKEY key, SECURITY_INFORMATION information, PSECURITY_DESCRIPTOR descriptor) {
+    Impl& reg = Reg();
+    if (!reg.nt) return ERROR_CALL_NOT_IMPLEMENTED;
+    Guard guard(reg.lock);
+    RegKey* target;
+    bool predefined = false;
+    LONG status = Resolve(reg, key, RightsFor(information), &target, &predefined);
+    // A predefined key stands for a handle opened with what the caller's token may do.
+    if (status == ERROR_SUCCESS && predefined) status = winsim::CheckKeyAccess(*target, RightsFor(information));
+    if (status != ERROR_SUCCESS) return status;
+    winsim::SecurityDescriptorData given;
+    if (!winsim::ReadDescriptor(descriptor, &given)) return ERROR_INVALID_PARAMETER;
+    winsim::SecurityDescriptorData d = winsim::KeyDescriptor(*target);
+    if (information & OWNER_SECURITY_INFORMATION) {
+        if (!given.owner || !winsim::Current().Security().EffectiveToken()->MayOwn(*given.owner))
+            return ERROR_INVALID_OWNER;
+        d.owner = given.owner;
+    }
+    if (information & GROUP_SECURITY_INFORMATION) {
+        if (!given.group) return ERROR_INVALID_PRIMARY_GROUP;
+        d.group = given.group;
+    }
+    if (information & DACL_SECURITY_INFORMATION) {
+        d.dacl = given.dacl;
+        d.daclFlags = given.daclFlags;
+    }
+    winsim::StoreKeyDescriptor(*target, d);
+    return ERROR_SUCCESS;
+}
+
+LONG RegGetKeySecurity(HKEY key, SECURITY_INFORMATION information, PSECURITY_DESCRIPTOR descriptor, LPDWORD size) {
+    Impl& reg = Reg();
+    if (!reg.nt) return ERROR_CALL_NOT_IMPLEMENTED;
+    if (!size) return ERROR_INVALID_PARAMETER;
+    Guard guard(reg.lock);
+    RegKey* target;
+    REGSAM needed = (information & SACL_SECURITY_INFORMATION) ? ACCESS_SYSTEM_SECURITY : 0;
+    if (information & (OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION))
+        needed |= READ_CONTROL;
+    bool predefined = false;
+    LONG status = Resolve(reg, key, needed, &target, &predefined);
+    if (status == ERROR_SUCCESS && predefined) status = winsim::CheckKeyAccess(*target, needed);
+    if (status != ERROR_SUCCESS) return status;
+    const std::vector<BYTE> bytes = winsim::ToSelfRelative(winsim::KeyDescriptor(*target), information);
+    const DWORD length = static_cast<DWORD>(bytes.size());
+    if (!descriptor || *size < length) {
+        *size = length;
+        return ERROR_INSUFFICIENT_BUFFER;
+    }
+    std::memcpy(descriptor, bytes.data(), length);
+    *size = length;
+    return ERROR_SUCCESS;
 }

@@ -282,6 +282,10 @@ DWORD GetCurrentThreadId() { return static_cast<DWORD>(gettid()); }
 
 DWORD GetCurrentProcessId() { return static_cast<DWORD>(getpid()); }
 
+HANDLE GetCurrentThread() { return reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-2)); }
+
+HANDLE GetCurrentProcess() { return reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-1)); }
+
 namespace {
 
 // Days since 1 January 1970 to a civil date (proleptic Gregorian calendar).

@@ -3,6 +3,7 @@
 #include <winsim/machine.h>
 #include <winsim/processes.h>
 #include <winsim/registry.h>
+#include <winsim/security.h>
 #include <winsim/services.h>
 #include <winsim/shellfolders.h>
 #include <winsim/shortnames.h>
@@ -86,6 +87,7 @@ Machine::Machine(OsVersion version, std::string rootFolder)
     fs::create_directories(windows / (nt ? "System32" : "SYSTEM"));
     fs::create_directories(windows / "INF");
     fs::create_directories(c / "Program Files");
+    security_ = std::make_unique<winsim::Security>(*this);
     services_ = std::make_unique<ServiceDatabase>(*this);
     devices_ = std::make_unique<DeviceTree>(*this);
     dialogs_ = std::make_unique<winsim::Dialogs>();

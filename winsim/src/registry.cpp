@@ -79,10 +79,6 @@ std::vector<std::string> SplitKeyPath(std::string_view path) {
     return parts;
 }
 
-LONG CheckKeyAccess(const RegKey&, ACCESS_MASK) { return ERROR_SUCCESS; }
-
-DWORD KeySecurityDescriptorSize(const RegKey& key) { return static_cast<DWORD>(key.security.size()); }
-
 uint64_t RegistryNow() {
     uint64_t ms = HasCurrent() ? Current().NowMs() : 0;
     return kBootFileTime + ms * 10000;

@@ -111,9 +111,10 @@ std::vector<std::string> SplitKeyPath(std::string_view path);
 // Windows limits a key name to 255 characters.
 constexpr size_t kMaxKeyNameLength = 255;
 
-// Where the NT key-security code plugs in: whether the caller's token may open `key` with
-// `desired`. Until key security exists every access is granted.
-LONG CheckKeyAccess(const RegKey& key, ACCESS_MASK desired);
+// Key security of the NT family (security.cpp): whether the calling thread's token may open `key`
+// with `desired` (generic rights already mapped; MAXIMUM_ALLOWED may be set), and what it is then
+// granted.
+LONG CheckKeyAccess(const RegKey& key, REGSAM desired, REGSAM* granted = nullptr);
 // What RegQueryInfoKeyA reports as the size of the key's security descriptor.
 DWORD KeySecurityDescriptorSize(const RegKey& key);
 

@@ -26,6 +26,7 @@ class DeviceTree;
 class Dialogs;
 class Processes;
 class Registry;
+class Security;
 class ServiceDatabase;
 class ShortNames;
 class SystemModules;
@@ -81,12 +82,13 @@ public:
     // The 8.3 names given to the long file names on the machine's drives.
     winsim::ShortNames& ShortNames() { return *shortNames_; }
 
-    // Who the calling program runs as. Only the calls that check it know it for now (MoveFileExA's
-    // delayed form needs to write under HKEY_LOCAL_MACHINE); the token of the calling thread will be
-    // built on it. Administrator unless a test or machine folder says otherwise.
+    // Who the calling program runs as: its process token (Security()) is built on it.
+    // Administrator unless a test or machine folder says otherwise.
     enum class Account { LocalSystem, Administrator, User };
     Account CallerAccount() const { return callerAccount_; }
     void SetCallerAccount(Account account) { callerAccount_ = account; }
+    // The accounts' tokens, the threads' impersonation and registry key security (NT family).
+    winsim::Security& Security() { return *security_; }
     // The programs and simulated DLLs the machine has, and the processes running on it.
     winsim::Processes& Processes() { return *processes_; }
     // The top-level windows, the messages sent and posted to them, and the cursor.
@@ -125,6 +127,7 @@ private:
     std::string root_;
     // Made in this order, and destroyed in the reverse: the later ones write into the registry.
     std::unique_ptr<Registry> registry_;
+    std::unique_ptr<winsim::Security> security_;
     std::unique_ptr<ServiceDatabase> services_;
     std::unique_ptr<DeviceTree> devices_;
     std::unique_ptr<winsim::Dialogs> dialogs_;

@@ -3,6 +3,8 @@
 //
 // What a registry holds is the same on every version; how the Reg*A calls treat it follows the
 // version the registry was made for (RegDeleteKeyA, enumeration order, handles, access rights).
+// Key security of the NT family (owner, group, DACL, access checks) is kept and described by the
+// machine's Security (security.h).
 //
 // Two hives are stored, HKEY_LOCAL_MACHINE and HKEY_USERS; the other predefined keys show a key
 // inside them:

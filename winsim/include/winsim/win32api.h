@@ -39,6 +39,7 @@
 #include <winsim/api/kernel32_toolhelp.h>
 #include <winsim/api/advapi32_registry.h>
 #include <winsim/api/advapi32_svc.h>
+#include <winsim/api/advapi32_security.h>
 #include <winsim/api/user32_resources.h>
 #include <winsim/api/user32_strings.h>
 #include <winsim/api/user32_ui.h>

@@ -1,4 +1,5 @@
-// advapi32: the registry (further parts of advapi32 - services, security - join as they are built).
+// advapi32: the registry, with key security on the NT family (RegGetKeySecurity, RegSetKeySecurity;
+// the descriptor types are in advapi32_security.h, the rules in winsim/security.h).
 #pragma once
 
 #include <winsim/types.h>
@@ -56,6 +57,10 @@ struct SECURITY_ATTRIBUTES {
 typedef SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
 typedef SECURITY_ATTRIBUTES* PSECURITY_ATTRIBUTES;
 
+typedef DWORD SECURITY_INFORMATION;
+typedef DWORD* PSECURITY_INFORMATION;
+typedef PVOID PSECURITY_DESCRIPTOR;
+
 struct FILETIME {
     DWORD dwLowDateTime;
     DWORD dwHighDateTime;
@@ -78,3 +83,15 @@ LONG RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type, cons
 LONG RegQueryInfoKeyA(HKEY key, LPSTR className, LPDWORD classSize, LPDWORD reserved, LPDWORD subKeys,
                       LPDWORD maxSubKeyLen, LPDWORD maxClassLen, LPDWORD values, LPDWORD maxValueNameLen,
                       LPDWORD maxValueLen, LPDWORD securityDescriptorSize, PFILETIME lastWriteTime);
+// RegOpenKeyExA with MAXIMUM_ALLOWED; a null or empty subkey gives the key's own handle back.
+LONG RegOpenKeyA(HKEY key, LPCSTR subKey, PHKEY result);
+// RegEnumKeyExA with a buffer of nameLength characters.
+LONG RegEnumKeyA(HKEY key, DWORD index, LPSTR name, DWORD nameLength);
+// NT family only (95/98: ERROR_CALL_NOT_IMPLEMENTED). Setting the owner or group needs WRITE_OWNER on
+// the handle, the DACL WRITE_DAC, the SACL ACCESS_SYSTEM_SECURITY (never granted: winsim keeps no
+// SACL). The new owner must be the token's user or one of its groups marked SE_GROUP_OWNER, else
+// ERROR_INVALID_OWNER; nothing changes unless every requested part can be set.
+LONG RegSetKeySecurity(HKEY key, SECURITY_INFORMATION information, PSECURITY_DESCRIPTOR descriptor);
+// The requested parts in self-relative form; needs READ_CONTROL. A buffer smaller than *size fails
+// with ERROR_INSUFFICIENT_BUFFER and the size needed in *size.
+LONG RegGetKeySecurity(HKEY key, SECURITY_INFORMATION information, PSECURITY_DESCRIPTOR descriptor, LPDWORD size);

@@ -28,6 +28,9 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
 
 DWORD GetCurrentThreadId();
 DWORD GetCurrentProcessId();
+// The pseudo-handles (HANDLE)-2 and (HANDLE)-1 that stand for the calling thread and process.
+HANDLE GetCurrentThread();
+HANDLE GetCurrentProcess();
 
 struct SYSTEMTIME {
     WORD wYear;
