@@ -28,7 +28,8 @@ TEST(ProtectKey, RewritesEachKeyOfTheTreeAsTheAccountMay) {
         const char* sddl;  // of every key afterwards; null: each keeps what it had
         size_t visits;
     } const rows[] = {
-        {OsVersion::Win2000, Account::LocalSystem, 0x30019, 0, "O:SYG:BAD:(A;;KA;;;SY)(A;;KA;;;BA)(A;;0x30019;;;WD)", 3},
+        {OsVersion::Win2000, Account::LocalSystem, 0x30019, 0, "O:SYG:BAD:(A;;KA;;;SY)(A;;KA;;;BA)(A;;0x30019;;;WD)",
+         3},
         // May not make the local system account owner: that write fails, the other two are made.
         {OsVersion::Win2000, Account::Administrator, 0x30019, 1, "O:BAG:BAD:(A;;KA;;;SY)(A;;KA;;;BA)(A;;0x30019;;;WD)",
          3},
