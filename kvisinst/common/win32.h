@@ -13,6 +13,10 @@
 #include <tlhelp32.h>
 // Types and constants only: cfgmgr32.dll is loaded by name, never imported.
 #include <cfgmgr32.h>
+// Types and constants only: netapi32.dll is loaded by name, never imported.
+#include <lmcons.h>
+#include <lmerr.h>
+#include <lmserver.h>
 #define KVISINST_EXPORT
 #else
 #include <winsim/win32api.h>
