@@ -141,8 +141,19 @@ protected:
     std::string root_;
 };
 
-// Wine 8 agrees with Windows here: it keeps each key's security as written and takes S-1-5-18 as owner
-// from an administrator holding SeRestorePrivilege.
+// The tree's keys start with other entries (under Wine: Users GENERIC_READ, Administrators
+// KEY_ALL_ACCESS), which the product's DACL replaces. Wine 8 agrees with Windows in what this test
+// asserts: it keeps each key's security as written, enforces the DACL, and takes S-1-5-18 as owner
+// from an administrator with SeRestorePrivilege enabled. Where Wine 8 differs, left unasserted:
+// - It takes any SID as a key's owner from any caller: S-1-5-18 without SeRestorePrivilege enabled,
+//   S-1-5-32-545, even a SID of no account. Windows refuses an owner that is neither the caller nor a
+//   group of the caller's marked as owner (ERROR_INVALID_OWNER) unless SeRestorePrivilege is enabled:
+//   there an administrator without it gets 1 from ProtectKey with the owner unchanged and the group
+//   and DACL written, which under Wine gives 0 and the new owner.
+// - Writing only the owner of a key that never had security written (RegSetKeySecurity with
+//   OWNER_SECURITY_INFORMATION) also replaces its group and DACL with the caller's token defaults
+//   (group S-1-5-21-0-0-0-513, DACL S-1-5-18 and S-1-5-21-0-0-0-513 GENERIC_ALL); Windows leaves the
+//   parts not named alone. ProtectKey writes all three, so the end result is the same on both.
 TEST_F(ProtectKeyTest, GivesEveryKeyOfTheTreeTheProductSecurity) {
     const struct {
         DWORD everyoneAccess;
@@ -180,11 +191,13 @@ bool ThreadImpersonates() {
     return true;
 }
 
-// Wine's user is a member of Administrators and is not the local system account. Either way in, the
-// thread's impersonation is as it was.
+// Wine's user (S-1-5-21-0-0-0-1000) has S-1-5-32-544 among its token's groups, enabled, and is not
+// the local system account. Either way in, the thread's impersonation is as it was.
 TEST(AccountChecksTest, AnswerForTheProgramsUserAndLeaveImpersonationAsItWas) {
     for (const bool impersonating : {false, true}) {
-        if (impersonating) ASSERT_TRUE(ImpersonateSelf(SecurityImpersonation));
+        if (impersonating) {
+            ASSERT_TRUE(ImpersonateSelf(SecurityImpersonation));
+        }
         EXPECT_EQ(IsAdministrator(), 1) << impersonating;
         EXPECT_EQ(IsLocalSystem(), 0) << impersonating;
         EXPECT_EQ(ThreadImpersonates(), impersonating);

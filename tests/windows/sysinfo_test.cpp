@@ -29,7 +29,9 @@ std::string ProgramFolder() {
 // ---- IsDomainController ----
 
 // The server type of the first level of 102 and 101 that NETAPI32 answers for the local machine.
-// Wine 8 answers 101 only (102 gives ERROR_INVALID_LEVEL); the type field is the same in both.
+// Wine 8 answers 101 (type SV_TYPE_NT, 0x1000) but not 102 (ERROR_INVALID_LEVEL, where a Windows NT
+// workstation answers 102 too), so the library's fallback to 101 is what runs; the type field is
+// the same in both layouts.
 TEST(IsDomainControllerTest, AnswersFromTheServersTypeBits) {
     HMODULE netapi = LoadLibraryA("NETAPI32.dll");
     ASSERT_NE(netapi, nullptr);
@@ -74,13 +76,15 @@ TEST(GetServicePackNumberTest, ReadsTheSystemsServicePackText) {
     info.dwOSVersionInfoSize = sizeof info;
     ASSERT_TRUE(GetVersionExA(&info));
     EXPECT_EQ(GetServicePackNumber(), ServicePackOf(info.szCSDVersion)) << '"' << info.szCSDVersion << '"';
-    if (const char* expected = std::getenv(kServicePackVariable))
+    if (const char* expected = std::getenv(kServicePackVariable)) {
         EXPECT_EQ(ServicePackOf(info.szCSDVersion), std::atoi(expected)) << '"' << info.szCSDVersion << '"';
+    }
 }
 
 // The test above again in a copy of this program that Wine runs as another Windows version
-// (HKCU\Software\Wine\AppDefaults\<program>\Version), whose CSD text names a service pack: "6a" is
-// read as 6.
+// (HKCU\Software\Wine\AppDefaults\<program>\Version): NT 4's "Service Pack 6a" is read as 6,
+// Windows 10's empty text and Windows 98's letter give 0. (The prefix itself is Windows 7's, whose
+// "Service Pack 1" the test above reads.)
 TEST(GetServicePackNumberTest, ReadsOtherVersionsServicePackTexts) {
     if (std::getenv(kServicePackVariable)) GTEST_SKIP() << "the run under another version";
     const std::string copy = ProgramFolder() + "kvtestsp.exe";
@@ -89,7 +93,7 @@ TEST(GetServicePackNumberTest, ReadsOtherVersionsServicePackTexts) {
     const struct {
         const char* version;
         const char* servicePack;
-    } rows[] = {{"nt40", "6"}, {"win7", "1"}};
+    } rows[] = {{"nt40", "6"}, {"win7", "1"}, {"win10", "0"}, {"win98", "0"}};
     for (const auto& row : rows) {
         HKEY key = nullptr;
         ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, appDefaults, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
@@ -98,7 +102,7 @@ TEST(GetServicePackNumberTest, ReadsOtherVersionsServicePackTexts) {
                        static_cast<DWORD>(std::strlen(row.version) + 1));
         RegCloseKey(key);
         SetEnvironmentVariableA(kServicePackVariable, row.servicePack);
-        std::string commandLine = "\"" + copy + "\" --gtest_filter=GetServicePackNumberTest.ReadsTheSystems*";
+        std::string commandLine = "\"" + copy + "\" --gtest_brief=1 --gtest_filter=GetServicePackNumberTest.ReadsTheSystems*";
         STARTUPINFOA startup = {};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION process = {};
@@ -132,10 +136,11 @@ protected:
     void Place(const char* gina, const char* networkProvider) {
         Remove();
         for (const auto& file : {std::make_pair(gina, "KVGina.dll"), std::make_pair(networkProvider, "KVNP.dll")})
-            if (file.first)
+            if (file.first) {
                 ASSERT_TRUE(
                     CopyFileA((ProgramFolder() + file.first).c_str(), (ProgramFolder() + file.second).c_str(), FALSE))
                     << file.second;
+            }
     }
     static void Remove() {
         DeleteFileA((ProgramFolder() + "KVGina.dll").c_str());
