@@ -102,7 +102,8 @@ TEST(GetServicePackNumberTest, ReadsOtherVersionsServicePackTexts) {
                        static_cast<DWORD>(std::strlen(row.version) + 1));
         RegCloseKey(key);
         SetEnvironmentVariableA(kServicePackVariable, row.servicePack);
-        std::string commandLine = "\"" + copy + "\" --gtest_brief=1 --gtest_filter=GetServicePackNumberTest.ReadsTheSystems*";
+        std::string commandLine =
+            "\"" + copy + "\" --gtest_brief=1 --gtest_filter=GetServicePackNumberTest.ReadsTheSystems*";
         STARTUPINFOA startup = {};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION process = {};
