@@ -91,6 +91,59 @@ for version in 98 2000; do
   (cd "$machine/drives" && find C -type f \( -iname 'kv*' -o -iname 'qp*' -o -iname 'quillex*' \) | sed 's|/|\\|g; s|^C|  C:|' | sort)
 done
 
+# Runs kvsim with the arguments after "--", prints what it printed, and fails unless that holds each
+# text before "--" (a text with a leading "!": unless it lacks the rest).
+expect() {
+  local texts=() output text status=0
+  while [ "$1" != -- ]; do texts+=("$1"); shift; done
+  shift
+  output=$("$kvsim" "$@") || status=$?
+  printf '%s\n' "$output"
+  [ "$status" = 0 ] || { echo "run-examples.sh: kvsim $1 ended with exit status $status" >&2; exit 1; }
+  for text in "${texts[@]}"; do
+    if [ "${text:0:1}" = '!' ]; then
+      [[ $output != *"${text:1}"* ]] || { echo "run-examples.sh: kvsim $1 said: ${text:1}" >&2; exit 1; }
+    else
+      [[ $output == *"$text"* ]] || { echo "run-examples.sh: kvsim $1 did not say: $text" >&2; exit 1; }
+    fi
+  done
+}
+
+echo
+echo "### Logon hooks on Windows NT 4 with a German user: another vendor's GinaDll, and the user cancels"
+echo
+machine="$machines/nt4-de"
+"$kvsim" create "$machine" NT4 --language de
+"$kvsim" import "$machine" examples/host-and-agent/otherga.reg >/dev/null
+echo "Imported examples/host-and-agent/otherga.reg: GinaDll names C:\\WINNT\\System32\\otherga.dll."
+echo
+echo "\$ kvsim call $machine --answer cancel UnregSystemStuff"
+expect 'caption: "Warnung:"' 'GinaDll-Wert ist C:\WINNT\System32\otherga.dll' 'answer:  Cancel' 'result: 1 ' \
+  'Registry changes:'$'\n''  (none)' -- call "$machine" --answer cancel UnregSystemStuff
+
+echo
+echo "### The product's host stopped on Windows 2000: WM_QUIT to each of its threads, and it ends"
+echo
+machine="$machines/host2000"
+host='C:\Program Files\Korvane\Quillex Pro\KVHOST.exe'
+agent='C:\Program Files\Korvane\Quillex Pro\KVAgent.exe'
+"$kvsim" create "$machine" 2000
+# The host and the agent as examples/host-and-agent describes them, each a file on drive C.
+cat examples/host-and-agent/programs.txt >>"$machine/programs.txt"
+echo "the product's program" >"$machines/program-file"
+"$kvsim" put "$machine" "$machines/program-file" "$host" >/dev/null
+"$kvsim" put "$machine" "$machines/program-file" "$agent" >/dev/null
+echo
+echo "\$ kvsim start $machine '$host'"
+"$kvsim" start "$machine" "$host"
+echo "\$ kvsim start $machine '$agent'"
+"$kvsim" start "$machine" "$agent"
+echo
+echo "\$ kvsim call $machine StopHost null"
+expect 'result: 1 (success)' 'WM_QUIT posted to thread' 'ended by itself, exit code 0' '!terminated' -- call "$machine" StopHost null
+echo
+expect 'KVAgent.exe' -- show "$machine"
+
 if [ -n "$product" ]; then
   echo
   echo "### Would Windows 95, 98, NT 4 and 2000 load the product DLL? Its imports against what each exports"

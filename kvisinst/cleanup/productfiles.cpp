@@ -23,6 +23,14 @@ const char kCleanUpListC[] =
     "~QpLang.dll ~QpLicense.dll ~QpLog.dll ~QpNet.dll ~QpPlugin.dll ~QpPrint.dll ~QpReport.dll "
     "~QpSched.dll ~QpSetup.dll ~QpSkin.dll ~QpSync.dll";
 
+const char kLogonListNt[] = "-KVPwdFlt.dll -KVMsg.dll";
+const char kLogonList9x[] = "-KVMsg.dll";
+const char kGinaLibraryName[] = "KVGINA.DLL";
+
+// Quillex Private Space: its vault program, its tray agent and its shell extension.
+const char kPrivateSpaceList[] = "KvPSpace.exe KvPSAgent.exe KvPSShell.dll ";
+const char kPrivateSpaceAuthLibrary[] = "kvauthsv.dll";
+
 namespace {
 
 const char kProductDirNames[] =

@@ -12,6 +12,19 @@ extern const char kCleanUpListB[];
 // C: 18 names walked in the "ProductPath" directory: 1 ActiveX control and 17 libraries marked '~'.
 extern const char kCleanUpListC[];
 
+// The logon components of earlier editions, unregistered in the system directory and left in place
+// ('-'): on the NT family the password filter and the message library, elsewhere the latter alone.
+extern const char kLogonListNt[];
+extern const char kLogonList9x[];
+// The earlier editions' replacement logon dialog library, upper case as the Winlogon "GinaDll" value
+// is compared with it.
+extern const char kGinaLibraryName[];
+
+// The private-space companion's three program files, two executables then its library, with a
+// trailing blank; its authentication service library, removed from the companion's folder.
+extern const char kPrivateSpaceList[];
+extern const char kPrivateSpaceAuthLibrary[];
+
 // One place whose files are made writable: a base directory, a suffix appended to it ("" or
 // "\\..."), and its names as NUL-terminated strings closed by an empty one.
 struct CWritablePlace {

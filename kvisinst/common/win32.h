@@ -9,6 +9,8 @@
 #include <shellapi.h>
 #include <shlobj.h>
 #include <setupapi.h>
+// Types only: the toolhelp functions are looked up by name, since Windows NT 4 lacks them.
+#include <tlhelp32.h>
 // Types and constants only: cfgmgr32.dll is loaded by name, never imported.
 #include <cfgmgr32.h>
 #define KVISINST_EXPORT

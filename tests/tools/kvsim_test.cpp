@@ -65,7 +65,7 @@ TEST_F(Kvsim, FailuresAndErrorsHaveTheirOwnExitStatus) {
         int status;
         const char* message;  // in the standard output or error
     } rows[] = {
-        {{"--help"}, 0, "call MACHINE EXPORT"},
+        {{"--help"}, 0, "call MACHINE [--answer BUTTON] EXPORT"},
         {{"--help"}, 0, "SetupUnInstallDrivers"},  // the exports are listed too
         {{"call", m, "SetupStopServices", "C:\\Setup\\none.inf"}, 1, "result: 0x80070057 (E_INVALIDARG)"},
         {{"call", m, "ControlService", kInf, "kvusb_Service", "0"}, 1, "(E_FAIL)"},
@@ -73,6 +73,9 @@ TEST_F(Kvsim, FailuresAndErrorsHaveTheirOwnExitStatus) {
         {{"frobnicate"}, 2, "unknown command"},
         {{"create", (dir_ / "x").string(), "3.11"}, 2, "not a version"},
         {{"create", m, "2000"}, 3, "already exists"},
+        {{"create", (dir_ / "x").string(), "2000", "--language", "1024"}, 2, "not a language"},
+        {{"call", m, "--answer", "maybe", "NeedReboot"}, 2, "not a button"},
+        {{"start", m, kInf}, 3, "not a program of this machine"},
         {{"call", m, "NoSuchExport"}, 4, "no export 'NoSuchExport'"},
         {{"call", m, "SetupInstallDrivers"}, 2, "takes 1 argument"},
         {{"call", m, "InstallDrivers", kInf, "one", "null"}, 2, "not an integer"},
@@ -178,6 +181,37 @@ TEST_F(Kvsim, PendingFileOperationsAreListedAndTheRebootCarriesThemOut) {
     Expect({"show", w98}, 0, {"Pending file operations:\n  (none)"});
 }
 
+// The language given at creation is the user's, kept in machine.txt: the library's warning comes in
+// German, and the answer given to call is the one the box gets.
+TEST_F(Kvsim, UsersLanguageAndAnswerReachTheLibrarysWarning) {
+    const std::string m = (dir_ / "nt4").string();
+    Expect({"create", m, "NT4", "--language", "de"}, 0, {"German (0x0407)"});
+    EXPECT_NE(std::string::npos, Slurp(fs::path(m) / "machine.txt").find("\nlanguage=0x0407\n"));
+    Expect({"import", m, std::string(KVSIM_EXAMPLES) + "/host-and-agent/otherga.reg"}, 0, {});
+    Expect({"call", m, "--answer", "cancel", "UnregSystemStuff"}, 0,
+           {"caption: \"Warnung:\"", "\n           GinaDll-Wert ist C:\\WINNT\\System32\\otherga.dll\n",
+            "answer:  Cancel (--answer)", "result: 1 "});
+    // A folder made before the language was kept is an English one.
+    std::ofstream(fs::path(m) / "machine.txt", std::ios::binary | std::ios::trunc) << "kvsim machine\nversion=NT4\n";
+    Expect({"show", m}, 0, {"user language English (0x0409)"});
+}
+
+// A host started by the user keeps its two threads between runs; StopHost's WM_QUIT reaches each of
+// them and the host ends by itself.
+TEST_F(Kvsim, StartedHostRunsOnUntilStopHostEndsIt) {
+    const std::string m = Machine("2000");
+    const std::string host = "C:\\Program Files\\Korvane\\Quillex Pro\\KVHOST.exe";
+    std::ofstream(fs::path(m) / "programs.txt", std::ios::app)
+        << Slurp(std::string(KVSIM_EXAMPLES) + "/host-and-agent/programs.txt");
+    Expect({"put", m, Write("kvhost.exe", "MZ"), host}, 0, {});
+    Expect({"start", m, host}, 0, {"process 1000  " + host + "\n", "thread 1004 (main): message queue\n"});
+    const Outcome stop = Expect({"call", m, "StopHost", "null"}, 0,
+                                {"WM_QUIT posted to thread 1004 of process 1000\n"
+                                 "  WM_QUIT posted to thread 1008 of process 1000\n"
+                                 "  process 1000 ended by itself, exit code 0\n"});
+    EXPECT_EQ(std::string::npos, stop.out.find("terminated"));
+}
+
 // programs.txt keeps the processes running on the machine; one whose time comes during a call ends
 // in it and removes what it removes, one that never ends is still running afterwards. The call is a
 // stop scripted to hang: it costs simulated time only, and the service is left stopping.
@@ -197,7 +231,9 @@ TEST_F(Kvsim, RunningProgramsAreShownAndEndWhenTheCallsTimeReachesThem) {
         << "[process 1200]\nProgram=C:\\Program Files\\Korvane\\kvsrv.exe\nCommandLine=/UnRegServer\nStarted="
         << clock << "\nEnds=" << clock + 5000 << "\nRemoves=" << kKey
         << "\n[process 1208]\nProgram=C:\\WINNT\\System32\\regtlib.exe\nCommandLine=/u C:\\x.tlb\nEnds=never\n";
-    Expect({"show", m}, 0, {"process 1200  C:\\Program Files\\Korvane\\kvsrv.exe  \"/UnRegServer\"", "process 1208 "});
+    Expect({"show", m}, 0,
+           {"process 1200  C:\\Program Files\\Korvane\\kvsrv.exe\n           command line: /UnRegServer\n",
+            "process 1208 "});
 
     const Outcome call = Expect({"call", m, "ControlService", kInf, "KVService_Service", "SVC_STOP"}, 0,
                                 {std::string("[-") + kKey + "]", "Programs and DLLs:\n  process 1200 ended by itself",

@@ -40,6 +40,21 @@ void WalkDrives(winsim::Machine& machine, Visit visit) {
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
+// Text in the machine's ANSI code page (1252) as UTF-8, for the terminal.
+std::string AnsiToUtf8(const std::string& text) {
+    if (text.empty()) return text;
+    const int length = static_cast<int>(text.size());
+    std::u16string wide(static_cast<size_t>(MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0)), u'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.data(), length, wide.data(), static_cast<int>(wide.size()));
+    const WCHAR* w = wide.data();
+    std::string utf8(static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, w, static_cast<int>(wide.size()), nullptr, 0,
+                                                             nullptr, nullptr)),
+                     '\0');
+    WideCharToMultiByte(CP_UTF8, 0, w, static_cast<int>(wide.size()), utf8.data(), static_cast<int>(utf8.size()),
+                        nullptr, nullptr);
+    return utf8;
+}
+
 // "-> TARGET ARGUMENTS (DESCRIPTION)" of a link file, or why it cannot be read.
 std::string LinkSummary(const std::string& windowsPath) {
     auto link = winsim::ReadShellLink(windowsPath);
@@ -125,15 +140,38 @@ std::string CDeviceSnapshot::ChangesSince(const CDeviceSnapshot& before) const {
     return out;
 }
 
-std::string MessageBoxesSince(winsim::Machine& machine, size_t before) {
-    static const char* const kButtons[] = {"", "OK", "Cancel", "Abort", "Retry", "Ignore", "Yes", "No"};
+std::string MessageBoxesSince(winsim::Machine& machine, size_t before, bool scripted) {
+    static const char* const kButtons[] = {"",    "OK", "Cancel", "Abort", "Retry",     "Ignore",
+                                           "Yes", "No", "",       "",      "Try Again", "Continue"};
+    static const char* const kButtonSets[] = {
+        "OK",      "OK, Cancel",    "Abort, Retry, Ignore",       "Yes, No, Cancel",
+        "Yes, No", "Retry, Cancel", "Cancel, Try Again, Continue"};
+    static const char* const kIcons[] = {"", "; icon stop", "; icon question", "; icon exclamation",
+                                         "; icon information"};
     const auto& boxes = machine.Dialogs().MessageBoxes();
     std::string out;
     for (size_t i = before; i < boxes.size(); ++i) {
         const auto& box = boxes[i];
-        const bool known = box.answer > 0 && box.answer < static_cast<int>(std::size(kButtons));
-        out += "  \"" + box.caption + "\": " + box.text + "\n           answered " +
-               (known ? kButtons[box.answer] : std::to_string(box.answer)) + "\n";
+        const UINT buttons = box.type & MB_TYPEMASK, icon = (box.type & 0xF0) >> 4;
+        out += "  caption: \"" + AnsiToUtf8(box.caption) + "\"   buttons " +
+               (buttons < std::size(kButtonSets) ? kButtonSets[buttons] : "?") +
+               (icon < std::size(kIcons) ? kIcons[icon] : "") + "\n";
+        // The text line by line, under one another.
+        const std::string text = AnsiToUtf8(box.text);
+        const char* label = "  text:    ";
+        for (size_t start = 0; start <= text.size();) {
+            size_t end = text.find('\n', start);
+            if (end == std::string::npos) end = text.size();
+            std::string line = text.substr(start, end - start);
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            out += line.empty() ? "\n" : label + line + "\n";
+            label = "           ";
+            start = end + 1;
+        }
+        const bool known =
+            box.answer > 0 && box.answer < static_cast<int>(std::size(kButtons)) && *kButtons[box.answer];
+        out += std::string("  answer:  ") + (known ? kButtons[box.answer] : std::to_string(box.answer)) +
+               (scripted ? " (--answer)" : " (the default button)") + "\n";
     }
     return out;
 }
@@ -176,14 +214,90 @@ std::string ProcessesSince(winsim::Machine& machine, size_t before) {
     return out;
 }
 
+std::string MessageName(UINT message) {
+    static const struct {
+        UINT id;
+        const char* name;
+    } kNames[] = {
+        {0x0000, "WM_NULL"},
+        {0x0001, "WM_CREATE"},
+        {0x0002, "WM_DESTROY"},
+        {0x000C, "WM_SETTEXT"},
+        {0x0010, "WM_CLOSE"},
+        {0x0011, "WM_QUERYENDSESSION"},
+        {0x0012, "WM_QUIT"},
+        {0x0016, "WM_ENDSESSION"},
+        {0x001A, "WM_SETTINGCHANGE"},
+        {0x0111, "WM_COMMAND"},
+        {0x0112, "WM_SYSCOMMAND"},
+        {0x0113, "WM_TIMER"},
+        {0x0219, "WM_DEVICECHANGE"},
+        // The library's own, to the setup program's notification window.
+        {WM_USER + 100, "WM_USER+100 (cleanup result)"},
+        {WM_USER + 101, "WM_USER+101 (cleanup progress)"},
+    };
+    for (const auto& n : kNames)
+        if (n.id == message) return n.name;
+    char text[40];
+    if (message >= WM_USER && message < 0x8000)
+        std::snprintf(text, sizeof text, "WM_USER+%u", message - WM_USER);
+    else if (message >= 0x8000 && message < 0xC000)
+        std::snprintf(text, sizeof text, "WM_APP+%u", message - 0x8000);
+    else
+        std::snprintf(text, sizeof text, "message 0x%04X", message);
+    return text;
+}
+
+std::string DescribeProcess(winsim::Machine& machine, const winsim::ProcessRecord& p) {
+    auto seconds = [](uint64_t ms) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%.1f s", static_cast<double>(ms) / 1000.0);
+        return std::string(text);
+    };
+    const char* const indent = "           ";
+    std::string out = "  process " + std::to_string(p.id) + "  " + p.program + "\n" + indent +
+                      "command line: " + p.commandLine + "\n" + indent + "running since " + seconds(p.startedMs) +
+                      (p.endsMs ? ", ends by itself at " + seconds(*p.endsMs) : std::string(", never ends by itself"));
+    switch (p.quit) {
+        case winsim::ProgramScript::Quit::Ends: out += "; WM_QUIT ends it"; break;
+        case winsim::ProgramScript::Quit::After:
+            out += "; WM_QUIT ends it " + std::to_string(p.quitMs) + " ms later";
+            break;
+        case winsim::ProgramScript::Quit::Ignores: out += "; it ignores WM_QUIT"; break;
+    }
+    if (p.account == winsim::Machine::Account::LocalSystem) out += "; runs as LocalSystem";
+    if (p.account == winsim::Machine::Account::User) out += "; runs as a user without administrator rights";
+    out += "\n";
+    for (size_t i = 0; i < p.threads.size(); ++i) {
+        const auto& t = p.threads[i];
+        out += indent + std::string("thread ") + std::to_string(t.id) + (i == 0 ? " (main): " : ": ");
+        if (!t.queueFromMs)
+            out += "no message queue\n";
+        else if (*t.queueFromMs <= p.startedMs)
+            out += "message queue\n";
+        else
+            out += "message queue from " + seconds(*t.queueFromMs) + "\n";
+    }
+    for (HWND handle : p.windows) {
+        const auto* w = machine.Windows().Find(handle);
+        if (!w) continue;
+        char id[32];
+        std::snprintf(id, sizeof id, "%p", static_cast<void*>(handle));
+        out += indent + std::string("window ") + id + " \"" + w->title + "\", class \"" + w->className + "\": ";
+        if (w->closesOnAttempt == 0)
+            out += "never closes on WM_CLOSE";
+        else
+            out += w->closesOnAttempt == 1 ? std::string("closes on the first WM_CLOSE")
+                                           : "closes on WM_CLOSE number " + std::to_string(w->closesOnAttempt);
+        if (w->closeAttempts) out += ", has had " + std::to_string(w->closeAttempts);
+        out += "\n";
+    }
+    return out;
+}
+
 std::string ListRunningProcesses(winsim::Machine& machine) {
     std::string out;
-    for (const auto& p : machine.Processes().Running()) {
-        char since[32];
-        std::snprintf(since, sizeof since, "%.1f s", static_cast<double>(p.startedMs) / 1000.0);
-        out += "  process " + std::to_string(p.id) + "  " + p.program + "  \"" + p.commandLine + "\"\n" +
-               "           running since " + since + (p.endsMs ? "" : ", never ends by itself") + "\n";
-    }
+    for (const auto& p : machine.Processes().Running()) out += DescribeProcess(machine, p);
     return out;
 }
 
@@ -195,12 +309,14 @@ std::string MessagesSince(winsim::Machine& machine, size_t before) {
         const auto& m = log[i];
         const auto* window = windows.Find(m.window);
         char line[160];
-        std::snprintf(line, sizeof line, "  %s message %u (0x%04X) to window %p, wParam 0x%llX, lParam 0x%llX",
-                      m.kind == winsim::Windows::Message::Kind::Posted ? "posted" : "sent  ", m.message, m.message,
-                      static_cast<void*>(m.window), static_cast<unsigned long long>(m.wParam),
-                      static_cast<unsigned long long>(m.lParam));
+        std::snprintf(line, sizeof line, "  %s %s to window %p, wParam 0x%llX, lParam 0x%llX",
+                      m.kind == winsim::Windows::Message::Kind::Posted ? "posted" : "sent  ",
+                      MessageName(m.message).c_str(), static_cast<void*>(m.window),
+                      static_cast<unsigned long long>(m.wParam), static_cast<unsigned long long>(m.lParam));
         out += line;
-        if (window) out += " (" + window->className + " \"" + window->title + "\")";
+        if (window)
+            out += " (" + window->className + " \"" + window->title + "\"" +
+                   (window->processId ? " of process " + std::to_string(window->processId) : std::string()) + ")";
         if (m.kind == winsim::Windows::Message::Kind::Sent)
             out += m.result ? " -> " + std::to_string(*m.result) : std::string(" -> the window procedure faulted");
         out += "\n";

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <winsim/machine.h>
+#include <winsim/processes.h>
 
 #include <cstdint>
 #include <map>
@@ -48,8 +49,9 @@ private:
 };
 
 // The message boxes shown since the machine had shown `before` of them, one block each: caption,
-// text and the button the simulated user chose (nobody is at the keyboard: the default one).
-std::string MessageBoxesSince(winsim::Machine& machine, size_t before);
+// buttons and icon, the text line by line, and the button the simulated user chose (`scripted`: the
+// one kvsim call --answer gave; else nobody is at the keyboard and it is the default one).
+std::string MessageBoxesSince(winsim::Machine& machine, size_t before, bool scripted);
 
 // One line per link: "  NAME.lnk -> TARGET ARGUMENTS" for every shortcut on the machine's drives.
 std::string ListShortcuts(winsim::Machine& machine);
@@ -63,8 +65,15 @@ std::string ListDevices(winsim::Machine& machine);
 // time that are still running. Empty when nothing happened.
 std::string ProcessesSince(winsim::Machine& machine, size_t before);
 
-// One line per running process: its id, program, command line and since when it runs.
+// A block for a running process: its id and program, command line, since when it runs and how it
+// answers WM_QUIT, its threads (each with its message queue) and its windows.
+std::string DescribeProcess(winsim::Machine& machine, const winsim::ProcessRecord& process);
+
+// DescribeProcess of each running process.
 std::string ListRunningProcesses(winsim::Machine& machine);
+
+// "WM_CLOSE", "WM_USER+11", "message 0xC123": a window message for a person.
+std::string MessageName(UINT message);
 
 // The messages posted and sent since the machine had recorded `before` of them, one line each.
 std::string MessagesSince(winsim::Machine& machine, size_t before);

@@ -4,21 +4,27 @@ namespace kvsim {
 
 const std::vector<Command>& Commands() {
     static const std::vector<Command> commands = {
-        {"create", "create MACHINE VERSION", "make a machine folder: Windows 95, 98, NT4 or 2000", RunCreate},
-        {"put", "put MACHINE FILE [WINDOWS_PATH]", "copy a file onto the machine (default C:\\Setup\\NAME)",
-         RunPut},
-        {"call", "call MACHINE EXPORT [ARG...]", "call a library export and show what it changed", RunCall},
+        {"create", "create MACHINE VERSION [--language LANG]",
+         "make a machine folder: Windows 95, 98, NT4 or 2000,\nits user's language (default en)", RunCreate},
+        {"put", "put MACHINE FILE [WINDOWS_PATH]", "copy a file onto the machine (default C:\\Setup\\NAME)", RunPut},
+        {"call", "call MACHINE [--answer BUTTON] EXPORT [ARG...]",
+         "call a library export and show what it changed;\nBUTTON: the user's answer to its message boxes", RunCall},
+        {"start", "start MACHINE PROGRAM [ARG...]",
+         "start a program described in programs.txt, as its\nuser would; it keeps running on the machine", RunStart},
         {"show", "show MACHINE",
-         "the machine's version, clock, services, devices, shortcuts and pending file operations", RunShow},
+         "the machine: version, language, clock, services,\n"
+         "devices, shortcuts, programs running, pending file\n"
+         "operations",
+         RunShow},
         {"reboot", "reboot MACHINE",
-         "restart the machine: pending file renames and deletions, services, and show what it did", RunReboot},
-        {"import", "import MACHINE FILE.reg...", "merge .reg files into the machine's registry and show the changes",
+         "restart the machine: pending file renames and\ndeletions, services, and show what it did", RunReboot},
+        {"import", "import MACHINE FILE.reg...", "merge .reg files into the machine's registry and\nshow the changes",
          RunImport},
         {"device", "device MACHINE ID HWID[,HWID] [STATE] [CLASS]",
-         "put a device node on the machine (STATE: present, absent or plugged)", RunDevice},
-        {"sections", "sections INF SECTION...",
-         "which platform form of each section every Windows version uses", RunSections},
-        {"imports", "imports FILE.DLL", "whether a 32-bit DLL's imports load on Windows 95, 98, NT 4 and 2000",
+         "put a device node on the machine (STATE: present,\nabsent or plugged)", RunDevice},
+        {"sections", "sections INF SECTION...", "which platform form of each section every Windows\nversion uses",
+         RunSections},
+        {"imports", "imports FILE.DLL", "whether a 32-bit DLL's imports load on Windows 95,\n98, NT 4 and 2000",
          RunImports},
     };
     return commands;

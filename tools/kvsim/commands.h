@@ -31,5 +31,6 @@ int RunDevice(const std::vector<std::string>& args);
 int RunImports(const std::vector<std::string>& args);
 int RunReboot(const std::vector<std::string>& args);
 int RunImport(const std::vector<std::string>& args);
+int RunStart(const std::vector<std::string>& args);
 
 }  // namespace kvsim

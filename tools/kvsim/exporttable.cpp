@@ -85,6 +85,14 @@ const std::vector<ExportInfo>& ExportTable() {
         {"RemoveDevices", "RemoveDevices", "RemoveDevices", {}, "", ResultKind::Int, Invoke<int>},
         {"ReEnumerateDevices", "ReEnumerateDevices", "ReEnumerateDevices", {}, "", ResultKind::None, Invoke<void>},
         {"CleanUp", "CleanUp", "CleanUp", {K::String}, "EDITION", ResultKind::Int, Invoke<int, char*>},
+        // int __cdecl StopHost(char const *): the 64-bit decorated name is the one called; the plain
+        // name, exported as well, behaves the same.
+        {"StopHost", "?StopHost@@YAHPEBD@Z", "?StopHost@@YAHPBD@Z", {K::String}, "ANY_TEXT|null", ResultKind::Bool,
+         Invoke<int, const char*>},
+        {"CleanUpPS", "CleanUpPS", "?CleanUpPS@@YGHPAD@Z", {K::String}, "DIRECTORY", ResultKind::Int,
+         Invoke<int, char*>},
+        {"ClearPrivateSpace", "ClearPrivateSpace", "ClearPrivateSpace", {}, "", ResultKind::None, Invoke<void>},
+        {"UnregSystemStuff", "UnregSystemStuff", "UnregSystemStuff", {}, "", ResultKind::Int, Invoke<int>},
     };
     return table;
 }

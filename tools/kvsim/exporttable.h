@@ -15,7 +15,8 @@ enum class ArgKind {
     ServiceAction,  // SVC_START, SVC_STOP, SVC_CREATE, SVC_DELETE or a number
 };
 
-enum class ResultKind { HResult, Int, None };  // None: the function returns nothing
+// Bool: nonzero on success, 0 on failure; None: the function returns nothing.
+enum class ResultKind { HResult, Int, Bool, None };
 
 struct ArgValue {
     ArgKind kind;

@@ -12,13 +12,17 @@
 #include <winsim/processes.h>
 #include <winsim/registry.h>
 #include <winsim/services.h>
+#include <winsim/text.h>
 #include <winsim/windows.h>
 
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <sstream>
 
@@ -85,25 +89,115 @@ void PrintServices(winsim::Machine& machine) {
                     s.config.imagePath.c_str(), s.markedForDelete ? " (marked for deletion)" : "");
 }
 
+// The user languages kvsim names (GetUserDefaultLangID's values); any other is given as a number.
+const struct {
+    const char* name;
+    WORD id;
+    const char* title;
+} kLanguages[] = {
+    {"en", 0x0409, "English"},    {"en-gb", 0x0809, "English"}, {"de", 0x0407, "German"},
+    {"fr", 0x040C, "French"},     {"es", 0x040A, "Spanish"},    {"it", 0x0410, "Italian"},
+    {"zh", 0x0404, "Chinese"},    {"zh-tw", 0x0404, "Chinese"}, {"zh-cn", 0x0804, "Chinese"},
+    {"ko", 0x0412, "Korean"},     {"ja", 0x0411, "Japanese"},   {"nl", 0x0413, "Dutch"},
+    {"pt", 0x0416, "Portuguese"}, {"sv", 0x041D, "Swedish"},    {"pl", 0x0415, "Polish"},
+    {"ru", 0x0419, "Russian"},
+};
+
+bool ParseLanguage(const std::string& text, WORD* language) {
+    for (const auto& l : kLanguages)
+        if (winsim::EqualsNoCase(text, l.name)) {
+            *language = l.id;
+            return true;
+        }
+    if (text.empty() || !std::isdigit(static_cast<unsigned char>(text[0]))) return false;
+    char* end = nullptr;
+    const unsigned long id = std::strtoul(text.c_str(), &end, 0);
+    // A language id: a primary language in its low 10 bits, a sublanguage above.
+    if (*end || id > 0xFFFF || (id & 0x3FF) == 0) return false;
+    *language = static_cast<WORD>(id);
+    return true;
+}
+
+std::string LanguageNames() {
+    std::string names;
+    for (const auto& l : kLanguages) names += (names.empty() ? "" : ", ") + std::string(l.name);
+    return names;
+}
+
+// "German (0x0407)": named by its primary language when kvsim knows it.
+std::string LanguageTitle(WORD language) {
+    char id[16];
+    std::snprintf(id, sizeof id, "0x%04X", static_cast<unsigned>(language));
+    for (const auto& l : kLanguages)
+        if ((l.id & 0x3FF) == (language & 0x3FF)) return std::string(l.title) + " (" + id + ")";
+    return id;
+}
+
+// The buttons a message box answers with (MessageBoxA's IDOK ... IDCONTINUE).
+const char* const kAnswers[] = {"",    "ok", "cancel", "abort", "retry",    "ignore",
+                                "yes", "no", "",       "",      "tryagain", "continue"};
+
+// The button's id, or 0 for a word that names none.
+int ParseAnswer(const std::string& text) {
+    for (int id = 1; id < static_cast<int>(std::size(kAnswers)); ++id)
+        if (*kAnswers[id] && winsim::EqualsNoCase(text, kAnswers[id])) return id;
+    return 0;
+}
+
+std::string AnswerNames() {
+    std::string names;
+    for (const char* name : kAnswers)
+        if (*name) names += (names.empty() ? "" : ", ") + std::string(name);
+    return names;
+}
+
 }  // namespace
 
 int RunCreate(const std::vector<std::string>& args) {
-    if (args.size() != 2) {
+    std::vector<std::string> positional;
+    WORD language = 0x409;
+    for (size_t i = 0; i < args.size(); ++i) {
+        std::string value;
+        if (args[i] == "--language") {
+            if (i + 1 == args.size()) {
+                std::fprintf(stderr, "kvsim create: --language needs a language (de, fr, 1031, 0x0407, ...)\n");
+                return kExitUsage;
+            }
+            value = args[++i];
+        } else if (args[i].rfind("--language=", 0) == 0) {
+            value = args[i].substr(11);
+        } else if (args[i].rfind("--", 0) == 0) {
+            std::fprintf(stderr, "kvsim create: unknown option '%s' (create MACHINE VERSION [--language LANG])\n",
+                         args[i].c_str());
+            return kExitUsage;
+        } else {
+            positional.push_back(args[i]);
+            continue;
+        }
+        if (!ParseLanguage(value, &language)) {
+            std::fprintf(stderr,
+                         "kvsim create: '%s' is not a language: give a language id (1031, 0x0407) or one of\n  %s\n",
+                         value.c_str(), LanguageNames().c_str());
+            return kExitUsage;
+        }
+    }
+    if (positional.size() != 2) {
         std::fprintf(stderr, "kvsim create: give a machine folder and a version (95, 98, NT4, 2000)\n");
         return kExitUsage;
     }
-    const auto version = winsim::ParseOsVersion(args[1]);
+    const auto version = winsim::ParseOsVersion(positional[1]);
     if (!version) {
         std::fprintf(stderr, "kvsim create: '%s' is not a version kvsim knows (95, 98, NT4, 2000, XP)\n",
-                     args[1].c_str());
+                     positional[1].c_str());
         return kExitUsage;
     }
     std::string error;
-    if (!CMachineFolder::Create(args[0], *version, &error)) {
+    if (!CMachineFolder::Create(positional[0], *version, language, &error)) {
         std::fprintf(stderr, "kvsim create: %s\n", error.c_str());
         return kExitBadInput;
     }
-    std::printf("Created %s: a simulated %s machine.\n", args[0].c_str(), VersionTitle(*version));
+    std::printf("Created %s: a simulated %s machine, user language %s.\n", positional[0].c_str(),
+                VersionTitle(*version), LanguageTitle(language).c_str());
     return kExitOk;
 }
 
@@ -151,7 +245,8 @@ int RunShow(const std::vector<std::string>& args) {
         return kExitBadInput;
     }
     auto& m = machine.Machine();
-    std::printf("%s: %s, simulated clock at %.1f s\nServices:\n", args[0].c_str(), VersionTitle(m.Version()),
+    std::printf("%s: %s, user language %s, simulated clock at %.1f s\nServices:\n", args[0].c_str(),
+                VersionTitle(m.Version()), LanguageTitle(m.DefaultLanguage()).c_str(),
                 static_cast<double>(m.NowMs()) / 1000.0);
     PrintServices(m);
     const std::string devices = ListDevices(m);
@@ -166,7 +261,32 @@ int RunShow(const std::vector<std::string>& args) {
     return kExitOk;
 }
 
-int RunCall(const std::vector<std::string>& args) {
+int RunCall(const std::vector<std::string>& givenArgs) {
+    // Options come between the machine folder and the export: what follows the export is its own.
+    std::vector<std::string> args;
+    int answer = 0;
+    for (size_t i = 0; i < givenArgs.size(); ++i) {
+        const bool beforeExport = args.size() == 1;  // after the machine folder, before the export
+        if (!beforeExport || givenArgs[i].rfind("--", 0) != 0) {
+            args.push_back(givenArgs[i]);
+            continue;
+        }
+        std::string value;
+        if (givenArgs[i] == "--answer") {
+            value = i + 1 < givenArgs.size() ? givenArgs[++i] : "";
+        } else if (givenArgs[i].rfind("--answer=", 0) == 0) {
+            value = givenArgs[i].substr(9);
+        } else {
+            std::fprintf(stderr, "kvsim call: unknown option '%s' (call MACHINE [--answer BUTTON] EXPORT ...)\n",
+                         givenArgs[i].c_str());
+            return kExitUsage;
+        }
+        answer = ParseAnswer(value);
+        if (!answer) {
+            std::fprintf(stderr, "kvsim call: '%s' is not a button: give %s\n", value.c_str(), AnswerNames().c_str());
+            return kExitUsage;
+        }
+    }
     if (args.size() < 2) {
         std::fprintf(stderr, "kvsim call: give a machine folder, an export and its arguments\n");
         return kExitUsage;
@@ -200,6 +320,8 @@ int RunCall(const std::vector<std::string>& args) {
     }
     auto& m = machine.Machine();
     SimulateSupportLibraries(m);
+    // The simulated user's choice in every message box of the call (none: the default button).
+    m.Dialogs().SetMessageBoxAnswer(answer);
 
     // Open the INFs the call needs, as the setup program would before calling.
     std::vector<HINF> infs;
@@ -262,6 +384,9 @@ int RunCall(const std::vector<std::string>& args) {
         failed = hr < 0;
     } else if (info->result == ResultKind::Int) {
         std::printf("result: %lld (0x%08X)\n", result, static_cast<unsigned>(result));
+    } else if (info->result == ResultKind::Bool) {
+        std::printf("result: %lld (%s)\n", result, result ? "success" : "failure");
+        failed = result == 0;
     } else {
         std::printf("result: none (the function returns nothing)\n");
     }
@@ -285,7 +410,7 @@ int RunCall(const std::vector<std::string>& args) {
     std::printf("\nFile changes:\n%s", files.empty() ? "  (none)\n" : files.c_str());
     const std::string devices = CDeviceSnapshot(m).ChangesSince(devicesBefore);
     std::printf("\nDevice changes:\n%s", devices.empty() ? "  (none)\n" : devices.c_str());
-    const std::string boxes = MessageBoxesSince(m, boxesBefore);
+    const std::string boxes = MessageBoxesSince(m, boxesBefore, answer != 0);
     std::printf("\nMessage boxes:\n%s", boxes.empty() ? "  (none)\n" : boxes.c_str());
     // Programs, DLLs, window messages and the cursor: listed only when the call touched them.
     if (!processes.empty()) std::printf("\nPrograms and DLLs:\n%s", processes.c_str());

@@ -74,9 +74,11 @@ void ClearRegistry(winsim::Registry& reg) {
 
 bool SaveMachineState(winsim::Machine& machine, const std::string& folder, std::string* error) {
     const fs::path dir(folder);
+    char language[16];
+    std::snprintf(language, sizeof language, "0x%04X", static_cast<unsigned>(machine.DefaultLanguage()));
     std::ostringstream header;
     header << kMagic << "\nversion=" << winsim::OsVersionName(machine.Version()) << "\nclock_ms=" << machine.NowMs()
-           << "\n";
+           << "\nlanguage=" << language << "\n";
     return WriteFileAtomically(dir / "registry.reg", machine.Reg().SaveRegText(), error) &&
            WriteFileAtomically(dir / "services.txt", machine.Services().SaveText(), error) &&
            WriteFileAtomically(dir / "devices.txt", machine.Devices().SaveText(), error) &&
@@ -85,7 +87,7 @@ bool SaveMachineState(winsim::Machine& machine, const std::string& folder, std::
            WriteFileAtomically(dir / "machine.txt", header.str(), error);
 }
 
-bool CMachineFolder::Create(const std::string& folder, winsim::OsVersion version, std::string* error) {
+bool CMachineFolder::Create(const std::string& folder, winsim::OsVersion version, WORD language, std::string* error) {
     std::error_code ec;
     if (fs::exists(folder, ec)) {
         *error = folder + " already exists";
@@ -99,6 +101,7 @@ bool CMachineFolder::Create(const std::string& folder, winsim::OsVersion version
     bool ok;
     {
         winsim::Machine machine(version, (fs::path(work) / "drives").string());
+        machine.SetDefaultLanguage(language);
         winsim::Machine* previous = winsim::HasCurrent() ? &winsim::Current() : nullptr;
         winsim::SetCurrent(&machine);
         ok = SaveMachineState(machine, work, error);
@@ -125,6 +128,7 @@ bool CMachineFolder::Open(const std::string& folder, std::string* error) {
     std::istringstream lines(header);
     std::string line, versionName;
     uint64_t clock = 0;
+    unsigned long language = 0x409;  // folders made before the language was kept
     std::getline(lines, line);
     if (line != kMagic) {
         *error = folder + "/machine.txt does not start with \"" + kMagic + "\"";
@@ -133,6 +137,14 @@ bool CMachineFolder::Open(const std::string& folder, std::string* error) {
     while (std::getline(lines, line)) {
         if (line.rfind("version=", 0) == 0) versionName = line.substr(8);
         else if (line.rfind("clock_ms=", 0) == 0) clock = std::strtoull(line.c_str() + 9, nullptr, 10);
+        else if (line.rfind("language=", 0) == 0) {
+            char* end = nullptr;
+            language = std::strtoul(line.c_str() + 9, &end, 0);
+            if (end == line.c_str() + 9 || *end || language == 0 || language > 0xFFFF) {
+                *error = folder + "/machine.txt names no language ('" + line.substr(9) + "')";
+                return false;
+            }
+        }
     }
     const auto version = winsim::ParseOsVersion(versionName);
     if (!version) {
@@ -160,6 +172,7 @@ bool CMachineFolder::Open(const std::string& folder, std::string* error) {
     machine_ = std::make_unique<winsim::Machine>(*version, (fs::path(work_) / "drives").string());
     winsim::SetCurrent(machine_.get());
     machine_->Advance(clock);
+    machine_->SetDefaultLanguage(static_cast<WORD>(language));
     ClearRegistry(machine_->Reg());
     std::string why;
     if (!machine_->Reg().LoadRegText(regText, &why)) {

@@ -1,6 +1,7 @@
 // A simulated machine kept in a folder between kvsim runs:
 //
-//   FOLDER/machine.txt    "kvsim machine", then version=95|98|NT4|2000|XP and clock_ms=N
+//   FOLDER/machine.txt    "kvsim machine", then version=95|98|NT4|2000|XP, clock_ms=N and
+//                         language=0xNNNN (the user's default language; 0x0409 when missing)
 //   FOLDER/registry.reg   the registry as .reg text (HKEY_LOCAL_MACHINE and HKEY_USERS)
 //   FOLDER/services.txt   the service control manager's database, with each service's script
 //   FOLDER/devices.txt    the device tree: device nodes and devices plugged in but not yet found
@@ -24,8 +25,9 @@ namespace kvsim {
 
 class CMachineFolder {
 public:
-    // Makes a new machine folder; false (with the reason) when the folder exists or cannot be made.
-    static bool Create(const std::string& folder, winsim::OsVersion version, std::string* error);
+    // Makes a new machine folder whose user has `language` as default language; false (with the
+    // reason) when the folder exists or cannot be made.
+    static bool Create(const std::string& folder, winsim::OsVersion version, WORD language, std::string* error);
 
     // Copies the folder aside and loads the copy as the current simulated machine. False (with the
     // reason) for a missing or damaged folder.

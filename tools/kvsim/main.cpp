@@ -17,22 +17,42 @@ void PrintUsage(FILE* out) {
         "\n"
         "commands:\n",
         out);
-    for (const auto& command : kvsim::Commands()) std::fprintf(out, "  %-40s %s\n", command.usage, command.summary);
+    // The summary beside the usage, or under it when the usage is long; wrapped at its line breaks.
+    for (const auto& command : kvsim::Commands()) {
+        const std::string usage = command.usage, summary = command.summary;
+        if (usage.size() > 40)
+            std::fprintf(out, "  %s\n%43s", usage.c_str(), "");
+        else
+            std::fprintf(out, "  %-40s ", usage.c_str());
+        for (size_t start = 0; start < summary.size();) {
+            size_t end = summary.find('\n', start);
+            if (end == std::string::npos) end = summary.size();
+            std::fprintf(out, "%s%.*s\n", start ? "                                           " : "",
+                         static_cast<int>(end - start), summary.c_str() + start);
+            start = end + 1;
+        }
+    }
     std::fputs(
         "\n"
         "call arguments: an INF handle is given as the INF's path on the machine (kvsim opens it); strings\n"
         "as they are, the word null for a null pointer; integers in decimal or 0x hex; a service action as\n"
         "SVC_START, SVC_STOP, SVC_CREATE, SVC_DELETE or a number. EXPORT is the function's name or its\n"
-        "exported (decorated) name. Exports kvsim can call:\n",
+        "exported (decorated) name. --answer BUTTON is the simulated user's choice in every message box\n"
+        "the call shows (ok, cancel, abort, retry, ignore, yes, no, tryagain, continue); without it each box\n"
+        "is answered with its default button. Exports kvsim can call:\n",
         out);
     for (const auto& e : kvsim::ExportTable()) std::fprintf(out, "  %-22s %s\n", e.name, e.argNames);
     std::fputs(
         "\n"
-        "A machine folder holds machine.txt (version, clock), registry.reg, services.txt (each service\n"
-        "with its script: OnStart=runs|fails [ERROR], OnStop=at-once|after N|never|refuses), devices.txt\n"
+        "create --language LANG: the user's default language (GetUserDefaultLangID), a language id (1031,\n"
+        "0x0407) or en, de, fr, es, it, zh (zh-tw), zh-cn, ko, ja, nl, pt, sv, pl, ru.\n"
+        "\n"
+        "A machine folder holds machine.txt (version, clock, language), registry.reg, services.txt (each\n"
+        "service with its script: OnStart=runs|fails [ERROR], OnStop=at-once|after N|never|refuses), devices.txt\n"
         "(each device node as [INSTANCE ID] with HardwareIDs=a,b Class= Description= Present=0|1\n"
-        "RemovalFails=0|1 PluggedIn=0|1) and drives/. services.txt and devices.txt are [section] and\n"
-        "key=value lines; a line starting with ';' is a comment, and an error names the line.\n"
+        "RemovalFails=0|1 PluggedIn=0|1), programs.txt (each program with its script and each process\n"
+        "running, its own comments say how) and drives/. services.txt, devices.txt and programs.txt are\n"
+        "[section] and key=value lines; a line starting with ';' is a comment, and an error names the line.\n"
         "\n"
         "exit status: 0 done, 1 the library reported a failure, 2 wrong usage or arguments, 3 missing or\n"
         "damaged machine folder or file, 4 unknown export, 5 the library cannot be loaded\n",

@@ -68,8 +68,7 @@ std::string FolderOf(std::string_view path) {
 // The module a load of `given` (whose base name is `base`) finds. While a module is loaded, a load
 // finds it by its base name alone, as Windows does. A module that is registered but not loaded is a
 // DLL on disk: a path must name its very file, and a bare name finds it only in the folders of the
-// search order that the machine has (current, system and Windows directory; the program's own folder
-// and PATH are not simulated).
+// search order (LibrarySearchFolders; PATH is not simulated).
 Module* FindForLoad(std::string_view given, const std::string& base) {
     const bool hasPath = given.find_first_of("\\/") != std::string_view::npos;
     for (auto& m : g_modules) {
@@ -80,11 +79,8 @@ Module* FindForLoad(std::string_view given, const std::string& base) {
             if (FolderOf(given) == folder) return &m;
             continue;
         }
-        const Machine& machine = Current();
-        for (const std::string& searched :
-             {FolderOf(machine.CurrentDirectory() + "\\"), FolderOf(machine.SystemDirectory() + "\\"),
-              FolderOf(machine.WindowsDirectory() + "\\")})
-            if (searched == folder) return &m;
+        for (const std::string& searched : LibrarySearchFolders(Current()))
+            if (FolderOf(searched + "\\") == folder) return &m;
     }
     return nullptr;
 }
@@ -95,9 +91,20 @@ bool IsFileOnDrives(const std::string& windowsPath) {
     return host && std::filesystem::is_regular_file(*host, ec);
 }
 
-// The full path of the file a load of `given` finds on the machine's drives, by the rules above:
-// ".DLL" supplied, a bare name looked for in the current, system and Windows directory.
-std::optional<std::string> FindModuleFile(std::string_view given) {
+}  // namespace
+
+std::vector<std::string> LibrarySearchFolders(const Machine& machine) {
+    std::vector<std::string> folders;
+    const std::string& program = machine.ProgramPath();
+    const auto slash = program.find_last_of('\\');
+    if (slash != std::string::npos) folders.push_back(program.substr(0, slash == 2 ? 3 : slash));
+    folders.push_back(machine.CurrentDirectory());
+    folders.push_back(machine.SystemDirectory());
+    folders.push_back(machine.WindowsDirectory());
+    return folders;
+}
+
+std::optional<std::string> FindLibraryFile(std::string_view given) {
     std::string name(given);
     const auto slash = name.find_last_of("\\/");
     const std::string last = slash == std::string::npos ? name : name.substr(slash + 1);
@@ -108,15 +115,12 @@ std::optional<std::string> FindModuleFile(std::string_view given) {
         if (full && IsFileOnDrives(*full)) return full;
         return std::nullopt;
     }
-    const Machine& machine = Current();
-    for (const std::string& folder : {machine.CurrentDirectory(), machine.SystemDirectory(), machine.WindowsDirectory()}) {
+    for (const std::string& folder : LibrarySearchFolders(Current())) {
         auto full = FullWindowsPath(folder + "\\" + name);
         if (full && IsFileOnDrives(*full)) return full;
     }
     return std::nullopt;
 }
-
-}  // namespace
 
 void ForgetModulesDescribedBy(const Processes* processes) {
     std::lock_guard<std::recursive_mutex> lock(g_lock);
@@ -192,7 +196,7 @@ HMODULE LoadLibraryA(LPCSTR name) {
         m->hostObject = object;
         return reinterpret_cast<HMODULE>(m);
     }
-    const auto file = winsim::FindModuleFile(name);
+    const auto file = winsim::FindLibraryFile(name);
     if (!file) {
         SetLastError(ERROR_MOD_NOT_FOUND);
         return nullptr;

@@ -3,7 +3,9 @@
 
 #include <winsim/loader.h>
 
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace winsim {
@@ -23,7 +25,16 @@ struct ResourceEntry {
     DWORD size = 0;
 };
 
+class Machine;
 class Processes;
+
+// The folders a bare DLL name is looked for in, in order: the program's own folder, the current
+// directory, the system directory, the Windows directory (PATH is not simulated).
+std::vector<std::string> LibrarySearchFolders(const Machine& machine);
+// The full path of the file a load of `given` finds on the current machine's drives: ".DLL" supplied
+// when the name has no extension; a path names its very file, a bare name is looked for in
+// LibrarySearchFolders. LoadLibraryA and VERSION.DLL's calls resolve names through it.
+std::optional<std::string> FindLibraryFile(std::string_view given);
 
 struct Module {
     ModuleImage image;

@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
+#include <string>
 #include <system_error>
 #include <vector>
 
@@ -111,6 +112,27 @@ Machine::~Machine() {
     dialogs_.reset();
     devices_.reset();
     services_.reset();
+}
+
+bool Machine::InternetExplorerInstalled() const { return systemModules_->ShellUtilitiesInstalled(); }
+
+void Machine::SetInternetExplorerInstalled(bool installed) { systemModules_->SetShellUtilitiesInstalled(installed); }
+
+void Machine::SetServicePack(int number) {
+    if (!IsNtFamily(version_)) return;
+    record_.csd = number > 0 ? "Service Pack " + std::to_string(number) : std::string();
+}
+
+namespace {
+const char* const kServerRoleNames[] = {"workstation", "member-server", "primary-controller", "backup-controller"};
+}  // namespace
+
+const char* ServerRoleName(Machine::ServerRole role) { return kServerRoleNames[static_cast<int>(role)]; }
+
+std::optional<Machine::ServerRole> ParseServerRole(std::string_view name) {
+    for (int i = 0; i < 4; ++i)
+        if (name == kServerRoleNames[i]) return static_cast<Machine::ServerRole>(i);
+    return std::nullopt;
 }
 
 void Machine::SetModulePath(std::string_view moduleName, std::string path) {

@@ -7,6 +7,8 @@
 #include "loader_internal.h"
 #include "system_modules.h"
 
+#include <initializer_list>
+
 namespace {
 
 // Windows 95 has no IsDebuggerPresent, NT 4 no toolhelp: code that wants them must look them up and
@@ -33,6 +35,9 @@ const winsim::ExportEntry kKernel32ExportsNT4[] = {
     {nullptr, nullptr},
 };
 
+// Windows 95 and 98 have a NETAPI32.DLL for Netbios alone, which is not simulated.
+const winsim::ExportEntry kNetApiExports9x[] = {{nullptr, nullptr}};
+
 const winsim::ExportEntry* Kernel32Exports(winsim::OsVersion version) {
     if (version == winsim::OsVersion::Win95) return kKernel32Exports95;
     return version == winsim::OsVersion::NT4 ? kKernel32ExportsNT4 : kKernel32Exports;
@@ -42,20 +47,54 @@ const winsim::ExportEntry* Kernel32Exports(winsim::OsVersion version) {
 
 namespace winsim {
 
-SystemModules::SystemModules(const Machine& machine) {
+namespace {
+
+// Only while they are still this machine's: a test that took one away may have registered something
+// else since.
+void UnregisterIfExports(HMODULE module, std::initializer_list<const ExportEntry*> tables) {
+    const Module* m = ModuleFromHandle(module);
+    if (!m) return;
+    for (const ExportEntry* table : tables)
+        if (m->image.exports == table) {
+            UnregisterModule(module);
+            return;
+        }
+}
+
+}  // namespace
+
+SystemModules::SystemModules(const Machine& machine) : machine_(machine) {
     ModuleImage image;
     image.fileName = "KERNEL32.DLL";
     image.exports = Kernel32Exports(machine.Version());
     kernel32_ = RegisterModule(image);
+    // DLLs on disk that nobody has loaded yet.
+    image.fileName = machine.SystemDirectory() + "\\NETAPI32.DLL";
+    image.exports = IsNtFamily(machine.Version()) ? kNetApiExports : kNetApiExports9x;
+    netapi32_ = RegisterModule(image);
+    FreeLibrary(netapi32_);
+    const OsVersion v = machine.Version();
+    SetShellUtilitiesInstalled(v == OsVersion::Win98 || v == OsVersion::Win2000 || v == OsVersion::WinXP);
+}
+
+void SystemModules::SetShellUtilitiesInstalled(bool installed) {
+    if (installed == ShellUtilitiesInstalled()) return;
+    if (!installed) {
+        UnregisterIfExports(shlwapi_, {kShellUtilityExports});
+        shlwapi_ = nullptr;
+        return;
+    }
+    ModuleImage image;
+    image.fileName = machine_.SystemDirectory() + "\\SHLWAPI.DLL";
+    image.exports = kShellUtilityExports;
+    shlwapi_ = RegisterModule(image);
+    FreeLibrary(shlwapi_);
 }
 
 SystemModules::~SystemModules() {
-    // Only while it is still this machine's: a test that took it away may have registered something
-    // else since.
-    const Module* m = ModuleFromHandle(kernel32_);
-    if (m && (m->image.exports == kKernel32Exports || m->image.exports == kKernel32Exports95 ||
-              m->image.exports == kKernel32ExportsNT4))
-        UnregisterModule(kernel32_);
+    UnregisterIfExports(kernel32_, {kKernel32Exports, kKernel32Exports95, kKernel32ExportsNT4});
+    UnregisterIfExports(netapi32_, {kNetApiExports, kNetApiExports9x});
+    SetShellUtilitiesInstalled(false);
 }
 
 }  // namespace winsim

@@ -120,6 +120,20 @@ public:
     bool DebuggerPresent() const { return debuggerPresent_; }
     void SetDebuggerPresent(bool present) { debuggerPresent_ = present; }
 
+    // The machine on its network, as NETAPI32's NetServerGetInfo reports it (NT family): its role
+    // (a workstation unless set), whether its server service runs (it does unless set), and whether
+    // Internet Explorer 4 or later, which brings SHLWAPI.DLL, is installed (as the version ships:
+    // 98, 2000 and XP yes, 95 and NT 4 no). SetServicePack writes the NT family's CSD text
+    // ("Service Pack n", nothing for 0); on 95/98 it leaves the record alone.
+    enum class ServerRole { Workstation, MemberServer, PrimaryController, BackupController };
+    ServerRole Role() const { return serverRole_; }
+    void SetServerRole(ServerRole role) { serverRole_ = role; }
+    bool ServerServiceRunning() const { return serverServiceRunning_; }
+    void SetServerServiceRunning(bool running) { serverServiceRunning_ = running; }
+    bool InternetExplorerInstalled() const;
+    void SetInternetExplorerInstalled(bool installed);
+    void SetServicePack(int number);
+
 private:
     OsVersion version_;
     VersionRecord record_;
@@ -142,7 +156,13 @@ private:
     std::vector<std::pair<std::string, std::string>> modulePaths_;  // upper-case name, path
     bool debuggerPresent_ = false;
     Account callerAccount_ = Account::Administrator;
+    ServerRole serverRole_ = ServerRole::Workstation;
+    bool serverServiceRunning_ = true;
 };
+
+// "workstation", "member-server", "primary-controller", "backup-controller": the role's text form.
+const char* ServerRoleName(Machine::ServerRole role);
+std::optional<Machine::ServerRole> ParseServerRole(std::string_view name);
 
 // The machine simulated calls act on. Calling a Win32 function with no current machine aborts.
 Machine& Current();

@@ -51,3 +51,6 @@
 #include <winsim/api/shell32_fileop.h>
 #include <winsim/api/cfgmgr32_devices.h>
 #include <winsim/api/crtdll_stdio.h>
+#include <winsim/api/netapi32_server.h>
+#include <winsim/api/shlwapi_registry.h>
+#include <winsim/api/version_info.h>
