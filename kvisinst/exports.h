@@ -98,3 +98,14 @@ extern "C" KVISINST_EXPORT void ClearPrivateSpace();
 // warning the user (who may cancel) when another logon library is configured; on Windows 95/98 the
 // network and password providers. 1 when the user cancelled, else 0.
 extern "C" KVISINST_EXPORT int UnregSystemStuff();
+
+// ---- Questions about the machine (kvisinst/sysinfo/domain.h, version.h) ----
+// 1 when the machine is a primary or backup domain controller (its local server information record,
+// level 102, 101 or 1, has SV_TYPE_DOMAIN_CTRL or SV_TYPE_DOMAIN_BAKCTRL), else 0. 0 at once off the
+// NT family, loading nothing; 0 when no record can be read or released.
+extern "C" KVISINST_EXPORT int IsDomainController();
+// The installed service pack's number, from the CSD version's "Service Pack n"; 0 when there is none.
+extern "C" KVISINST_EXPORT int GetServicePackNumber();
+// 1 when "KVGina.dll" or "KVNP.dll" (found as the system finds libraries) has the product version
+// "RC 1.0.33, February 3rd, 2000", byte for byte, else 0. Traces "IT IS!" or "IT IS NOT!".
+extern "C" KVISINST_EXPORT int IsVer100();

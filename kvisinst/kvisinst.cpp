@@ -1,6 +1,7 @@
 // Process attach and detach: the only state the library keeps between calls is set up here.
 #include "kvisinst/common/module.h"
 #include "kvisinst/exports.h"
+#include "kvisinst/sysinfo/domain.h"
 #include "kvisinst/trace/settings.h"
 
 namespace {
@@ -21,6 +22,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserv
     if (reason == DLL_PROCESS_ATTACH) {
         g_module = instance;
         g_rebootNeeded = 0;
+        ForgetNetworkLibraries();
         // The trace's name sets and mutex; its settings are read at the first traced call.
         TraceProcessAttach(instance);
     } else if (reason == DLL_PROCESS_DETACH) {
