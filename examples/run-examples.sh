@@ -163,8 +163,11 @@ for role in primary-dc workstation; do
 done
 # A stand-in KVGina.dll of release 1.0: examples/kvgina's version resource on an entry point, built now.
 echo
-i686-w64-mingw32-windres examples/kvgina/KVGina.rc -O coff -o "$machines/kvgina.res.o"
-i686-w64-mingw32-gcc -shared -nostdlib -Wl,-e,_DllMainCRTStartup@12 -o "$machines/KVGina.dll" \
+# The compiler as mingw's win32 packages name it, with or without the alternatives link.
+cc=$(command -v i686-w64-mingw32-gcc || command -v i686-w64-mingw32-gcc-win32)
+i686-w64-mingw32-windres --preprocessor="$cc" --preprocessor-arg=-E --preprocessor-arg=-xc \
+  --preprocessor-arg=-DRC_INVOKED examples/kvgina/KVGina.rc -O coff -o "$machines/kvgina.res.o"
+"$cc" -shared -nostdlib -Wl,-e,_DllMainCRTStartup@12 -o "$machines/KVGina.dll" \
   examples/kvgina/kvgina.c "$machines/kvgina.res.o"
 "$kvsim" put "$machine" "$machines/KVGina.dll" 'C:\WINNT\System32\KVGina.dll'
 echo "\$ kvsim version $machine 'C:\WINNT\System32\KVGina.dll'"
