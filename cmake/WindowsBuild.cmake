@@ -57,9 +57,12 @@ if(KVISINST_ARCH STREQUAL "win32")
   # The C runtime is crtdll.dll, which every Windows 95 and NT has, not msvcrt.dll, which the first
   # Windows 95 releases lack. mingw-w64's crtdll import library resolves everything the start-up code,
   # libstdc++ and libgcc call; the default libraries are named here with it in msvcrt's place.
+  # advapi32 comes before kernel32: mingw-w64's kernel32 import library also offers the token calls
+  # (OpenThreadToken, SetThreadToken), which only today's KERNEL32.DLL exports; Windows 95 to 2000
+  # have them in ADVAPI32.DLL alone.
   target_link_options(kvisinst PRIVATE -nodefaultlibs)
   target_link_libraries(kvisinst PRIVATE
-    -Wl,--start-group stdc++ mingw32 gcc gcc_eh mingwex crtdll kernel32 -Wl,--end-group)
+    -Wl,--start-group stdc++ mingw32 gcc gcc_eh mingwex crtdll advapi32 kernel32 -Wl,--end-group)
   target_link_options(kvisinst PRIVATE -Wl,--gc-sections -s -Wl,-Map=${CMAKE_BINARY_DIR}/KVISINST.map)
 endif()
 set_target_properties(kvisinst PROPERTIES LINK_DEPENDS ${KVISINST_DEF})

@@ -4,12 +4,13 @@
 // first. Only the NT family has registry security: elsewhere ProtectKey does nothing and succeeds.
 //
 // Depth. ProtectKey recurses once per level of the tree below the key. The registry itself bounds
-// that: a key path is at most 512 levels deep, so the recursion is too, and no limit of its own is
-// kept. Each level costs one ProtectKey frame (with its trace record and a 260-character name buffer)
-// and the boundary lambda's: 648 bytes together in the 32-bit product as gcc measures them
-// (-fstack-usage), so the deepest possible tree needs some 330 KB, inside the 1 MB stack Windows gives
-// a program's threads by default. The checks a level calls (IsAdministrator, the descriptor) return
-// before the level goes down, so their frames do not add up.
+// that: a registry tree is at most 512 levels deep (Microsoft's registry element size limits), so the
+// recursion is too, and no limit of its own is kept. Each level costs one ProtectKey frame, its trace
+// record and 260-character name buffer included (the body and its boundaries are inlined into it):
+// 448 bytes in the 32-bit product as gcc measures it (-fstack-usage). The deepest possible tree thus
+// needs some 225 KB, well inside the 1 MB stack Windows gives a program's threads by default. What a
+// level calls (IsAdministrator, the descriptor, the security writes) returns before the level goes
+// down, so those frames do not add up.
 #pragma once
 
 #include "kvisinst/common/win32.h"

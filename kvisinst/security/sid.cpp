@@ -52,8 +52,6 @@ void CSid::Adopt(std::unique_ptr<BYTE[]> sid) {
 
 CSid LocalSystemSid() { return WellKnownSid(kNtAuthority, SECURITY_LOCAL_SYSTEM_RID, 0, 1); }
 
-CSid AdministratorsSid() {
-    return WellKnownSid(kNtAuthority, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 2);
-}
+CSid AdministratorsSid() { return WellKnownSid(kNtAuthority, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 2); }
 
 CSid EveryoneSid() { return WellKnownSid(kWorldAuthority, SECURITY_WORLD_RID, 0, 1); }

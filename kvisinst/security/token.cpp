@@ -40,8 +40,7 @@ CImpersonationGuard::~CImpersonationGuard() {
     if (restored_) return;
     try {
         Restore();
-    } catch (...) {
-    }
+    } catch (...) {}
 }
 
 void CImpersonationGuard::Restore() {

@@ -42,4 +42,3 @@ private:
     WORD language_ = 0x0409;
     WORD codePage_ = 1252;
 };
-
