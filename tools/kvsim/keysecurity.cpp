@@ -65,8 +65,9 @@ std::string CKeySecuritySnapshot::ChangesSince(const CKeySecuritySnapshot& befor
 
 int RunSecurity(const std::vector<std::string>& args) {
     if (args.size() < 2 || args.size() > 3) {
-        std::fprintf(stderr, "kvsim security: give a machine folder, a registry key and optionally its new security\n"
-                             "  in SDDL (or default, its hive's)\n");
+        std::fprintf(stderr,
+                     "kvsim security: give a machine folder, a registry key and optionally its new security\n"
+                     "  in SDDL (or default, its hive's)\n");
         return kExitUsage;
     }
     const std::string& key = args[1];

@@ -62,8 +62,8 @@ int RunVersion(const std::vector<std::string>& args) {
     std::snprintf(table, sizeof table, "%04x%04x", static_cast<unsigned>(translation & 0xFFFF),
                   static_cast<unsigned>(translation >> 16));
     std::printf("  translation:       %s\n", table);
-    static const char* const names[] = {"CompanyName",    "FileDescription",  "FileVersion", "InternalName",
-                                        "LegalCopyright", "OriginalFilename", "ProductName", "ProductVersion",
+    static const char* const names[] = {"CompanyName",    "FileDescription",  "FileVersion",  "InternalName",
+                                        "LegalCopyright", "OriginalFilename", "ProductName",  "ProductVersion",
                                         "Comments",       "LegalTrademarks",  "PrivateBuild", "SpecialBuild"};
     for (const char* name : names) {
         const std::string sub = std::string("\\StringFileInfo\\") + table + "\\" + name;
