@@ -17,15 +17,6 @@
 #include <lmcons.h>
 #include <lmerr.h>
 #include <lmserver.h>
-// The LAN Manager 2 server record of level 1, as svrapi.h has it; svrapi.h itself cannot join
-// lmserver.h, which declares NetServerGetInfo in its 32-bit form where svrapi.h has the 16-bit one.
-struct server_info_1 {
-    char sv1_name[CNLEN + 1];
-    unsigned char sv1_version_major;
-    unsigned char sv1_version_minor;
-    DWORD sv1_type;
-    char* sv1_comment;
-};
 #define KVISINST_EXPORT
 #else
 #include <winsim/win32api.h>

@@ -15,6 +15,16 @@ typedef NET_API_STATUS(WINAPI* NetServerGetInfoProc)(LMSTR, DWORD, LPBYTE*);
 typedef NET_API_STATUS(WINAPI* NetApiBufferAllocateProc)(DWORD, LPVOID*);
 typedef NET_API_STATUS(WINAPI* NetApiBufferFreeProc)(LPVOID);
 
+// The LAN Manager 2 server record of level 1, as svrapi.h lays it out; svrapi.h itself cannot join
+// lmserver.h, which declares NetServerGetInfo in its 32-bit form where svrapi.h has the 16-bit one.
+struct server_info_1 {
+    char sv1_name[CNLEN + 1];
+    unsigned char sv1_version_major;
+    unsigned char sv1_version_minor;
+    DWORD sv1_type;
+    char* sv1_comment;
+};
+
 constexpr DWORD kDomainControllerTypes = SV_TYPE_DOMAIN_CTRL | SV_TYPE_DOMAIN_BAKCTRL;
 // The levels asked for, richest first.
 const DWORD kLevels[] = {102, 101, 1};

@@ -2,6 +2,12 @@
 // and its server-type bits. NETAPI32.DLL is not linked (Windows 95/98 have none worth the name): its
 // functions are looked up by name at run time, and when the record cannot be had the answer is 0.
 //
+// IsDomainController never lets an error out. When no level of the record can be read it judges an
+// all-zero level-1 record instead; when even that cannot be allocated, or the record cannot be
+// released afterwards, the answer is 0 - no domain controller, the answer for a record that says
+// nothing. Whatever an allocation handed back, even a failing one, is freed on the way out
+// (CServerInfo's destructor); a record whose release failed is not tried again.
+//
 // The two libraries FindFunc loads ("NETAPI32.dll", and "ADVAPI32.dll" for what NETAPI32 lacks) are
 // loaded once per process and kept, never freed; the handles are plain process-wide variables, since
 // the library is called from one setup thread at a time.

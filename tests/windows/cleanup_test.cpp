@@ -6,77 +6,23 @@
 // The type library route starts the system directory's regtlib.exe, which Wine does not have: a
 // stand-in that records its command line is put there for the test and taken away afterwards.
 #include "kvisinst/cleanup/dlllist.h"
-#include "shared/proc.h"
+#include "kvisinst/cleanup/productfiles.h"
+#include "windows/win_testing.h"
 
-#include <windows.h>
-
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
+#include <sstream>
 
 namespace {
 
 const char kTestKey[] = "Software\\KvTest";
-
-std::string ProgramFolder() {
-    char path[MAX_PATH] = {};
-    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string folder(path, length);
-    return folder.substr(0, folder.find_last_of("\\/") + 1);
-}
-
-std::string SystemDirectory() {
-    char path[MAX_PATH] = {};
-    GetSystemDirectoryA(path, MAX_PATH);
-    return path;
-}
-
-bool KeyExists(HKEY root, const std::string& path) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-    RegCloseKey(key);
-    return true;
-}
-
-void CreateKey(HKEY root, const std::string& path, const char* value = nullptr, const std::string& data = "") {
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr), ERROR_SUCCESS)
-        << path;
-    if (value)
-        RegSetValueExA(key, value, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
-                       static_cast<DWORD>(data.size() + 1));
-    RegCloseKey(key);
-}
-
-// A value of HKEY_CURRENT_USER\Software\KvTest or HKLM's Session Manager: REG_SZ whole, REG_MULTI_SZ as
-// its strings (the empty ones kept, the closing one not).
-std::vector<std::string> ReadStrings(HKEY root, const char* path, const char* value) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return {};
-    DWORD size = 0;
-    DWORD type = 0;
-    std::vector<std::string> strings;
-    if (RegQueryValueExA(key, value, nullptr, &type, nullptr, &size) == ERROR_SUCCESS && size > 0) {
-        std::string data(size, '\0');
-        RegQueryValueExA(key, value, nullptr, &type, reinterpret_cast<BYTE*>(&data[0]), &size);
-        data.resize(size);
-        if (type == REG_SZ) strings.push_back(data.c_str());
-        // Strings end at each NUL; the list ends with an empty one after the last string.
-        for (size_t at = 0; type == REG_MULTI_SZ && at + 1 < data.size(); at = data.find('\0', at) + 1)
-            strings.push_back(data.c_str() + at);
-    }
-    RegCloseKey(key);
-    return strings;
-}
+const char kSessionManager[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
 
 std::vector<std::string> PendingRenames() {
-    return ReadStrings(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager",
-                       "PendingFileRenameOperations");
+    return ReadStrings(HKEY_LOCAL_MACHINE, kSessionManager, "PendingFileRenameOperations");
 }
 
 // Whether the pending list deletes `path`: its NT form ("\??\" + path) followed by an empty target.
-bool PendingDeletion(const std::vector<std::string>& pending, const std::string& path) {
+bool PendingDeletion(const std::string& path) {
+    const std::vector<std::string> pending = PendingRenames();
     for (size_t i = 0; i + 1 < pending.size(); i += 2)
         if (lstrcmpiA(pending[i].c_str(), ("\\??\\" + path).c_str()) == 0 && pending[i + 1].empty()) return true;
     return false;
@@ -125,69 +71,42 @@ private:
     std::vector<std::string> names_;
 };
 
-// The regtlib.exe stand-in in the system directory for the life of the object; a regtlib.exe that was
-// there before is put back.
-class CRegtlibStandIn {
-public:
-    CRegtlibStandIn() : path_(SystemDirectory() + "\\regtlib.exe"), saved_(path_ + ".kvsaved") {
-        hadOne_ = MoveFileA(path_.c_str(), saved_.c_str()) != 0;
-        placed_ = CopyFileA((ProgramFolder() + "kvtestregtlib.exe").c_str(), path_.c_str(), FALSE) != 0;
-    }
-    ~CRegtlibStandIn() {
-        DeleteFileA(path_.c_str());
-        if (hadOne_) MoveFileA(saved_.c_str(), path_.c_str());
-    }
-    bool Placed() const { return placed_; }
-
-private:
-    std::string path_;
-    std::string saved_;
-    bool hadOne_ = false;
-    bool placed_ = false;
-};
-
 TEST(DllList, UnregistersEachKindAndSchedulesTheRemovals) {
     CTestFolder folder("kvlist");
-    const std::string dir = folder.Path();
-    folder.Place("kvtestfault.dll", "fault.dll");
-    folder.Place("kvtestcom.dll", "lib1.dll");
-    folder.Place("kvtestcom.dll", "keep.ocx", true);
-    folder.Place("kvtestsrv.exe", "server.EXE");
-    folder.Place(nullptr, "types.tlb", true);
-    folder.Place("kvtestcom.dll", "plain.dll");
-    for (const char* name : {"lib1.dll", "keep.ocx", "server.EXE", "plain.dll"})
-        CreateKey(HKEY_CURRENT_USER, std::string(kTestKey) + "\\" + name);
-    CreateKey(HKEY_CURRENT_USER, kTestKey, "regtlib", "");
-    CRegtlibStandIn regtlib;
-    ASSERT_TRUE(regtlib.Placed());
+    const std::string dir = folder.Path(), regtlib = SystemDirectory() + "\\regtlib.exe";
+    ASSERT_TRUE(CopyFileA((ProgramFolder() + "kvtestregtlib.exe").c_str(), regtlib.c_str(), FALSE));
+    SetString(HKEY_CURRENT_USER, kTestKey, "regtlib", "");
+    const struct {
+        const char* name;
+        const char* built;  // the test binary copied under that name; null: an empty file
+        int key;            // a key the binary deletes when unregistered: 0 none, 1 deleted, 2 kept
+        bool scheduled;     // its deletion is pending, and it was made writable for it
+    } rows[] = {
+        // The faulting library comes first: the walk must go on past it.
+        {"fault.dll", "kvtestfault.dll", 0, true}, {"lib1.dll", "kvtestcom.dll", 1, true},
+        {"keep.ocx", "kvtestcom.dll", 1, false},   {"server.EXE", "kvtestsrv.exe", 1, true},
+        {"types.tlb", nullptr, 0, true},           {"plain.dll", "kvtestcom.dll", 2, true},
+    };
+    for (const auto& row : rows) {
+        folder.Place(row.built, row.name, true);  // read-only
+        if (row.key) SetString(HKEY_CURRENT_USER, std::string(kTestKey) + "\\" + row.name);
+    }
 
-    // The faulting library comes first: the walk must go on past it.
     CDllList list("fault.dll lib1.dll -keep.ocx server.EXE types.tlb ~plain.dll", nullptr);
     EXPECT_EQ(list.ProcessDLLs(dir.c_str()), S_OK);
 
-    const struct {
-        const char* name;
-        bool hasKey;        // a test binary that deletes its own key when unregistered
-        bool unregistered;  // that key is gone
-        bool scheduled;     // its deletion is pending
-    } rows[] = {
-        {"fault.dll", false, false, true}, {"lib1.dll", true, true, true},    {"keep.ocx", true, true, false},
-        {"server.EXE", true, true, true},  {"types.tlb", false, false, true}, {"plain.dll", true, false, true},
-    };
-    const std::vector<std::string> pending = PendingRenames();
     for (const auto& row : rows) {
         const std::string path = dir + "\\" + row.name;
-        if (row.hasKey) {
-            EXPECT_EQ(!KeyExists(HKEY_CURRENT_USER, std::string(kTestKey) + "\\" + row.name), row.unregistered)
-                << row.name;
+        if (row.key) {
+            EXPECT_EQ(KeyExists(HKEY_CURRENT_USER, std::string(kTestKey) + "\\" + row.name), row.key == 2) << row.name;
         }
-        EXPECT_EQ(PendingDeletion(pending, path), row.scheduled) << row.name;
-        // A file scheduled for deletion is made writable first; one that stays is left as it was.
-        EXPECT_EQ(ReadOnly(path), std::string(row.name) == "keep.ocx") << row.name;
+        EXPECT_EQ(PendingDeletion(path), row.scheduled) << row.name;
+        EXPECT_EQ(ReadOnly(path), !row.scheduled) << row.name;
     }
     EXPECT_EQ(ReadStrings(HKEY_CURRENT_USER, kTestKey, "regtlib"),
               std::vector<std::string>{"/u " + dir + "\\types.tlb\n"});
     RegDeleteTreeA(HKEY_CURRENT_USER, kTestKey);
+    DeleteFileA(regtlib.c_str());
 }
 
 const char kKorvane[] = "Software\\Korvane";
@@ -196,9 +115,8 @@ const char* const kUninstallRoots[] = {"Software\\Microsoft\\Windows\\CurrentVer
                                        "Software\\Microsoft\\WinNT\\CurrentVersion\\Uninstall"};
 
 TEST(CleanUp, RemovesWhatTheEditionNames) {
-    HMODULE module = LoadLibraryA("KVISINST.DLL");
-    ASSERT_NE(module, nullptr) << "error " << GetLastError();
-    const auto cleanUp = ProcAs<int(WINAPI*)(char*)>(GetProcAddress(module, "CleanUp"));
+    CKvisinst library;
+    const auto cleanUp = library.Export<int(WINAPI*)(char*)>("CleanUp");
     ASSERT_NE(cleanUp, nullptr);
 
     const struct {
@@ -209,23 +127,23 @@ TEST(CleanUp, RemovesWhatTheEditionNames) {
         {"QUILLEXPRO103", true, false},
         {"ORVELSDK203", false, true},
     };
+    const std::string korvane = kKorvane;
     for (const auto& row : rows) {
         SCOPED_TRACE(row.edition);
         CTestFolder product("kvproduct");
-        const std::string korvane = kKorvane;
-        for (const char* tree : kSharedTrees) CreateKey(HKEY_LOCAL_MACHINE, korvane + "\\" + tree + "\\Settings");
+        for (const char* tree : kSharedTrees) SetString(HKEY_LOCAL_MACHINE, korvane + "\\" + tree + "\\Settings");
         for (const char* root : kUninstallRoots) {
-            CreateKey(HKEY_LOCAL_MACHINE, std::string(root) + "\\Korvane Toolkit", "DisplayName", "Korvane Toolkit");
-            CreateKey(HKEY_LOCAL_MACHINE, std::string(root) + "\\Korvane Toolkit 2");
+            SetString(HKEY_LOCAL_MACHINE, std::string(root) + "\\Korvane Toolkit", "DisplayName", "Korvane Toolkit");
+            SetString(HKEY_LOCAL_MACHINE, std::string(root) + "\\Korvane Toolkit 2");
         }
-        CreateKey(HKEY_LOCAL_MACHINE, korvane + "\\Quillex Pro\\1.0.002");
+        SetString(HKEY_LOCAL_MACHINE, korvane + "\\Quillex Pro\\1.0.002");
         if (row.quillexPro102) {
-            CreateKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Korvane\\QuillexPro", "Version", "1.0.002.000");
-            CreateKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Korvane\\QuillexPro", "ProductPath", product.Path());
+            SetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Korvane\\QuillexPro", "Version", "1.0.002.000");
+            SetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Korvane\\QuillexPro", "ProductPath", product.Path());
             product.Place(nullptr, "QuillexPro.exe", true);
             product.Place(nullptr, "QpCore.dll");
             product.Place("kvtestcom.dll", "QpViewer.ocx");
-            CreateKey(HKEY_CURRENT_USER, std::string(kTestKey) + "\\QpViewer.ocx");
+            SetString(HKEY_CURRENT_USER, std::string(kTestKey) + "\\QpViewer.ocx");
         }
         char edition[32];
         lstrcpyA(edition, row.edition);
@@ -237,26 +155,89 @@ TEST(CleanUp, RemovesWhatTheEditionNames) {
             EXPECT_EQ(KeyExists(HKEY_LOCAL_MACHINE, std::string(root) + "\\Korvane Toolkit"), !row.toolkitEntriesGo)
                 << root;
             EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, std::string(root) + "\\Korvane Toolkit 2")) << root;
+            RegDeleteTreeA(HKEY_LOCAL_MACHINE, (std::string(root) + "\\Korvane Toolkit").c_str());
+            RegDeleteTreeA(HKEY_LOCAL_MACHINE, (std::string(root) + "\\Korvane Toolkit 2").c_str());
         }
         EXPECT_EQ(KeyExists(HKEY_LOCAL_MACHINE, korvane + "\\Quillex Pro"), !row.quillexPro102);
         if (row.quillexPro102) {
             // Its product files were made writable, its control unregistered, its files scheduled.
             EXPECT_FALSE(ReadOnly(product.Path() + "\\QuillexPro.exe"));
             EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, std::string(kTestKey) + "\\QpViewer.ocx"));
-            const std::vector<std::string> pending = PendingRenames();
-            EXPECT_TRUE(PendingDeletion(pending, product.Path() + "\\QpViewer.ocx"));
-            EXPECT_TRUE(PendingDeletion(pending, product.Path() + "\\QpCore.dll"));
-        }
-
-        for (const char* root : kUninstallRoots) {
-            RegDeleteTreeA(HKEY_LOCAL_MACHINE, (std::string(root) + "\\Korvane Toolkit").c_str());
-            RegDeleteTreeA(HKEY_LOCAL_MACHINE, (std::string(root) + "\\Korvane Toolkit 2").c_str());
+            EXPECT_TRUE(PendingDeletion(product.Path() + "\\QpViewer.ocx"));
+            EXPECT_TRUE(PendingDeletion(product.Path() + "\\QpCore.dll"));
         }
         RegDeleteTreeA(HKEY_LOCAL_MACHINE, (korvane + "\\Quillex Pro").c_str());
         RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Korvane\\QuillexPro");
         RegDeleteTreeA(HKEY_CURRENT_USER, kTestKey);
     }
-    FreeLibrary(module);
+}
+
+TEST(CleanUpPS, UnregistersAndSchedulesTheCompanionsFiles) {
+    CKvisinst library;
+#ifdef _WIN64
+    const char* const exportNames[] = {"CleanUpPS", "?CleanUpPS@@YAHPEAD@Z"};
+#else
+    const char* const exportNames[] = {"CleanUpPS", "?CleanUpPS@@YGHPAD@Z"};
+#endif
+    for (const char* exportName : exportNames) {
+        const auto cleanUpPS = library.Export<int(WINAPI*)(char*)>(exportName);
+        ASSERT_NE(cleanUpPS, nullptr);
+        CTestFolder folder("kvpsfiles");
+        std::istringstream list(kPrivateSpaceList);
+        std::vector<std::string> names;
+        for (std::string name; list >> name;) {
+            names.push_back(name);
+            folder.Place(name.find(".exe") != std::string::npos ? "kvtestsrv.exe" : "kvtestcom.dll", name);
+            SetString(HKEY_CURRENT_USER, std::string(kTestKey) + "\\" + name);
+        }
+        std::string directory = folder.Path();
+        EXPECT_EQ(cleanUpPS(&directory[0]), 1) << exportName;
+        for (const std::string& name : names) {
+            EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, std::string(kTestKey) + "\\" + name))
+                << exportName << " " << name;
+            EXPECT_TRUE(PendingDeletion(directory + "\\" + name)) << exportName << " " << name;
+        }
+    }
+    RegDeleteTreeA(HKEY_CURRENT_USER, kTestKey);
+}
+
+// Takes the pending deletion of `path` off the list again.
+void RemovePendingDeletion(const std::string& path) {
+    std::string data;
+    const std::vector<std::string> pending = PendingRenames();
+    for (size_t i = 0; i + 1 < pending.size(); i += 2)
+        if (lstrcmpiA(pending[i].c_str(), ("\\??\\" + path).c_str()) != 0)
+            data += pending[i] + '\0' + pending[i + 1] + '\0';
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_SET_VALUE, &key), ERROR_SUCCESS);
+    data += '\0';
+    RegSetValueExA(key, "PendingFileRenameOperations", 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(data.data()),
+                   static_cast<DWORD>(data.size()));
+    RegCloseKey(key);
+}
+
+TEST(ClearPrivateSpace, SchedulesTheAuthenticationLibraryBesideTheUninstallLog) {
+    CKvisinst library;
+    const auto clearPrivateSpace = library.Export<void (*)()>("ClearPrivateSpace");
+    ASSERT_NE(clearPrivateSpace, nullptr);
+    CTestFolder folder("kvps");
+    const std::string target = folder.Place(nullptr, "kvauthsv.dll");
+    const std::string entry = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quillex Private Space";
+    const struct {
+        std::string uninstallString;
+        bool scheduled;
+    } rows[] = {
+        {"C:\\x\\uninst.exe -f\"" + folder.Path() + "\\log.txt\"", true},
+        {"C:\\x\\uninst.exe -f" + folder.Path() + "\\log.txt", true},
+        {"C:\\x\\uninst.exe " + folder.Path() + "\\log.txt", false},
+    };
+    for (const auto& row : rows) {
+        SetString(HKEY_LOCAL_MACHINE, entry, "UninstallString", row.uninstallString);
+        clearPrivateSpace();
+        EXPECT_EQ(PendingDeletion(target), row.scheduled) << row.uninstallString;
+        RemovePendingDeletion(target);
+    }
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, entry.c_str());
 }
 
 }  // namespace

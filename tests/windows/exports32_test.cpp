@@ -2,40 +2,28 @@
 // resolves with GetProcAddress (on 32-bit, the Microsoft-decorated names of the product), and each
 // plain __stdcall export removes its own arguments from the stack, as a setup program that declares
 // it WINAPI expects. The 64-bit build runs the name check against its own list.
-#include <windows.h>
+#include "windows/win_testing.h"
 
-#include <gtest/gtest.h>
-
-#include <cstdio>
-#include <string>
-#include <vector>
+#include <fstream>
 
 namespace {
 
 // The expected export list, read through Wine's Z: drive (the whole Unix file system).
 std::vector<std::string> ExpectedExports() {
     std::vector<std::string> names;
-    const std::string path = std::string("Z:") + KVISINST_EXPECTED_EXPORTS;
-    FILE* file = std::fopen(path.c_str(), "r");
-    if (!file) return names;
-    char line[512];
-    while (std::fgets(line, sizeof line, file)) {
-        std::string name(line);
-        while (!name.empty() && (name.back() == '\n' || name.back() == '\r' || name.back() == ' ')) name.pop_back();
+    std::ifstream file(std::string("Z:") + KVISINST_EXPECTED_EXPORTS);
+    for (std::string name; std::getline(file, name);) {
+        name.erase(name.find_last_not_of("\r ") + 1);
         if (!name.empty() && name[0] != '#') names.push_back(name);
     }
-    std::fclose(file);
     return names;
 }
 
 TEST(Exports, EveryExpectedNameResolves) {
-    HMODULE module = LoadLibraryA("KVISINST.DLL");
-    ASSERT_NE(module, nullptr) << "error " << GetLastError();
+    CKvisinst library;
     const std::vector<std::string> names = ExpectedExports();
     ASSERT_FALSE(names.empty()) << "cannot read " << KVISINST_EXPECTED_EXPORTS;
-    for (const std::string& name : names)
-        EXPECT_NE(GetProcAddress(module, name.c_str()), nullptr) << name << ": error " << GetLastError();
-    EXPECT_TRUE(FreeLibrary(module));
+    for (const std::string& name : names) library.Export<FARPROC>(name.c_str());
 }
 
 #if defined(__i386__)
@@ -57,16 +45,14 @@ int BytesPopped(FARPROC function, const char* argument) {
 }
 
 TEST(Exports, PlainStdcallExportsRemoveTheirArguments) {
-    HMODULE module = LoadLibraryA("KVISINST.DLL");
-    ASSERT_NE(module, nullptr) << "error " << GetLastError();
+    CKvisinst library;
     // A missing INF: each export fails at once without touching the machine.
     const char* missingInf = "C:\\kvisinst-no-such-folder\\none.inf";
     for (const char* name : {"SetupInstallDrivers", "SetupUnInstallDrivers", "SetupStopServices"}) {
-        const FARPROC function = GetProcAddress(module, name);
-        ASSERT_NE(function, nullptr) << name;
+        const FARPROC function = library.Export<FARPROC>(name);
+        ASSERT_NE(function, nullptr);
         EXPECT_EQ(4, BytesPopped(function, missingInf)) << name;
     }
-    EXPECT_TRUE(FreeLibrary(module));
 }
 #endif
 

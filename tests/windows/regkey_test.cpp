@@ -2,19 +2,13 @@
 // a deletion that succeeds went from the leaves up. The tree lies below a key of the test's own in
 // HKEY_CURRENT_USER\Software, built with RegCreateKeyExA and removed afterwards.
 #include "kvisinst/common/handle.h"
-
-#include <gtest/gtest.h>
-
-#include <string>
+#include "windows/win_testing.h"
 
 namespace {
 
 class RecurseDeleteKeyTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        root_ = "Software\\kvisinst-tests-" + std::to_string(GetCurrentProcessId());
-        ASSERT_EQ(holder_.Create(HKEY_CURRENT_USER, root_.c_str()), ERROR_SUCCESS);
-    }
+    void SetUp() override { ASSERT_EQ(holder_.Create(HKEY_CURRENT_USER, root_.c_str()), ERROR_SUCCESS); }
     void TearDown() override {
         holder_.Close();
         RegDeleteTreeA(HKEY_CURRENT_USER, root_.c_str());
@@ -22,27 +16,10 @@ protected:
 
     // Creates `path` below the test's key with every missing level, and a value in it, so that
     // deleting it is more than deleting an empty key.
-    void CreateKey(const std::string& path) {
-        HKEY key = nullptr;
-        ASSERT_EQ(RegCreateKeyExA(holder_, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
-                                  nullptr, &key, nullptr),
-                  ERROR_SUCCESS)
-            << path;
-        const DWORD number = 7;
-        EXPECT_EQ(RegSetValueExA(key, "Number", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
-                                 sizeof number),
-                  ERROR_SUCCESS);
-        RegCloseKey(key);
-    }
+    void CreateKey(const std::string& path) { SetString(HKEY_CURRENT_USER, root_ + "\\" + path, "Value", "7"); }
+    bool Exists(const std::string& path) { return KeyExists(HKEY_CURRENT_USER, root_ + "\\" + path); }
 
-    bool Exists(const std::string& path) {
-        HKEY key = nullptr;
-        if (RegOpenKeyExA(holder_, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-        RegCloseKey(key);
-        return true;
-    }
-
-    std::string root_;
+    const std::string root_ = "Software\\kvisinst-tests-" + std::to_string(GetCurrentProcessId());
     CRegKey holder_;
 };
 

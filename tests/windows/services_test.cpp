@@ -2,49 +2,39 @@
 // own-process service (kvtestsvc.exe, built beside the test programs), and INF files read by the
 // system's SetupAPI.
 //
-// Wine's service control manager lets a service stop while services that depend on it run (no
-// ERROR_DEPENDENT_SERVICES_RUNNING) and lists no dependents, so the path that stops the dependents
-// first is not taken here; the host tests prove it on the simulated machine.
-//
-// The prefix must run one service control manager only: run-wine-tests.sh restarts it after creating
-// it, because creation can leave two running, and then services created through one are missing in
-// the other.
-#include "shared/proc.h"
+// Wine's service control manager lets a service stop while services that depend on it run and lists
+// no dependents, so the path that stops the dependents first is not taken here; the host tests prove
+// it on the simulated machine. The prefix must run one service control manager only (see
+// run-wine-tests.sh).
 #include "shared/service_sections.h"
 #include "windows/temp_inf.h"
-
-#include <windows.h>
-#include <setupapi.h>
-
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
+#include "windows/win_testing.h"
 
 namespace {
 
 using PathExport = LONG(WINAPI*)(LPCSTR);
 using ControlServiceExport = LONG (*)(void*, const char*, int);
 
-std::string ProgramFolder() {
-    char path[MAX_PATH] = {};
-    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string folder(path, length);
-    return folder.substr(0, folder.find_last_of("\\/") + 1);
-}
-
 // Service names of this run, so that nothing another program left in the prefix is in the way.
 std::string UniqueName(const char* base) { return base + std::to_string(GetCurrentProcessId()); }
 
+// A service opened with `access`, and its manager; null handles when there is no such service.
+struct CService {
+    CService(const std::string& name, DWORD access)
+        : manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS)),
+          service(manager ? OpenServiceA(manager, name.c_str(), access) : nullptr) {}
+    ~CService() {
+        if (service) CloseServiceHandle(service);
+        if (manager) CloseServiceHandle(manager);
+    }
+    SC_HANDLE manager, service;
+};
+
 // The service's state as the service control manager reports it; 0 when there is no such service.
 DWORD StateOf(const std::string& name) {
-    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
-    SC_HANDLE service = manager ? OpenServiceA(manager, name.c_str(), SERVICE_QUERY_STATUS) : nullptr;
+    CService service(name, SERVICE_QUERY_STATUS);
     SERVICE_STATUS status = {};
-    if (service && !QueryServiceStatus(service, &status)) status.dwCurrentState = 0;
-    if (service) CloseServiceHandle(service);
-    if (manager) CloseServiceHandle(manager);
-    return status.dwCurrentState;
+    return service.service && QueryServiceStatus(service.service, &status) ? status.dwCurrentState : 0;
 }
 
 // Waits (for real: this is a real service) until the service reaches `state` (0: is gone).
@@ -54,79 +44,35 @@ bool WaitForState(const std::string& name, DWORD state) {
     return false;
 }
 
-struct Configuration {
-    DWORD type = 0;
-    DWORD startType = 0;
-    std::string display;
-};
-
-Configuration Configured(const std::string& name) {
-    Configuration result;
-    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
-    SC_HANDLE service = manager ? OpenServiceA(manager, name.c_str(), SERVICE_QUERY_CONFIG) : nullptr;
-    std::vector<char> buffer(8192);
-    auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer.data());
-    DWORD needed = 0;
-    if (service && QueryServiceConfigA(service, config, static_cast<DWORD>(buffer.size()), &needed))
-        result = {config->dwServiceType, config->dwStartType,
-                  config->lpDisplayName ? config->lpDisplayName : ""};
-    else
-        ADD_FAILURE() << "no configuration of " << name << ", error " << GetLastError();
-    if (service) CloseServiceHandle(service);
-    if (manager) CloseServiceHandle(manager);
-    return result;
-}
-
-// Stops and deletes whatever a failed test left behind.
-void RemoveService(const std::string& name) {
-    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-    if (!manager) return;
-    if (SC_HANDLE service = OpenServiceA(manager, name.c_str(), SERVICE_ALL_ACCESS)) {
-        SERVICE_STATUS status = {};
-        ControlService(service, SERVICE_CONTROL_STOP, &status);
-        DeleteService(service);
-        CloseServiceHandle(service);
-    }
-    CloseServiceHandle(manager);
-}
-
 class Services : public ::testing::Test {
 protected:
-    void SetUp() override {
-        module_ = LoadLibraryA("KVISINST.DLL");
-        ASSERT_NE(module_, nullptr) << "error " << GetLastError();
-        install_ = Export<PathExport>("SetupInstallDrivers");
-        uninstall_ = Export<PathExport>("SetupUnInstallDrivers");
-        stop_ = Export<PathExport>("SetupStopServices");
-#ifdef _WIN64
-        control_ = Export<ControlServiceExport>("?ControlService@@YAJPEAXPEBDW4tagSERVICE_CONTROL@@@Z");
-#else
-        control_ = Export<ControlServiceExport>("?ControlService@@YAJPAXPBDW4tagSERVICE_CONTROL@@@Z");
-#endif
-    }
     void TearDown() override {
-        for (const auto& name : created_) RemoveService(name);
-        if (module_) FreeLibrary(module_);
+        // Stops and deletes whatever a failed test left behind.
+        for (const auto& name : created_) {
+            CService service(name, SERVICE_ALL_ACCESS);
+            SERVICE_STATUS status = {};
+            if (!service.service) continue;
+            ControlService(service.service, SERVICE_CONTROL_STOP, &status);
+            DeleteService(service.service);
+        }
     }
 
-    template <typename T>
-    T Export(const char* name) {
-        auto address = ProcAs<T>(GetProcAddress(module_, name));
-        EXPECT_NE(address, nullptr) << name;
-        return address;
-    }
-
-    HMODULE module_ = nullptr;
-    PathExport install_ = nullptr;
-    PathExport uninstall_ = nullptr;
-    PathExport stop_ = nullptr;
-    ControlServiceExport control_ = nullptr;
+    CKvisinst library_;
+    const PathExport install_ = library_.Export<PathExport>("SetupInstallDrivers");
+    const PathExport uninstall_ = library_.Export<PathExport>("SetupUnInstallDrivers");
+    const PathExport stop_ = library_.Export<PathExport>("SetupStopServices");
+#ifdef _WIN64
+    const ControlServiceExport control_ =
+        library_.Export<ControlServiceExport>("?ControlService@@YAJPEAXPEBDW4tagSERVICE_CONTROL@@@Z");
+#else
+    const ControlServiceExport control_ =
+        library_.Export<ControlServiceExport>("?ControlService@@YAJPAXPBDW4tagSERVICE_CONTROL@@@Z");
+#endif
     std::vector<std::string> created_;
 };
 
 TEST_F(Services, InstallStopAndRemoveAServiceAndItsDependent) {
     const std::string image = ProgramFolder() + "kvtestsvc.exe";
-    ASSERT_NE(GetFileAttributesA(image.c_str()), INVALID_FILE_ATTRIBUTES) << image;
     const std::string first = UniqueName("KvTestFirst"), second = UniqueName("KvTestSecond");
     created_ = {second, first};
     // The list in its Windows 2000 form, found by the system's SetupAPI whatever the letter case; the
@@ -138,33 +84,34 @@ TEST_F(Services, InstallStopAndRemoveAServiceAndItsDependent) {
                  "[SecondService]\r\nServiceName=" + second + "\r\nBinaryName=" + image +
                  "\r\nServiceType=SERVICE_WIN32_OWN_PROCESS\r\nStartType=SERVICE_DEMAND_START\r\n"
                  "Dependencies=" + first + "\r\n");
-
-    EXPECT_EQ(install_(inf.Path()), 0);
-    EXPECT_TRUE(WaitForState(first, SERVICE_RUNNING)) << first;
-    EXPECT_TRUE(WaitForState(second, SERVICE_RUNNING)) << second;
-
-    EXPECT_EQ(stop_(inf.Path()), 0);
-    EXPECT_TRUE(WaitForState(first, SERVICE_STOPPED)) << first;
-    EXPECT_TRUE(WaitForState(second, SERVICE_STOPPED)) << second;
-
-    EXPECT_EQ(uninstall_(inf.Path()), 0);
-    EXPECT_TRUE(WaitForState(first, 0)) << first;
-    EXPECT_TRUE(WaitForState(second, 0)) << second;
+    const struct {
+        PathExport call;
+        DWORD state;  // of both services afterwards; 0: gone
+    } stages[] = {{install_, SERVICE_RUNNING}, {stop_, SERVICE_STOPPED}, {uninstall_, 0}};
+    for (const auto& stage : stages) {
+        EXPECT_EQ(stage.call(inf.Path()), 0);
+        for (const std::string& name : {first, second}) EXPECT_TRUE(WaitForState(name, stage.state)) << name;
+    }
 }
 
 TEST_F(Services, SectionsCreateTheServicesTheyDescribe) {
     const std::string image = ProgramFolder() + "kvtestsvc.exe";
     for (size_t i = 0; i < sizeof kServiceSections / sizeof kServiceSections[0]; ++i) {
         const ServiceSectionRow& row = kServiceSections[i];
+        SCOPED_TRACE(testing::Message() << "row " << i);
         const std::string name = UniqueName("KvTestSection") + "_" + std::to_string(i);
         created_.push_back(name);
         CTempInf file("[Svc]\r\nServiceName=" + name + "\r\nBinaryName=" + image + "\r\n" + row.lines + "\r\n");
-        EXPECT_EQ(control_(file.Handle(), "Svc", 2), 0) << "row " << i;
-        const Configuration config = Configured(name);
-        EXPECT_EQ(config.type, row.type) << "row " << i;
-        EXPECT_EQ(config.startType, row.startType) << "row " << i;
-        EXPECT_EQ(config.display, row.display ? row.display : name) << "row " << i;
-        EXPECT_EQ(control_(file.Handle(), "Svc", 3), 0) << "row " << i;
+        EXPECT_EQ(control_(file.Handle(), "Svc", 2), 0);
+        CService service(name, SERVICE_QUERY_CONFIG);
+        std::vector<char> buffer(8192);
+        auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer.data());
+        DWORD needed = 0;
+        ASSERT_TRUE(service.service && QueryServiceConfigA(service.service, config, 8192, &needed));
+        EXPECT_EQ(config->dwServiceType, row.type);
+        EXPECT_EQ(config->dwStartType, row.startType);
+        EXPECT_STREQ(config->lpDisplayName, row.display ? row.display : name.c_str());
+        EXPECT_EQ(control_(file.Handle(), "Svc", 3), 0);
     }
 }
 

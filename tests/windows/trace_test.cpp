@@ -4,15 +4,10 @@
 // lines this program expects).
 #include "kvisinst/trace/trace.h"
 #include "shared/trace_records.h"
-
-#include <windows.h>
-
-#include <gtest/gtest.h>
+#include "windows/win_testing.h"
 
 #include <fstream>
 #include <iterator>
-#include <string>
-#include <vector>
 
 // The library's process attach and detach, linked into this program with the library's objects.
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved);
@@ -20,18 +15,6 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
 namespace {
 
 const char kTracingKey[] = "SOFTWARE\\Korvane\\Tracing";
-
-// Beside the program: the build folder, which the host's ctest step reads from.
-std::string BesideProgram(const char* name) {
-    char path[MAX_PATH] = {};
-    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string folder(path, length);
-    return folder.substr(0, folder.find_last_of("\\/") + 1) + name;
-}
-
-void SetDword(HKEY key, const char* name, DWORD value) {
-    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value));
-}
 
 // The system's own text for a code, as the trace writes it: up to the first line end.
 std::string SystemText(DWORD code) {
@@ -44,17 +27,16 @@ std::string SystemText(DWORD code) {
 }
 
 TEST(WindowsTrace, TheLibrarysTraceCallsWriteAnEncipheredTraceFile) {
-    const std::string tracePath = BesideProgram("wine-trace.trace");
+    // Beside the program: the build folder, which the host's ctest step reads from.
+    const std::string tracePath = ProgramFolder() + "wine-trace.trace";
     DeleteFileA(tracePath.c_str());
+    SetString(HKEY_LOCAL_MACHINE, kTracingKey, "FileName", tracePath);
     HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, kTracingKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                             KEY_ALL_ACCESS, nullptr, &key, nullptr));
-    SetDword(key, "DoTrace", 1);
-    SetDword(key, "TraceEntryExit", 1);
-    SetDword(key, "PrintTime", 0);
-    SetDword(key, "PrintThreadId", 1);
-    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key, "FileName", 0, REG_SZ, reinterpret_cast<const BYTE*>(tracePath.c_str()),
-                                            static_cast<DWORD>(tracePath.size() + 1)));
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kTracingKey, 0, KEY_SET_VALUE, &key), ERROR_SUCCESS);
+    const std::pair<const char*, DWORD> settings[] = {
+        {"DoTrace", 1}, {"TraceEntryExit", 1}, {"PrintTime", 0}, {"PrintThreadId", 1}};
+    for (const auto& setting : settings)
+        RegSetValueExA(key, setting.first, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&setting.second), sizeof(DWORD));
     RegCloseKey(key);
 
     // A load of the library: its mutex is made, its settings read at the first traced call.
@@ -98,7 +80,7 @@ TEST(WindowsTrace, TheLibrarysTraceCallsWriteAnEncipheredTraceFile) {
               bytes.substr(message, sizeof kKnownRecord));
 
     // What kvtrace on Linux must print for this file.
-    std::ofstream out(BesideProgram("wine-trace.expected"), std::ios::binary);
+    std::ofstream out(ProgramFolder() + "wine-trace.expected", std::ios::binary);
     for (const auto& line : expected) out << line << '\n';
 }
 

@@ -1,5 +1,7 @@
 // netapi32: the LAN Manager server information record and the network API's buffers, with the types
-// and constants of lmcons.h, lmerr.h, lmserver.h and lmapibuf.h (and svrapi.h's LAN Manager 2 record).
+// and constants of lmcons.h, lmerr.h, lmserver.h and lmapibuf.h. The LAN Manager 2 record of level 1
+// (svrapi.h's server_info_1) is not declared: the SDK's svrapi.h cannot be included with lm.h, so code
+// that wants that layout declares it itself.
 // The functions are not declared here: the library loads NETAPI32.DLL by name and looks them up with
 // GetProcAddress (the simulated module is src/netapi32_server.cpp).
 //
@@ -27,8 +29,6 @@ typedef const WCHAR* LMCSTR;
 #define NERR_BASE 2100
 #define NERR_ServerNotStarted (NERR_BASE + 14)
 #define NERR_InternalError (NERR_BASE + 40)
-#define ERROR_BAD_NETPATH 53L
-#define ERROR_INVALID_LEVEL 124L
 
 #define PLATFORM_ID_DOS 300
 #define PLATFORM_ID_OS2 400
@@ -90,12 +90,3 @@ typedef struct _SERVER_INFO_102 {
     DWORD sv102_licenses;
     LMSTR sv102_userpath;
 } SERVER_INFO_102, *PSERVER_INFO_102, *LPSERVER_INFO_102;
-
-// The LAN Manager 2 record of level 1 (svrapi.h); its type is a 32-bit word on every Windows.
-struct server_info_1 {
-    char sv1_name[CNLEN + 1];
-    unsigned char sv1_version_major;
-    unsigned char sv1_version_minor;
-    DWORD sv1_type;
-    char* sv1_comment;
-};
