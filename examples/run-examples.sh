@@ -144,6 +144,50 @@ expect 'result: 1 (success)' 'WM_QUIT posted to thread' 'ended by itself, exit c
 echo
 expect 'KVAgent.exe' -- show "$machine"
 
+echo
+echo "### Questions about the machine: service pack, domain controller, release 1.0's logon library"
+echo
+machine="$machines/nt4-sp6a"
+"$kvsim" create "$machine" NT4 --service-pack 6a
+echo "\$ kvsim call $machine GetServicePackNumber"
+expect 'result: 6 ' -- call "$machine" GetServicePackNumber
+for role in primary-dc workstation; do
+  machine="$machines/2000-$role"
+  echo
+  "$kvsim" create "$machine" 2000 --role "$role"
+  echo "\$ kvsim call $machine IsDomainController"
+  case $role in
+    primary-dc) expect 'result: 1 ' -- call "$machine" IsDomainController ;;
+    *) expect 'result: 0 ' -- call "$machine" IsDomainController ;;
+  esac
+done
+# A stand-in KVGina.dll of release 1.0: examples/kvgina's version resource on an entry point, built now.
+echo
+# The compiler as mingw's win32 packages name it, with or without the alternatives link.
+cc=$(command -v i686-w64-mingw32-gcc || command -v i686-w64-mingw32-gcc-win32)
+i686-w64-mingw32-windres --preprocessor="$cc" --preprocessor-arg=-E --preprocessor-arg=-xc \
+  --preprocessor-arg=-DRC_INVOKED examples/kvgina/KVGina.rc -O coff -o "$machines/kvgina.res.o"
+"$cc" -shared -nostdlib -Wl,-e,_DllMainCRTStartup@12 -o "$machines/KVGina.dll" \
+  examples/kvgina/kvgina.c "$machines/kvgina.res.o"
+"$kvsim" put "$machine" "$machines/KVGina.dll" 'C:\WINNT\System32\KVGina.dll'
+echo "\$ kvsim version $machine 'C:\WINNT\System32\KVGina.dll'"
+expect 'ProductVersion:    "RC 1.0.33, February 3rd, 2000"' -- version "$machine" 'C:\WINNT\System32\KVGina.dll'
+echo "\$ kvsim call $machine IsVer100"
+expect 'result: 1 ' -- call "$machine" IsVer100
+
+echo
+echo "### A registry key's security in SDDL: the product's tree opened to everyone for reading and deletion"
+echo
+printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Korvane\\Quillex Pro]\n' >"$machines/korvane.reg"
+"$kvsim" import "$machine" "$machines/korvane.reg" >/dev/null
+echo "\$ kvsim security $machine 'HKEY_LOCAL_MACHINE\Software\Korvane'"
+"$kvsim" security "$machine" 'HKEY_LOCAL_MACHINE\Software\Korvane'
+protected='O:SYG:BAD:(A;;KA;;;SY)(A;;KA;;;BA)(A;;0x30019;;;WD)'
+echo "\$ kvsim security $machine 'HKEY_LOCAL_MACHINE\Software\Korvane' '$protected'"
+expect " -> $protected" -- security "$machine" 'HKEY_LOCAL_MACHINE\Software\Korvane' "$protected"
+echo
+expect "Korvane: $protected" -- show "$machine"
+
 if [ -n "$product" ]; then
   echo
   echo "### Would Windows 95, 98, NT 4 and 2000 load the product DLL? Its imports against what each exports"

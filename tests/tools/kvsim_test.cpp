@@ -73,7 +73,13 @@ TEST_F(Kvsim, FailuresAndErrorsHaveTheirOwnExitStatus) {
         {{"frobnicate"}, 2, "unknown command"},
         {{"create", (dir_ / "x").string(), "3.11"}, 2, "not a version"},
         {{"create", m, "2000"}, 3, "already exists"},
-        {{"create", (dir_ / "x").string(), "2000", "--language", "1024"}, 2, "not a language"},
+        {{"create", (dir_ / "x").string(), "2000", "--language", "1024"}, 2, "not a value of --language"},
+        {{"create", (dir_ / "x").string(), "2000", "--role", "mainframe"}, 2, "not a value of --role"},
+        {{"create", (dir_ / "x").string(), "2000", "--account", "root"}, 2, "not a value of --account"},
+        {{"create", (dir_ / "x").string(), "98", "--service-pack", "2"}, 2, "Windows 95 and 98 have none"},
+        {{"create", (dir_ / "x").string(), "NT4", "--service-pack", "six"}, 2, "not a service pack"},
+        {{"security", m, "HKEY_LOCAL_MACHINE\\SOFTWARE", "O:SYD:(A;;KA;;;NOBODY)"}, 2, "not SDDL"},
+        {{"security", m, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Nothing"}, 3, "no key"},
         {{"call", m, "--answer", "maybe", "NeedReboot"}, 2, "not a button"},
         {{"start", m, kInf}, 3, "not a program of this machine"},
         {{"call", m, "NoSuchExport"}, 4, "no export 'NoSuchExport'"},
@@ -244,4 +250,17 @@ TEST_F(Kvsim, RunningProgramsAreShownAndEndWhenTheCallsTimeReachesThem) {
 
     std::ofstream(fs::path(m) / "programs.txt", std::ios::app) << "Colour=blue\n";
     EXPECT_NE(std::string::npos, Expect({"show", m}, 3, {}).err.find("programs.txt is damaged: line "));
+}
+
+TEST_F(Kvsim, MachineSettingsAndKeySecurityAreKeptAndReachTheSystemQueries) {
+    const std::string dc = (dir_ / "dc").string(), key = "HKEY_LOCAL_MACHINE\\SOFTWARE";
+    const std::string sddl = "O:SYG:BAD:(A;;KA;;;SY)(A;;KA;;;BA)(A;;0x30019;;;WD)";
+    Expect({"create", dc, "NT4", "--role", "backup-dc", "--account", "user", "--service-pack", "3", "--ie"}, 0, {});
+    Expect({"security", dc, key, sddl}, 0, {" -> " + sddl});
+    // A call saves the machine again: everything is read back from the folder each time.
+    Expect({"call", dc, "IsDomainController"}, 0, {"result: 1 "});
+    Expect({"show", dc}, 0,
+           {"Windows NT 4 Service Pack 3", "a user without administrator rights", "SHLWAPI.DLL) installed",
+            "backup domain controller", key + ": " + sddl});
+    Expect({"call", dc, "GetServicePackNumber"}, 0, {"result: 3 "});
 }

@@ -4,20 +4,25 @@ namespace kvsim {
 
 const std::vector<Command>& Commands() {
     static const std::vector<Command> commands = {
-        {"create", "create MACHINE VERSION [--language LANG]",
-         "make a machine folder: Windows 95, 98, NT4 or 2000,\nits user's language (default en)", RunCreate},
+        {"create", "create MACHINE VERSION [OPTION...]",
+         "make a machine folder: Windows 95, 98, NT4 or 2000,\nits user, network role and service pack (below)",
+         RunCreate},
         {"put", "put MACHINE FILE [WINDOWS_PATH]", "copy a file onto the machine (default C:\\Setup\\NAME)", RunPut},
         {"call", "call MACHINE [--answer BUTTON] EXPORT [ARG...]",
          "call a library export and show what it changed;\nBUTTON: the user's answer to its message boxes", RunCall},
         {"start", "start MACHINE PROGRAM [ARG...]",
          "start a program described in programs.txt, as its\nuser would; it keeps running on the machine", RunStart},
         {"show", "show MACHINE",
-         "the machine: version, language, clock, services,\n"
+         "the machine: version, language, account, role, clock,\n"
+         "services, keys with security of their own,\n"
          "devices, shortcuts, programs running, pending file\n"
          "operations",
          RunShow},
         {"reboot", "reboot MACHINE",
          "restart the machine: pending file renames and\ndeletions, services, and show what it did", RunReboot},
+        {"security", "security MACHINE KEY [SDDL|default]",
+         "a registry key's security in SDDL; with SDDL, set it\n(NT family)", RunSecurity},
+        {"version", "version MACHINE PATH", "a file's version resource as the machine reads it", RunVersion},
         {"import", "import MACHINE FILE.reg...", "merge .reg files into the machine's registry and\nshow the changes",
          RunImport},
         {"device", "device MACHINE ID HWID[,HWID] [STATE] [CLASS]",

@@ -32,5 +32,7 @@ int RunImports(const std::vector<std::string>& args);
 int RunReboot(const std::vector<std::string>& args);
 int RunImport(const std::vector<std::string>& args);
 int RunStart(const std::vector<std::string>& args);
+int RunSecurity(const std::vector<std::string>& args);
+int RunVersion(const std::vector<std::string>& args);
 
 }  // namespace kvsim

@@ -93,6 +93,9 @@ const std::vector<ExportInfo>& ExportTable() {
          Invoke<int, char*>},
         {"ClearPrivateSpace", "ClearPrivateSpace", "ClearPrivateSpace", {}, "", ResultKind::None, Invoke<void>},
         {"UnregSystemStuff", "UnregSystemStuff", "UnregSystemStuff", {}, "", ResultKind::Int, Invoke<int>},
+        {"IsDomainController", "IsDomainController", "IsDomainController", {}, "", ResultKind::Int, Invoke<int>},
+        {"GetServicePackNumber", "GetServicePackNumber", "GetServicePackNumber", {}, "", ResultKind::Int, Invoke<int>},
+        {"IsVer100", "IsVer100", "IsVer100", {}, "", ResultKind::Int, Invoke<int>},
     };
     return table;
 }

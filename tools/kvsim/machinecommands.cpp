@@ -2,6 +2,7 @@
 #include "tools/kvsim/changes.h"
 #include "tools/kvsim/commands.h"
 #include "tools/kvsim/exporttable.h"
+#include "tools/kvsim/keysecurity.h"
 #include "tools/kvsim/machinefolder.h"
 #include "tools/kvsim/pending.h"
 
@@ -24,6 +25,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <sstream>
 
 namespace kvsim {
@@ -151,38 +153,87 @@ std::string AnswerNames() {
     return names;
 }
 
+const char kCreateUsage[] =
+    "create MACHINE VERSION [--language LANG] [--account system|administrator|user] [--service-pack N] "
+    "[--role workstation|member-server|primary-dc|backup-dc] [--server-service running|stopped] [--ie|--no-ie]";
+
+// The role's name in kvsim's options (primary-dc, ...) or machine.txt's (primary-controller, ...).
+std::optional<winsim::Machine::ServerRole> ParseRole(const std::string& name) {
+    if (name == "primary-dc") return winsim::Machine::ServerRole::PrimaryController;
+    if (name == "backup-dc") return winsim::Machine::ServerRole::BackupController;
+    return winsim::ParseServerRole(name);
+}
+
+const char* RoleTitle(winsim::Machine::ServerRole role) {
+    static const char* const titles[] = {"workstation", "member server", "primary domain controller",
+                                         "backup domain controller"};
+    return titles[static_cast<int>(role)];
+}
+
+const char* AccountTitle(winsim::Machine::Account account) {
+    static const char* const titles[] = {"the local system account", "an administrator",
+                                         "a user without administrator rights"};
+    return titles[static_cast<int>(account)];
+}
+
 }  // namespace
 
 int RunCreate(const std::vector<std::string>& args) {
     std::vector<std::string> positional;
     WORD language = 0x409;
+    std::optional<winsim::Machine::Account> account;
+    std::optional<winsim::Machine::ServerRole> role;
+    std::optional<bool> serverRunning, ie;
+    std::optional<std::string> servicePack;
     for (size_t i = 0; i < args.size(); ++i) {
-        std::string value;
-        if (args[i] == "--language") {
-            if (i + 1 == args.size()) {
-                std::fprintf(stderr, "kvsim create: --language needs a language (de, fr, 1031, 0x0407, ...)\n");
-                return kExitUsage;
-            }
-            value = args[++i];
-        } else if (args[i].rfind("--language=", 0) == 0) {
-            value = args[i].substr(11);
-        } else if (args[i].rfind("--", 0) == 0) {
-            std::fprintf(stderr, "kvsim create: unknown option '%s' (create MACHINE VERSION [--language LANG])\n",
-                         args[i].c_str());
-            return kExitUsage;
-        } else {
+        if (args[i] == "--ie" || args[i] == "--no-ie") {
+            ie = args[i] == "--ie";
+            continue;
+        }
+        if (args[i].rfind("--", 0) != 0) {
             positional.push_back(args[i]);
             continue;
         }
-        if (!ParseLanguage(value, &language)) {
-            std::fprintf(stderr,
-                         "kvsim create: '%s' is not a language: give a language id (1031, 0x0407) or one of\n  %s\n",
-                         value.c_str(), LanguageNames().c_str());
+        // --NAME VALUE or --NAME=VALUE
+        const size_t equals = args[i].find('=');
+        const std::string name = args[i].substr(0, equals);
+        std::string value;
+        if (equals != std::string::npos) {
+            value = args[i].substr(equals + 1);
+        } else if (i + 1 < args.size()) {
+            value = args[++i];
+        } else {
+            std::fprintf(stderr, "kvsim create: %s needs a value\n", name.c_str());
+            return kExitUsage;
+        }
+        std::string expected;
+        if (name == "--language") {
+            if (!ParseLanguage(value, &language))
+                expected = "a language id (1031, 0x0407) or one of\n  " + LanguageNames();
+        } else if (name == "--account") {
+            winsim::Machine::Account a = winsim::Machine::Account::Administrator;
+            if (ParseAccount(value, &a)) account = a;
+            else expected = "system, administrator or user";
+        } else if (name == "--role") {
+            role = ParseRole(value);
+            if (!role) expected = "workstation, member-server, primary-dc or backup-dc";
+        } else if (name == "--server-service") {
+            serverRunning = value == "running";
+            if (value != "running" && value != "stopped") expected = "running or stopped";
+        } else if (name == "--service-pack") {
+            servicePack = value;
+        } else {
+            std::fprintf(stderr, "kvsim create: unknown option '%s' (%s)\n", args[i].c_str(), kCreateUsage);
+            return kExitUsage;
+        }
+        if (!expected.empty()) {
+            std::fprintf(stderr, "kvsim create: '%s' is not a value of %s: give %s\n", value.c_str(), name.c_str(),
+                         expected.c_str());
             return kExitUsage;
         }
     }
     if (positional.size() != 2) {
-        std::fprintf(stderr, "kvsim create: give a machine folder and a version (95, 98, NT4, 2000)\n");
+        std::fprintf(stderr, "kvsim create: give a machine folder and a version (%s)\n", kCreateUsage);
         return kExitUsage;
     }
     const auto version = winsim::ParseOsVersion(positional[1]);
@@ -191,8 +242,25 @@ int RunCreate(const std::vector<std::string>& args) {
                      positional[1].c_str());
         return kExitUsage;
     }
+    if (servicePack && (!ValidServicePackText(*servicePack) || !winsim::IsNtFamily(*version))) {
+        std::fprintf(stderr, "kvsim create: '%s' is not a service pack of %s (%s)\n", servicePack->c_str(),
+                     VersionTitle(*version),
+                     winsim::IsNtFamily(*version) ? "give 6, 6a or none" : "Windows 95 and 98 have none");
+        return kExitUsage;
+    }
     std::string error;
-    if (!CMachineFolder::Create(positional[0], *version, language, &error)) {
+    const bool made = CMachineFolder::Create(
+        positional[0], *version,
+        [&](winsim::Machine& m) {
+            m.SetDefaultLanguage(language);
+            if (account) m.SetCallerAccount(*account);
+            if (role) m.SetServerRole(*role);
+            if (serverRunning) m.SetServerServiceRunning(*serverRunning);
+            if (ie) m.SetInternetExplorerInstalled(*ie);
+            if (servicePack) SetServicePackText(m, *servicePack);
+        },
+        &error);
+    if (!made) {
         std::fprintf(stderr, "kvsim create: %s\n", error.c_str());
         return kExitBadInput;
     }
@@ -245,10 +313,22 @@ int RunShow(const std::vector<std::string>& args) {
         return kExitBadInput;
     }
     auto& m = machine.Machine();
-    std::printf("%s: %s, user language %s, simulated clock at %.1f s\nServices:\n", args[0].c_str(),
-                VersionTitle(m.Version()), LanguageTitle(m.DefaultLanguage()).c_str(),
+    const std::string csd = m.Record().csd;
+    std::printf("%s: %s%s%s, user language %s, simulated clock at %.1f s\n", args[0].c_str(),
+                VersionTitle(m.Version()), winsim::IsNtFamily(m.Version()) && !csd.empty() ? " " : "",
+                winsim::IsNtFamily(m.Version()) ? csd.c_str() : "", LanguageTitle(m.DefaultLanguage()).c_str(),
                 static_cast<double>(m.NowMs()) / 1000.0);
+    std::printf("Setup runs as %s; Internet Explorer (SHLWAPI.DLL) %s\n", AccountTitle(m.CallerAccount()),
+                m.InternetExplorerInstalled() ? "installed" : "not installed");
+    if (winsim::IsNtFamily(m.Version()))
+        std::printf("Network role: %s, server service %s\n", RoleTitle(m.Role()),
+                    m.ServerServiceRunning() ? "running" : "stopped");
+    std::printf("Services:\n");
     PrintServices(m);
+    if (winsim::IsNtFamily(m.Version())) {
+        const std::string security = ListKeySecurity(m);
+        std::printf("Keys with security of their own:\n%s", security.empty() ? "  (none)\n" : security.c_str());
+    }
     const std::string devices = ListDevices(m);
     std::printf("Devices:\n%s", devices.empty() ? "  (none)\n" : devices.c_str());
     const std::string shortcuts = ListShortcuts(m);
@@ -359,6 +439,7 @@ int RunCall(const std::vector<std::string>& givenArgs) {
     m.Services().ClearEvents();
     const CFileSnapshot filesBefore(m);
     const CDeviceSnapshot devicesBefore(m);
+    const CKeySecuritySnapshot securityBefore(m);
     const size_t boxesBefore = m.Dialogs().MessageBoxes().size();
     const uint64_t startMs = m.NowMs();
     // Programs that ended before the call are not the call's doing.
@@ -398,6 +479,9 @@ int RunCall(const std::vector<std::string>& givenArgs) {
 
     const std::string regDiff = winsim::Registry::DiffRegText(before, m.Reg());
     std::printf("\nRegistry changes:\n%s", regDiff.empty() ? "  (none)\n" : regDiff.c_str());
+    // Key security in SDDL, before -> after: listed only when the call changed some.
+    const std::string security = CKeySecuritySnapshot(m).ChangesSince(securityBefore);
+    if (!security.empty()) std::printf("\nKey security changes:\n%s", security.c_str());
     const auto events = m.Services().Events();
     std::printf("\nService changes:\n");
     if (events.empty()) std::printf("  (none)\n");

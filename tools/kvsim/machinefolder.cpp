@@ -3,6 +3,7 @@
 #include <winsim/devices.h>
 #include <winsim/processes.h>
 #include <winsim/registry.h>
+#include <winsim/security.h>
 #include <winsim/services.h>
 #include <winsim/shortnames.h>
 
@@ -11,10 +12,12 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 namespace kvsim {
@@ -70,7 +73,43 @@ void ClearRegistry(winsim::Registry& reg) {
         for (const auto& name : reg.SubkeyNames(hive)) reg.DeleteKey(std::string(hive) + "\\" + name);
 }
 
+const char* const kAccountNames[] = {"system", "administrator", "user"};
+
 }  // namespace
+
+const char* AccountName(winsim::Machine::Account account) { return kAccountNames[static_cast<int>(account)]; }
+
+bool ParseAccount(const std::string& name, winsim::Machine::Account* account) {
+    for (int i = 0; i < 3; ++i)
+        if (name == kAccountNames[i]) {
+            *account = static_cast<winsim::Machine::Account>(i);
+            return true;
+        }
+    return false;
+}
+
+std::string ServicePackText(const winsim::Machine& machine) {
+    const std::string& csd = machine.Record().csd;
+    const std::string prefix = "Service Pack ";
+    return winsim::IsNtFamily(machine.Version()) && csd.rfind(prefix, 0) == 0 ? csd.substr(prefix.size()) : "";
+}
+
+bool ValidServicePackText(const std::string& text) {
+    if (text.empty() || text == "none") return true;
+    size_t digits = 0;
+    while (digits < text.size() && std::isdigit(static_cast<unsigned char>(text[digits]))) ++digits;
+    return digits > 0 && digits <= 3 &&
+           (digits == text.size() ||
+            (digits + 1 == text.size() && std::islower(static_cast<unsigned char>(text.back()))));
+}
+
+bool SetServicePackText(winsim::Machine& machine, const std::string& text) {
+    if (!ValidServicePackText(text) || !winsim::IsNtFamily(machine.Version())) return false;
+    winsim::VersionRecord record = machine.Record();
+    record.csd = text.empty() || text == "none" || text == "0" ? "" : "Service Pack " + text;
+    machine.SetRecord(record);
+    return true;
+}
 
 bool SaveMachineState(winsim::Machine& machine, const std::string& folder, std::string* error) {
     const fs::path dir(folder);
@@ -78,16 +117,23 @@ bool SaveMachineState(winsim::Machine& machine, const std::string& folder, std::
     std::snprintf(language, sizeof language, "0x%04X", static_cast<unsigned>(machine.DefaultLanguage()));
     std::ostringstream header;
     header << kMagic << "\nversion=" << winsim::OsVersionName(machine.Version()) << "\nclock_ms=" << machine.NowMs()
-           << "\nlanguage=" << language << "\n";
+           << "\nlanguage=" << language << "\naccount=" << AccountName(machine.CallerAccount())
+           << "\nrole=" << winsim::ServerRoleName(machine.Role())
+           << "\nserver_service=" << (machine.ServerServiceRunning() ? "running" : "stopped")
+           << "\nie=" << (machine.InternetExplorerInstalled() ? 1 : 0) << "\n";
+    if (winsim::IsNtFamily(machine.Version()))
+        header << "service_pack=" << (ServicePackText(machine).empty() ? "none" : ServicePackText(machine)) << "\n";
     return WriteFileAtomically(dir / "registry.reg", machine.Reg().SaveRegText(), error) &&
            WriteFileAtomically(dir / "services.txt", machine.Services().SaveText(), error) &&
            WriteFileAtomically(dir / "devices.txt", machine.Devices().SaveText(), error) &&
            WriteFileAtomically(dir / "shortnames.txt", machine.ShortNames().SaveText(), error) &&
            WriteFileAtomically(dir / "programs.txt", machine.Processes().SaveText(), error) &&
+           WriteFileAtomically(dir / "keysecurity.txt", machine.Security().SaveSecurityText(), error) &&
            WriteFileAtomically(dir / "machine.txt", header.str(), error);
 }
 
-bool CMachineFolder::Create(const std::string& folder, winsim::OsVersion version, WORD language, std::string* error) {
+bool CMachineFolder::Create(const std::string& folder, winsim::OsVersion version,
+                            const std::function<void(winsim::Machine&)>& setUp, std::string* error) {
     std::error_code ec;
     if (fs::exists(folder, ec)) {
         *error = folder + " already exists";
@@ -101,9 +147,9 @@ bool CMachineFolder::Create(const std::string& folder, winsim::OsVersion version
     bool ok;
     {
         winsim::Machine machine(version, (fs::path(work) / "drives").string());
-        machine.SetDefaultLanguage(language);
         winsim::Machine* previous = winsim::HasCurrent() ? &winsim::Current() : nullptr;
         winsim::SetCurrent(&machine);
+        setUp(machine);
         ok = SaveMachineState(machine, work, error);
         winsim::SetCurrent(previous);
     }
@@ -129,6 +175,11 @@ bool CMachineFolder::Open(const std::string& folder, std::string* error) {
     std::string line, versionName;
     uint64_t clock = 0;
     unsigned long language = 0x409;  // folders made before the language was kept
+    // Nor the rest: the machine's own defaults then.
+    std::optional<winsim::Machine::Account> account;
+    std::optional<winsim::Machine::ServerRole> role;
+    std::optional<bool> serverRunning, ie;
+    std::optional<std::string> servicePack;
     std::getline(lines, line);
     if (line != kMagic) {
         *error = folder + "/machine.txt does not start with \"" + kMagic + "\"";
@@ -142,6 +193,29 @@ bool CMachineFolder::Open(const std::string& folder, std::string* error) {
             language = std::strtoul(line.c_str() + 9, &end, 0);
             if (end == line.c_str() + 9 || *end || language == 0 || language > 0xFFFF) {
                 *error = folder + "/machine.txt names no language ('" + line.substr(9) + "')";
+                return false;
+            }
+        } else if (const size_t equals = line.find('='); equals != std::string::npos) {
+            const std::string key = line.substr(0, equals), value = line.substr(equals + 1);
+            bool ok = true;
+            if (key == "account") {
+                winsim::Machine::Account a = winsim::Machine::Account::Administrator;
+                ok = ParseAccount(value, &a);
+                account = a;
+            } else if (key == "role") {
+                role = winsim::ParseServerRole(value);
+                ok = role.has_value();
+            } else if (key == "server_service") {
+                ok = value == "running" || value == "stopped";
+                serverRunning = value == "running";
+            } else if (key == "ie") {
+                ok = value == "1" || value == "0";
+                ie = value == "1";
+            } else if (key == "service_pack") {
+                servicePack = value;
+            }
+            if (!ok) {
+                *error = folder + "/machine.txt: '" + line + "' is not a value kvsim knows";
                 return false;
             }
         }
@@ -173,6 +247,16 @@ bool CMachineFolder::Open(const std::string& folder, std::string* error) {
     winsim::SetCurrent(machine_.get());
     machine_->Advance(clock);
     machine_->SetDefaultLanguage(static_cast<WORD>(language));
+    if (account) machine_->SetCallerAccount(*account);
+    if (role) machine_->SetServerRole(*role);
+    if (serverRunning) machine_->SetServerServiceRunning(*serverRunning);
+    if (ie) machine_->SetInternetExplorerInstalled(*ie);
+    if (servicePack && !SetServicePackText(*machine_, *servicePack)) {
+        *error = folder + "/machine.txt: 'service_pack=" + *servicePack + "' is not a service pack of " +
+                 winsim::OsVersionName(*version);
+        Discard();
+        return false;
+    }
     ClearRegistry(machine_->Reg());
     std::string why;
     if (!machine_->Reg().LoadRegText(regText, &why)) {
@@ -206,6 +290,14 @@ bool CMachineFolder::Open(const std::string& folder, std::string* error) {
     if (ReadFile(fs::path(folder) / "programs.txt", &programsText) &&
         !machine_->Processes().LoadText(programsText, &why)) {
         *error = folder + "/programs.txt is damaged: " + why;
+        Discard();
+        return false;
+    }
+    // Nor key security, before it was kept; read after the registry, whose keys it names.
+    std::string securityText;
+    if (ReadFile(fs::path(folder) / "keysecurity.txt", &securityText) &&
+        !machine_->Security().LoadSecurityText(securityText, &why)) {
+        *error = folder + "/keysecurity.txt is damaged: " + why;
         Discard();
         return false;
     }
