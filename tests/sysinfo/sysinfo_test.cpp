@@ -87,10 +87,10 @@ TEST(IsVer100, LooksForTheReleaseProductVersionInEitherLogonComponent) {
         cleanuptest::TraceOn(*machine);
         for (const auto& [name, version] : {std::pair{"KVGina.dll", row.gina}, std::pair{"KVNP.dll", row.np}}) {
             if (!version) continue;
-            winsim::VersionResourceSpec spec;
-            spec.translation = row.translation;
-            if (*version) spec.strings = {{"ProductVersion", version}};
-            const auto image = winsim::BuildPeImage(winsim::BuildVersionBlock(spec), false);
+            winsim::VersionResourceFields fields;
+            fields.translation = row.translation;
+            if (*version) fields.strings = {{"ProductVersion", version}};
+            const auto image = winsim::BuildPeImage(winsim::BuildVersionBlock(fields), false);
             ASSERT_TRUE(winsim::WriteWholeFile(machine->SystemDirectory() + "\\" + name,
                                                std::string(image.begin(), image.end())));
         }

@@ -20,10 +20,10 @@ void PutFile(const std::string& windowsPath, const std::vector<unsigned char>& b
 }
 
 std::vector<unsigned char> Block(DWORD fileVersionLS = 0) {
-    winsim::VersionResourceSpec spec;
-    spec.fileVersionLS = fileVersionLS;
-    spec.strings = {{"CompanyName", "Korvane"}, {"ProductVersion", kProductVersion}};
-    return winsim::BuildVersionBlock(spec);
+    winsim::VersionResourceFields fields;
+    fields.fileVersionLS = fileVersionLS;
+    fields.strings = {{"CompanyName", "Korvane"}, {"ProductVersion", kProductVersion}};
+    return winsim::BuildVersionBlock(fields);
 }
 
 }  // namespace

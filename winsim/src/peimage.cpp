@@ -188,21 +188,21 @@ VersionLocation FindVersionResource(const unsigned char* data, size_t size) {
     return found;
 }
 
-std::vector<unsigned char> BuildVersionBlock(const VersionResourceSpec& spec) {
+std::vector<unsigned char> BuildVersionBlock(const VersionResourceFields& fields) {
     Writer w;
     const size_t root = w.Begin(13 * 4, 0, "VS_VERSION_INFO");
-    for (DWORD word : {DWORD{0xFEEF04BD}, DWORD{0x00010000}, spec.fileVersionMS, spec.fileVersionLS,
-                       spec.productVersionMS, spec.productVersionLS, DWORD{0x3F}, DWORD{0}, DWORD{0x00040004},
+    for (DWORD word : {DWORD{0xFEEF04BD}, DWORD{0x00010000}, fields.fileVersionMS, fields.fileVersionLS,
+                       fields.productVersionMS, fields.productVersionLS, DWORD{0x3F}, DWORD{0}, DWORD{0x00040004},
                        DWORD{2}, DWORD{0}, DWORD{0}, DWORD{0}})
         w.Dword(word);
-    if (!spec.strings.empty()) {
+    if (!fields.strings.empty()) {
         const size_t fileInfo = w.Begin(0, 1, "StringFileInfo");
         static const char kHex[] = "0123456789abcdef";
         std::string tableKey;
         for (int shift = 28; shift >= 0; shift -= 4)
-            tableKey += kHex[((static_cast<DWORD>(spec.language) << 16 | spec.codePage) >> shift) & 0xF];
+            tableKey += kHex[((static_cast<DWORD>(fields.language) << 16 | fields.codePage) >> shift) & 0xF];
         const size_t table = w.Begin(0, 1, tableKey);
-        for (const auto& [name, value] : spec.strings) {
+        for (const auto& [name, value] : fields.strings) {
             const size_t entry = w.Begin(static_cast<WORD>(value.size() + 1), 1, name);
             w.Text(value);
             w.End(entry);
@@ -210,11 +210,11 @@ std::vector<unsigned char> BuildVersionBlock(const VersionResourceSpec& spec) {
         w.End(table);
         w.End(fileInfo);
     }
-    if (spec.translation) {
+    if (fields.translation) {
         const size_t varInfo = w.Begin(0, 1, "VarFileInfo");
         const size_t translation = w.Begin(4, 0, "Translation");
-        w.Word(spec.language);
-        w.Word(spec.codePage);
+        w.Word(fields.language);
+        w.Word(fields.codePage);
         w.End(translation);
         w.End(varInfo);
     }

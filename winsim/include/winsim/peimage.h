@@ -37,7 +37,7 @@ struct VersionLocation {
 VersionLocation FindVersionResource(const unsigned char* data, size_t size);
 
 // What a built version resource says.
-struct VersionResourceSpec {
+struct VersionResourceFields {
     DWORD fileVersionMS = 0x00010000;
     DWORD fileVersionLS = 0;
     DWORD productVersionMS = 0x00010000;
@@ -51,7 +51,7 @@ struct VersionResourceSpec {
 };
 
 // A VS_VERSIONINFO block in the 32-bit (UTF-16) layout, as a resource compiler writes it.
-std::vector<unsigned char> BuildVersionBlock(const VersionResourceSpec& spec);
+std::vector<unsigned char> BuildVersionBlock(const VersionResourceFields& fields);
 
 // A DLL image holding `resourceBlock` (when not empty) as resource 1 of type RT_VERSION in language
 // `language`, in a .rsrc section; PE32+ (x64) when pe32Plus, else PE32 (i386). No code, no imports.
