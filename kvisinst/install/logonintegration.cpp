@@ -9,12 +9,7 @@
 
 namespace {
 
-constexpr char kWinlogonKey[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
-constexpr char kProviderKey[] = "SYSTEM\\CurrentControlSet\\Services\\KVNP32\\NetworkProvider";
 constexpr char kServicesKey[] = "SYSTEM\\CurrentControlSet\\Services";
-constexpr char kProviderName[] = "KVNP32";
-constexpr char kOrderKey[] = "SYSTEM\\CurrentControlSet\\Control\\NetworkProvider\\Order";
-constexpr char kLogonKey[] = "Network\\Logon";
 constexpr char kAgentClass[] = "Quillex Pro Agent";
 constexpr int kAgentCloseAttempts = 30;
 constexpr DWORD kAgentCloseWaitMs = 1000;

@@ -15,15 +15,10 @@
 
 namespace {
 
-constexpr char kWinlogonKey[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
 constexpr char kGinaValue[] = "GinaDll";
-constexpr char kOrderKey[] = "SYSTEM\\CurrentControlSet\\Control\\NetworkProvider\\Order";
-constexpr char kProviderKey[] = "SYSTEM\\CurrentControlSet\\Services\\KVNP32\\NetworkProvider";
 constexpr char kProviderServiceKey[] = "SYSTEM\\CurrentControlSet\\Services\\KVNP32";
-constexpr char kProviderName[] = "KVNP32";
 constexpr char kOldPrimaryValue[] = "OldPrimaryProvider";
 constexpr char kPasswordProviderKey[] = "System\\CurrentControlSet\\Control\\PwdProvider\\KVPP32";
-constexpr char kLogonKey[] = "Network\\Logon";
 constexpr char kPrimaryValue[] = "PrimaryProvider";
 
 void OpenOrCreate(CRegKey& key, const char* path) {

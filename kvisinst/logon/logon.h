@@ -31,6 +31,14 @@
 #include "kvisinst/common/handle.h"
 #include "kvisinst/common/win32.h"
 
+// Where the earlier editions hooked the logon, under HKEY_LOCAL_MACHINE (shared with the uninstall's
+// RemoveLogonIntegration, kvisinst/install/logonintegration.h).
+constexpr char kWinlogonKey[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
+constexpr char kProviderName[] = "KVNP32";
+constexpr char kProviderKey[] = "SYSTEM\\CurrentControlSet\\Services\\KVNP32\\NetworkProvider";
+constexpr char kOrderKey[] = "SYSTEM\\CurrentControlSet\\Control\\NetworkProvider\\Order";
+constexpr char kLogonKey[] = "Network\\Logon";
+
 int UnregSystemStuffQuiet();
 
 // The network-provider registration under HKEY_LOCAL_MACHINE: the order key

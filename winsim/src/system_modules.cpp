@@ -13,6 +13,7 @@ namespace {
 
 // Windows 95 has no IsDebuggerPresent, NT 4 no toolhelp: code that wants them must look them up and
 // live without them.
+// IsDebuggerPresent first, so that Windows 95's table is the same one without its first entry.
 const winsim::ExportEntry kKernel32Exports[] = {
     {"IsDebuggerPresent", winsim::AsExport(&IsDebuggerPresent)},
     {"CreateToolhelp32Snapshot", winsim::AsExport(&CreateToolhelp32Snapshot)},
@@ -22,14 +23,7 @@ const winsim::ExportEntry kKernel32Exports[] = {
     {"Thread32Next", winsim::AsExport(&Thread32Next)},
     {nullptr, nullptr},
 };
-const winsim::ExportEntry kKernel32Exports95[] = {
-    {"CreateToolhelp32Snapshot", winsim::AsExport(&CreateToolhelp32Snapshot)},
-    {"Process32First", winsim::AsExport(&Process32First)},
-    {"Process32Next", winsim::AsExport(&Process32Next)},
-    {"Thread32First", winsim::AsExport(&Thread32First)},
-    {"Thread32Next", winsim::AsExport(&Thread32Next)},
-    {nullptr, nullptr},
-};
+const winsim::ExportEntry* const kKernel32Exports95 = kKernel32Exports + 1;
 const winsim::ExportEntry kKernel32ExportsNT4[] = {
     {"IsDebuggerPresent", winsim::AsExport(&IsDebuggerPresent)},
     {nullptr, nullptr},
