@@ -46,6 +46,7 @@
 #include <winsim/api/user32_windows.h>
 #include <winsim/api/setupapi_inf.h>
 #include <winsim/api/setupapi_devices.h>
+#include <winsim/api/setupapi_install.h>
 #include <winsim/api/ole32_com.h>
 #include <winsim/api/shell32_links.h>
 #include <winsim/api/shell32_fileop.h>
