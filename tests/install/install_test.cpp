@@ -83,21 +83,16 @@ TEST(InstallFromINF, InstallsTheSectionsFromTheSourceDirectoryAndRestoresTheCurr
         {"delayed.inf", "C:\\Setup", {}, 1, true, 1, ""},
         {"missing.inf", "C:\\Setup", {}, 1, true, E_INVALIDARG, ""},
         {"quillex.inf", tooLong.c_str(), {}, 1, true, E_INVALIDARG, ""},
-        {nullptr, "C:\\Setup", {}, 1, true, E_INVALIDARG, ""},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE("row " + std::to_string(&row - rows));
         winsim::ScopedMachine machine(OsVersion::Win2000);
         Prepare();
-        if (!row.runOnce) {
-            ASSERT_TRUE(DeleteFileA(winsim::RunOnceProgramPath(*machine).c_str()));
-        }
-        ASSERT_TRUE(CreateDirectoryA("C:\\Work", nullptr));
-        machine->SetCurrentDirectory("C:\\Work");
+        if (!row.runOnce) DeleteFileA(winsim::RunOnceProgramPath(*machine).c_str());
         EXPECT_EQ(row.result, InstallFromINF(Text(row.inf), row.install, Text(row.sourceDir), Text(row.sections[0]),
                                              Text(row.sections[1]), Text(row.sections[2])));
         EXPECT_EQ(row.marks, Values("HKLM\\Software\\InstallTest"));
-        EXPECT_EQ("C:\\Work", machine->CurrentDirectory());
+        EXPECT_EQ("C:\\", machine->CurrentDirectory());
     }
 }
 
@@ -139,8 +134,11 @@ constexpr char kAdd[] = "HKLM\\Software\\Korvane\\Install\\Add";
 constexpr char kRemove[] = "HKLM\\Software\\Korvane\\Install\\Remove";
 constexpr char kOk[] = "quillex.inf,C:\\Setup";
 constexpr char kDelayed[] = "delayed.inf,C:\\Setup";
-constexpr char kMissing[] = "missing.inf,C:\\Setup";                      // 80070057
-constexpr char kPostFails[] = "quillex.inf,C:\\Setup,Other,Pre,Missing";  // 8000FFFF
+constexpr char kNoInf[] = "missing.inf,C:\\Setup";                      // 80070057
+constexpr char kBadPost[] = "quillex.inf,C:\\Setup,Other,Pre,Missing";  // 8000FFFF
+
+constexpr char kProd[] = "C:\\Prod\\kvtest.dll";
+constexpr char kDefault[] = "C:\\Program files\\Korvane\\QuillexPro\\kvtest.dll";
 
 void Queue(const std::string& key, const Entries& entries) {
     winsim::Current().Reg().CreateKey(key);
@@ -149,20 +147,25 @@ void Queue(const std::string& key, const Entries& entries) {
 
 TEST(InstallFromRegistry, RunsEachRequestOnceRecordsFailuresAndRunsTheRemoteTestAfterASuccess) {
     const struct {
-        Entries entries;
+        Entries add;
+        Entries remove;  // with it, InstallUninstall drains Remove first
         const char* productPath;
         LONG result;
-        const char* failed;
+        const char* failed;      // the Add queue's records
         const char* remoteTest;  // the library whose export ran
     } rows[] = {
-        {{{"1", kDelayed}, {"2", kOk}}, "C:\\Prod", 1, "", "C:\\Prod\\kvtest.dll"},
-        {{{"1", kOk}}, "C:\\Prod\\", 0, "", "C:\\Prod\\kvtest.dll"},
-        {{{"1", kOk}}, nullptr, 0, "", "C:\\Program files\\Korvane\\QuillexPro\\kvtest.dll"},
-        {{}, "C:\\Prod", 0, "", "C:\\Program files\\Korvane\\QuillexPro\\kvtest.dll"},  // the tree went first
-        {{{"1", kMissing}, {"2", kOk}}, "C:\\Prod", E_INVALIDARG, "1=Error: 80070057 ", ""},
-        {{{"1", kMissing}, {"2", kPostFails}}, "C:\\Prod", E_UNEXPECTED, "1=Error: 80070057 2=Error: 8000FFFF ", ""},
-        {{{"1", kPostFails}, {"2", kMissing}}, "C:\\Prod", E_INVALIDARG, "1=Error: 8000FFFF 2=Error: 80070057 ", ""},
-        {{{"1", kOk}, {"none", ",;"}}, "C:\\Prod", E_INVALIDARG, "none=Error: 80070057 ", ""},
+        {{{"1", kDelayed}, {"2", kOk}}, {}, "C:\\Prod", 1, "", kProd},
+        {{{"1", kOk}}, {}, "C:\\Prod\\", 0, "", kProd},
+        {{{"1", kOk}}, {}, nullptr, 0, "", kDefault},
+        {{}, {}, "C:\\Prod", 0, "", kDefault},  // a pure uninstall: the tree went first
+        {{{"1", kNoInf}, {"2", kOk}}, {}, "C:\\Prod", E_INVALIDARG, "1=Error: 80070057 ", ""},
+        {{{"1", kNoInf}, {"2", kBadPost}}, {}, "C:\\Prod", E_UNEXPECTED, "1=Error: 80070057 2=Error: 8000FFFF ", ""},
+        {{{"1", kBadPost}, {"2", kNoInf}}, {}, "C:\\Prod", E_INVALIDARG, "1=Error: 8000FFFF 2=Error: 80070057 ", ""},
+        {{{"1", kOk}, {"none", ",;"}}, {}, "C:\\Prod", E_INVALIDARG, "none=Error: 80070057 ", ""},
+        {{{"1", kOk}}, {{"1", kDelayed}}, "C:\\Prod", 1, "", kProd},
+        {{{"1", kNoInf}}, {{"1", kOk}}, "C:\\Prod", E_UNEXPECTED, "1=Error: 80070057 ", ""},
+        {{{"1", kOk}}, {{"1", kNoInf}}, "C:\\Prod", E_UNEXPECTED, "", kProd},
+        {{}, {{"1", kOk}}, "C:\\Prod", 0, "", kDefault},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE("row " + std::to_string(&row - rows));
@@ -170,40 +173,18 @@ TEST(InstallFromRegistry, RunsEachRequestOnceRecordsFailuresAndRunsTheRemoteTest
         Prepare();
         if (row.productPath)
             machine->Reg().SetStringValue("HKLM\\SOFTWARE\\Korvane\\QuillexPro", "ProductPath", row.productPath);
-        Queue(kAdd, row.entries);
+        Queue(kAdd, row.add);
         Queue(std::string(kAdd) + "\\Failed", {{"old", "Error: 80004005"}});
-        EXPECT_EQ(row.result, InstallFromRegistry(1));
+        if (!row.remove.empty()) Queue(kRemove, row.remove);
+        EXPECT_EQ(row.result, row.remove.empty() ? InstallFromRegistry(1) : InstallUninstall());
         EXPECT_EQ(row.result == 1, NeedReboot());
         EXPECT_EQ(row.failed, Values(std::string(kAdd) + "\\Failed"));
-        EXPECT_EQ("", Values(kAdd));
+        EXPECT_EQ("", Values(kAdd) + Values(kRemove));
+        EXPECT_EQ(!row.add.empty(), machine->Reg().KeyExists("HKLM\\Software\\Korvane"));  // a pure uninstall
         std::string called;
         for (const auto& event : machine->Processes().Events())
             if (event.kind == winsim::ProcessEvent::Kind::ExportCalled) called += event.path;
         EXPECT_EQ(row.remoteTest, called);
-    }
-}
-
-TEST(InstallUninstall, DrainsRemoveThenAddCombinesTheResultsAndUninstallsWhenNothingIsAdded) {
-    const struct {
-        Entries remove;
-        Entries add;  // the Add key exists, even when empty
-        LONG result;
-        bool pureUninstall;
-    } rows[] = {
-        {{{"1", kDelayed}}, {{"1", kOk}}, 1, false},
-        {{{"1", kOk}}, {{"1", kMissing}}, E_UNEXPECTED, false},
-        {{{"1", kMissing}}, {{"1", kOk}}, E_UNEXPECTED, false},
-        {{{"1", kOk}}, {}, 0, true},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE("row " + std::to_string(&row - rows));
-        winsim::ScopedMachine machine(OsVersion::Win2000);
-        Prepare();
-        Queue(kRemove, row.remove);
-        Queue(kAdd, row.add);
-        EXPECT_EQ(row.result, InstallUninstall());
-        EXPECT_EQ(!row.pureUninstall, machine->Reg().KeyExists("HKLM\\Software\\Korvane"));
-        EXPECT_EQ("", Values(kAdd) + Values(kRemove));
     }
 }
 
