@@ -19,6 +19,8 @@
 //   here E_UNEXPECTED comes from the missing runonce.
 #include "windows/win_testing.h"
 
+#include <algorithm>
+
 namespace {
 
 #ifdef _WIN64
@@ -42,7 +44,22 @@ const char kProduct[] = "SOFTWARE\\Korvane\\QuillexPro";
 const std::string kAdd = "Software\\Korvane\\Install\\Add", kRemove = "Software\\Korvane\\Install\\Remove";
 const char kSessionManager[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
 
-Strings Trail() { return ReadStrings(HKEY_CURRENT_USER, kTrailKey, "sequence"); }
+// The trail after its first string, up to its first empty string (kvtest/mark.h).
+Strings Trail() {
+    Strings trail = ReadStrings(HKEY_CURRENT_USER, kTrailKey, "sequence");
+    trail.erase(std::find(trail.begin(), trail.end(), ""), trail.end());
+    return trail.empty() ? trail : Strings(trail.begin() + 1, trail.end());
+}
+
+// A new trail. It starts with a string: Wine's AddReg appends nothing to a multi-string value that
+// does not exist and writes over a first string that is empty.
+void StartTrail() {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kTrailKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    RegSetValueExA(key, "sequence", 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>("trail\0"), 7);
+    RegCloseKey(key);
+}
 
 std::string CurrentDirectory() {
     char path[MAX_PATH] = {};
@@ -114,7 +131,9 @@ public:
         dest_ = temp + ("kvdest" + unique);
         const std::string program = ProgramFolder();
         path_ = besideProgram ? program.substr(0, program.size() - 1) : temp + ("kvinst" + unique);
-        if (!besideProgram) EXPECT_TRUE(CreateDirectoryA(path_.c_str(), nullptr)) << path_;
+        if (!besideProgram) {
+            EXPECT_TRUE(CreateDirectoryA(path_.c_str(), nullptr)) << path_;
+        }
         for (const std::string& tag : tags) Place(Inf(tag), InfText(tag, dest_));
         Place("payload.txt", "new payload");
         if (runonce) Place("runonce.exe", nullptr);
@@ -122,7 +141,7 @@ public:
     }
     ~CInstallFolder() {
         DeleteFolder(dest_);
-        if (owned_) return DeleteFolder(path_);
+        if (owned_) DeleteFolder(path_);
         for (const std::string& name : names_) DeleteFileA((path_ + "\\" + name).c_str());
     }
     CInstallFolder(const CInstallFolder&) = delete;
@@ -152,6 +171,7 @@ class InstallTest : public testing::Test {
 protected:
     void SetUp() override {
         RegDeleteTreeA(HKEY_LOCAL_MACHINE, kSaved);
+        StartTrail();
         HKEY korvane = nullptr, saved = nullptr;
         if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKorvane, 0, KEY_READ, &korvane) != ERROR_SUCCESS) return;
         saved_ = RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSaved, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &saved,
@@ -164,6 +184,7 @@ protected:
     }
     void TearDown() override {
         Reset();
+        RegDeleteTreeA(HKEY_CURRENT_USER, kTrailKey);
         if (!saved_) return;
         HKEY korvane = nullptr, saved = nullptr;
         RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKorvane, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &korvane, nullptr);
@@ -178,6 +199,7 @@ protected:
         RegDeleteTreeA(HKEY_LOCAL_MACHINE, kKorvane);
         RegDeleteTreeA(HKEY_CURRENT_USER, kTrailKey);
         RegDeleteTreeA(HKEY_LOCAL_MACHINE, kTrailKey);
+        StartTrail();
     }
 
     // InstallFromINF through its export; null strings stay null.
@@ -258,11 +280,13 @@ void DropPendingRenamesOnto(const std::string& target) {
         if (Onto(pair.second, target)) DeleteFileA(pair.first.c_str() + 4);
         else data += pair.first + '\0' + pair.second + '\0';
     }
-    data += '\0';
     HKEY key = nullptr;
     ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_SET_VALUE, &key), ERROR_SUCCESS);
-    RegSetValueExA(key, "PendingFileRenameOperations", 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(data.data()),
-                   static_cast<DWORD>(data.size()));
+    if (data.empty()) RegDeleteValueA(key, "PendingFileRenameOperations");
+    data += '\0';
+    if (data.size() > 1)
+        RegSetValueExA(key, "PendingFileRenameOperations", 0, REG_MULTI_SZ,
+                       reinterpret_cast<const BYTE*>(data.data()), static_cast<DWORD>(data.size()));
     RegCloseKey(key);
 }
 
@@ -282,7 +306,8 @@ TEST_F(InstallTest, InstallFromINFLeavesACopyOntoAFileInUseForTheRestart) {
             const std::string event = "KvAgentReady" + std::to_string(GetCurrentProcessId());
             HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, event.c_str());
             std::string commandLine = "\"" + target + "\" ignores " + event;
-            STARTUPINFOA startup = {sizeof startup};
+            STARTUPINFOA startup = {};
+            startup.cb = sizeof startup;
             ASSERT_TRUE(CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                                        &startup, &agent));
             EXPECT_EQ(WaitForSingleObject(ready, 30000), WAIT_OBJECT_0);

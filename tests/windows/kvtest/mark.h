@@ -2,6 +2,9 @@
 // section's AddReg line, the runonce stand-in, the remote-test library) appends one string to the
 // multi-string value HKCU "Software\KvInstallTest" "sequence", so that the test sees what ran and in
 // which order. Win32 only: the stand-ins use it without the C++ library.
+//
+// The list ends at its first empty string, which is where SetupAPI's AddReg appends too (Wine's may
+// leave a stray character after it).
 #pragma once
 
 #include <windows.h>
@@ -13,20 +16,19 @@ inline bool AppendMark(const char* text) {
         return false;
     static char data[4096];
     DWORD size = sizeof(data) - 2, type = 0;
-    // The strings kept without their closing empty string; none when the value is missing.
     if (RegQueryValueExA(key, "sequence", nullptr, &type, reinterpret_cast<BYTE*>(data), &size) != ERROR_SUCCESS ||
         type != REG_MULTI_SZ)
         size = 0;
-    while (size > 0 && data[size - 1] == '\0') --size;
-    if (size > 0) data[size++] = '\0';
+    data[size] = data[size + 1] = '\0';
+    DWORD end = 0;
+    while (data[end] != '\0') end += lstrlenA(data + end) + 1;
     const DWORD length = lstrlenA(text) + 1;
     bool written = false;
-    if (size + length + 1 <= sizeof(data)) {
-        lstrcpyA(data + size, text);
-        size += length;
-        data[size++] = '\0';
-        written = RegSetValueExA(key, "sequence", 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(data), size) ==
-                  ERROR_SUCCESS;
+    if (end + length + 1 <= sizeof(data)) {
+        lstrcpyA(data + end, text);
+        data[end + length] = '\0';
+        written = RegSetValueExA(key, "sequence", 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(data),
+                                 end + length + 1) == ERROR_SUCCESS;
     }
     RegCloseKey(key);
     return written;
