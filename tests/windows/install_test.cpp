@@ -134,7 +134,7 @@ public:
         if (!besideProgram) {
             EXPECT_TRUE(CreateDirectoryA(path_.c_str(), nullptr)) << path_;
         }
-        for (const std::string& tag : tags) Place(Inf(tag), InfText(tag, dest_));
+        for (const std::string& tag : tags) Place(tag + ".inf", InfText(tag, dest_));
         Place("payload.txt", "new payload");
         if (runonce) Place("runonce.exe", nullptr);
         owned_ = !besideProgram;
@@ -155,7 +155,6 @@ public:
         EXPECT_TRUE(CopyFileA((ProgramFolder() + built).c_str(), (path_ + "\\" + name).c_str(), FALSE)) << name;
     }
     void Place(const std::string& name, const std::string& text) { Place(name, text.c_str()); }
-    std::string Inf(const std::string& tag) const { return tag + ".inf"; }
     const std::string& Path() const { return path_; }
     const std::string& Dest() const { return dest_; }
 
@@ -165,33 +164,34 @@ private:
     bool owned_ = false;
 };
 
+// Copies the HKLM tree `from` into `to`, made when missing; false when `from` does not open.
+bool CopyTree(const char* from, const char* to) {
+    HKEY source = nullptr, target = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, from, 0, KEY_READ, &source) != ERROR_SUCCESS) return false;
+    const bool copied = RegCreateKeyExA(HKEY_LOCAL_MACHINE, to, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &target,
+                                        nullptr) == ERROR_SUCCESS &&
+                        RegCopyTreeA(source, nullptr, target) == ERROR_SUCCESS;
+    RegCloseKey(source);
+    if (target) RegCloseKey(target);
+    return copied;
+}
+
 // Every test starts without HKLM "Software\Korvane" (a pure uninstall deletes it) and gives back what
 // it held; the trail and the INF values go.
 class InstallTest : public testing::Test {
 protected:
     void SetUp() override {
         RegDeleteTreeA(HKEY_LOCAL_MACHINE, kSaved);
-        StartTrail();
-        HKEY korvane = nullptr, saved = nullptr;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKorvane, 0, KEY_READ, &korvane) != ERROR_SUCCESS) return;
-        saved_ = RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSaved, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &saved,
-                                 nullptr) == ERROR_SUCCESS &&
-                 RegCopyTreeA(korvane, nullptr, saved) == ERROR_SUCCESS;
-        ASSERT_TRUE(saved_) << "cannot save HKLM\\Software\\Korvane";
-        RegCloseKey(korvane);
-        RegCloseKey(saved);
-        RegDeleteTreeA(HKEY_LOCAL_MACHINE, kKorvane);
+        saved_ = CopyTree(kKorvane, kSaved);
+        ASSERT_TRUE(saved_ || !KeyExists(HKEY_LOCAL_MACHINE, kKorvane)) << "cannot save HKLM\\Software\\Korvane";
+        Reset();
     }
     void TearDown() override {
         Reset();
         RegDeleteTreeA(HKEY_CURRENT_USER, kTrailKey);
-        if (!saved_) return;
-        HKEY korvane = nullptr, saved = nullptr;
-        RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKorvane, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &korvane, nullptr);
-        RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSaved, 0, KEY_READ, &saved);
-        EXPECT_EQ(RegCopyTreeA(saved, nullptr, korvane), ERROR_SUCCESS);
-        RegCloseKey(korvane);
-        RegCloseKey(saved);
+        if (saved_) {
+            EXPECT_TRUE(CopyTree(kSaved, kKorvane));
+        }
         RegDeleteTreeA(HKEY_LOCAL_MACHINE, kSaved);
     }
     // What one row of a test leaves.
