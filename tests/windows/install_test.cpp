@@ -9,14 +9,17 @@
 //   when the installation starts "runonce". Without it the call returns E_UNEXPECTED.
 // - A copy onto a file in use (held open without sharing, or a running program) is delayed as on
 //   Windows: SetupAPI copies the new file to a temporary file in the temporary folder and records its
-//   rename onto the target in PendingFileRenameOperations. But it never sends
+//   rename onto the target (no "!" before it) in PendingFileRenameOperations. But it never sends
 //   SPFILENOTIFY_FILEOPDELAYED, so InstallFromINF returns 0 where Windows gives 1, and no queue drain
 //   can set the reboot flag: NeedReboot's 1 and the drains' result 1 are proven on winsim only.
 // - SetupInstallFromInfSectionA does not fail for any section that could be written: a missing
 //   section, an AddReg line with an unknown root or a key that cannot be made all succeed; a CopyFiles
 //   source that is missing makes the default queue callback ask for the medium without end, and a
-//   destination folder that cannot be made hangs the copy. A failing post-section is proven on winsim;
-//   here E_UNEXPECTED comes from the missing runonce.
+//   destination folder that cannot be made (one under a file) hangs the copy. A failing post-section
+//   is proven on winsim; here E_UNEXPECTED comes from the missing runonce.
+// - AddReg's append to a multi-string (FLG_ADDREG_APPEND) adds nothing when the value does not exist,
+//   writes over a first string that is empty, and may leave a stray character after the closing empty
+//   string; the trail is built to live with that.
 #include "windows/win_testing.h"
 
 #include <algorithm>
