@@ -5,6 +5,7 @@
 #include <winsim/machine.h>
 #include <winsim/processes.h>
 #include <winsim/registry.h>
+#include <winsim/text.h>
 #include <winsim/win32api.h>
 
 #include <gtest/gtest.h>
@@ -188,6 +189,7 @@ TEST(DescribedDlls, LoadFromTheirFileAndTheirDllUnregisterServerDoesWhatTheScrip
         script.unregister = row.unregister;
         script.result = row.result;
         script.removes = {kClsid};
+        script.exports = {{"KVQuillexRemoteTest", 7}};  // called as void (*)() or int (*)()
         machine->Processes().SetDll(script);
 
         HMODULE module = LoadLibraryA(kDll);
@@ -202,11 +204,15 @@ TEST(DescribedDlls, LoadFromTheirFileAndTheirDllUnregisterServerDoesWhatTheScrip
             EXPECT_EQ(row.result, unregister());
         }
         EXPECT_EQ(row.unregister == DllScript::Unregister::Missing, reg.KeyExists(kClsid));
+        EXPECT_EQ(7, winsim::ProcAs<int (*)()>(GetProcAddress(module, "KVQuillexRemoteTest"))());
+        EXPECT_EQ(nullptr, GetProcAddress(module, "KVQuillexMissing"));
         EXPECT_TRUE(FreeLibrary(module));
         EXPECT_EQ(nullptr, GetModuleHandleA(kDll)) << "gone with its last reference";
     }
     EXPECT_EQ(std::string(kDll) + " DllUnregisterServer called -> 0x80004005",
-              winsim::DescribeProcessEvent(machine->Processes().Events().at(4)));
+              winsim::DescribeProcessEvent(machine->Processes().Events().at(5)));
+    EXPECT_EQ(std::string(kDll) + " KVQuillexRemoteTest called -> 0x00000007",
+              winsim::DescribeProcessEvent(machine->Processes().Events().at(2)));
 
     // A file nobody describes is no module; no file, no module.
     ASSERT_TRUE(winsim::WriteWholeFile("C:\\WINDOWS\\SYSTEM\\notes.dll", "text"));
@@ -275,4 +281,79 @@ TEST(PostThreadMessage, TheProcessAnswersWmQuitAsItsProgramSays) {
     Sleep(300);
     EXPECT_TRUE(PostThreadMessageA(main, WM_QUIT, 0, 0));
     EXPECT_EQ(winsim::ProcessEvent::Kind::ThreadMessage, machine->Processes().Events().back().kind);
+}
+
+namespace {
+const char kRunOnce[] = "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+}  // namespace
+
+// A setup library's "runonce" from an INF's folder: the entries run in turn on the clock (on 98 the
+// "Setup" ones first), each value deleted as its command starts ('!': as it ends), and a wait on
+// runonce sees the last one end, the machine saved and loaded in between.
+TEST(RunOnce, RunsTheEntriesInTurnOnTheClockAndAWaitSeesTheLastEnd) {
+    const std::tuple<OsVersion, const char*, uint64_t> rows[] = {
+        {OsVersion::Win98, "RUNONCE.EXE@0 A.EXE@0 B.EXE@1000 A.EXE@1500 ", 2500},
+        {OsVersion::Win2000, "RUNONCE.EXE@0 B.EXE@0 A.EXE@500 ", 1500},
+    };
+    for (const auto& [version, starts, ends] : rows) {
+        winsim::ScopedMachine machine(version);
+        auto& reg = machine->Reg();
+        const std::string setupKey = std::string(kRunOnce) + "\\Setup";
+        Program(*machine, "C:\\Program Files\\Korvane\\a.exe", ProgramScript::Run::For, 1000);
+        Program(*machine, "C:\\Program Files\\Korvane\\b.exe", ProgramScript::Run::For, 500);
+        reg.SetStringValue(kRunOnce, "!b", "\"C:\\Program Files\\Korvane\\b.exe\" /q");
+        reg.SetStringValue(kRunOnce, "gone", "nothing.exe");
+        reg.SetStringValue(kRunOnce, "*a", "C:\\Program Files\\Korvane\\a.exe");
+        reg.SetStringValue(setupKey, "Setup a", "C:\\Program Files\\Korvane\\a.exe");
+        machine->SetCurrentDirectory("C:\\Setup\\Disk1");
+        const Started s = Start(nullptr, "runonce");
+        ASSERT_TRUE(s.ok);
+        EXPECT_EQ(3u, reg.Values(kRunOnce).size()) << "\"!b\" stays while it runs";
+        EXPECT_EQ(version != OsVersion::Win98, reg.GetValue(setupKey, "Setup a").has_value());
+        std::string error;
+        ASSERT_TRUE(machine->Processes().LoadText(machine->Processes().SaveText(), &error)) << error;
+        HANDLE runOnce = OpenProcess(SYNCHRONIZE, FALSE, s.info.dwProcessId);
+        EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(runOnce, 180000));
+        EXPECT_EQ(ends, machine->NowMs());
+        std::string seen;
+        for (const auto& p : machine->Processes().List())
+            seen += winsim::UpperAscii(p.program.substr(p.program.rfind('\\') + 1)) + "@" +
+                    std::to_string(p.startedMs) + " ";
+        EXPECT_EQ(starts, seen);
+        EXPECT_TRUE(reg.Values(kRunOnce).empty());
+        int notStarted = 0;
+        for (const auto& e : machine->Processes().Events())
+            notStarted += e.kind == winsim::ProcessEvent::Kind::NotStarted;
+        EXPECT_EQ(1, notStarted) << "nothing.exe";
+        CloseHandle(runOnce);
+        Close(s.info);
+    }
+}
+
+TEST(RunOnce, AnEntryThatNeverEndsKeepsRunOnceRunning) {
+    winsim::ScopedMachine machine(OsVersion::Win2000);
+    Program(*machine, kServer, ProgramScript::Run::Never);
+    machine->Reg().SetStringValue(kRunOnce, "!server", kServer);
+    const Started s = Start(nullptr, "runonce.exe");
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(s.info.hProcess, 180000));
+    EXPECT_TRUE(machine->Reg().GetValue(kRunOnce, "!server"));
+    // Ended otherwise, it lets runonce go on.
+    EXPECT_TRUE(machine->Processes().Terminate(machine->Processes().FindRunning(s.info.dwProcessId + 8), 1));
+    EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(s.info.hProcess, 0));
+    EXPECT_FALSE(machine->Reg().GetValue(kRunOnce, "!server"));
+    Close(s.info);
+}
+
+TEST(SystemPrograms, EachVersionKeepsRunOnceAndRundll32WhereItsOwnAre) {
+    const std::tuple<OsVersion, const char*, const char*> rows[] = {
+        {OsVersion::Win98, "C:\\WINDOWS\\SYSTEM\\RUNONCE.EXE", "C:\\WINDOWS\\RUNDLL32.EXE"},
+        {OsVersion::NT4, "C:\\WINNT\\System32\\runonce.exe", "C:\\WINNT\\System32\\rundll32.exe"},
+        {OsVersion::WinXP, "C:\\WINDOWS\\System32\\runonce.exe", "C:\\WINDOWS\\System32\\rundll32.exe"},
+    };
+    for (const auto& [version, runOnce, rundll32] : rows) {
+        winsim::ScopedMachine machine(version);
+        EXPECT_EQ(runOnce + std::string(rundll32),
+                  winsim::RunOnceProgramPath(*machine) + winsim::Rundll32Path(*machine));
+        EXPECT_TRUE(winsim::ReadWholeFile(runOnce) && winsim::ReadWholeFile(rundll32)) << runOnce;
+    }
 }
