@@ -280,16 +280,19 @@ bool Onto(const std::string& pendingTarget, const std::string& path) {
 void DropPendingRenamesOnto(const std::string& target) {
     std::string data;
     for (const auto& pair : PendingRenames()) {
-        if (Onto(pair.second, target)) DeleteFileA(pair.first.c_str() + 4);
-        else data += pair.first + '\0' + pair.second + '\0';
+        if (Onto(pair.second, target))
+            DeleteFileA(pair.first.c_str() + 4);
+        else
+            data += pair.first + '\0' + pair.second + '\0';
     }
     HKEY key = nullptr;
     ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_SET_VALUE, &key), ERROR_SUCCESS);
-    if (data.empty()) RegDeleteValueA(key, "PendingFileRenameOperations");
     data += '\0';
-    if (data.size() > 1)
-        RegSetValueExA(key, "PendingFileRenameOperations", 0, REG_MULTI_SZ,
-                       reinterpret_cast<const BYTE*>(data.data()), static_cast<DWORD>(data.size()));
+    if (data.size() == 1)
+        RegDeleteValueA(key, "PendingFileRenameOperations");
+    else
+        RegSetValueExA(key, "PendingFileRenameOperations", 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(data.data()),
+                       static_cast<DWORD>(data.size()));
     RegCloseKey(key);
 }
 
@@ -311,8 +314,8 @@ TEST_F(InstallTest, InstallFromINFLeavesACopyOntoAFileInUseForTheRestart) {
             std::string commandLine = "\"" + target + "\" ignores " + event;
             STARTUPINFOA startup = {};
             startup.cb = sizeof startup;
-            ASSERT_TRUE(CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                                       &startup, &agent));
+            ASSERT_TRUE(CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                                       &agent));
             EXPECT_EQ(WaitForSingleObject(ready, 30000), WAIT_OBJECT_0);
             CloseHandle(ready);
         } else {
@@ -369,8 +372,8 @@ TEST_F(InstallQueue, AddQueueRunsEachEntryInOrderAndThenTheRemoteTest) {
         SetString(HKEY_LOCAL_MACHINE, kAdd, "1", "first.inf," + dir_ + ";Main,Pre;Post");
         SetString(HKEY_LOCAL_MACHINE, kAdd, "2", "second.inf;" + dir_);
         EXPECT_EQ(Drain(1), S_OK);
-        EXPECT_EQ(Trail(), Strings({"first pre", "first", "runonce", "first post", "second default", "runonce",
-                                    "remote test"}));
+        EXPECT_EQ(Trail(),
+                  Strings({"first pre", "first", "runonce", "first post", "second default", "runonce", "remote test"}));
         EXPECT_EQ(ValueCount(kAdd), 0u);
         EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kAdd + "\\Failed"));
         EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kProduct)) << "not a pure uninstall";
