@@ -10,6 +10,10 @@ const std::vector<Command>& Commands() {
         {"put", "put MACHINE FILE [WINDOWS_PATH]", "copy a file onto the machine (default C:\\Setup\\NAME)", RunPut},
         {"call", "call MACHINE [--answer BUTTON] EXPORT [ARG...]",
          "call a library export and show what it changed;\nBUTTON: the user's answer to its message boxes", RunCall},
+        {"rundll32", "rundll32 MACHINE [--answer BUTTON] KVISINST.DLL,ENTRY [ARG...]",
+         "run a library entry as rundll32.exe would (ENTRY:\nits exported name; VoidInstallUninstall is\n"
+         "looked up as rundll32 does) and show what it changed",
+         RunRundll32},
         {"start", "start MACHINE PROGRAM [ARG...]",
          "start a program described in programs.txt, as its\nuser would; it keeps running on the machine", RunStart},
         {"show", "show MACHINE",
@@ -25,6 +29,10 @@ const std::vector<Command>& Commands() {
         {"version", "version MACHINE PATH", "a file's version resource as the machine reads it", RunVersion},
         {"import", "import MACHINE FILE.reg...", "merge .reg files into the machine's registry and\nshow the changes",
          RunImport},
+        {"set", "set MACHINE KEY [NAME] TYPE DATA...",
+         "put one registry value, as a setup program queues a\nrequest (TYPE: REG_SZ, REG_EXPAND_SZ, REG_DWORD,\n"
+         "REG_BINARY as hex bytes, REG_MULTI_SZ one string\nan argument; no NAME or @: the default value)",
+         RunSet},
         {"device", "device MACHINE ID HWID[,HWID] [STATE] [CLASS]",
          "put a device node on the machine (STATE: present,\nabsent or plugged)", RunDevice},
         {"sections", "sections INF SECTION...", "which platform form of each section every Windows\nversion uses",
