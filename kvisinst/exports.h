@@ -4,6 +4,34 @@
 
 #include "kvisinst/common/win32.h"
 
+// ---- Installation from the INF and the registry install queue (kvisinst/install/) ----
+
+// Installs (install nonzero) or removes the product as the INF `inf` in `sourceDir` (null: the running
+// program's folder) describes it: prepares the machine, installs `preSection`, `section` (null:
+// "DefaultInstall") and, after the system's runonce, `postSection`, each in its platform form, then the
+// services and shortcuts. 0; 1 when a file operation waits for the next restart; E_INVALIDARG when the
+// INF cannot be opened (or its path does not fit in MAX_PATH); E_OUTOFMEMORY without SetupAPI's default
+// queue callback; E_UNEXPECTED when runonce cannot be started or the post-section fails. The process's
+// current directory is the source directory while it runs, and is restored. See install/infinstall.h.
+KVISINST_EXPORT LONG InstallFromINF(char* inf, int install, char* sourceDir, char* section, char* preSection,
+                                    char* postSection);
+
+// Runs and deletes every request queued under HKEY_LOCAL_MACHINE "Software\Korvane\Install\Add"
+// (add nonzero) or "...\Remove", recording the failed ones under its "Failed" subkey. With nothing
+// queued for installation it is a pure uninstall: the product's logon integration goes first and its
+// whole "Software\Korvane" tree last. After an Add drain without failures the devices are
+// re-enumerated and the installed product's remote test is run. The last failure's HRESULT, else 1
+// when a restart is needed, else 0. See install/queue.h.
+KVISINST_EXPORT LONG InstallFromRegistry(int add);
+
+// Drains the Remove queue, then the Add queue: E_UNEXPECTED when either failed, else 1 when either
+// needs a restart, else 0.
+KVISINST_EXPORT LONG InstallUninstall();
+
+// The same two drains as a rundll32 entry point: the arguments are not used, nothing is returned.
+KVISINST_EXPORT void WINAPI VoidInstallUninstall(HWND window, HINSTANCE instance, unsigned short* commandLine,
+                                                 int show);
+
 // 1 once a queued installation has asked for a restart in this process, else 0.
 KVISINST_EXPORT int NeedReboot();
 

@@ -9,22 +9,12 @@
 
 namespace {
 
-constexpr char kHostNameFragment[] = "kvhost";
 constexpr int kPostAttempts = 10;
 constexpr DWORD kPostRetryMs = 100;
 constexpr DWORD kHostWaitMs = 60000;
+constexpr char kHostNameFragment[] = "kvhost";
 
-typedef HANDLE(WINAPI* CreateSnapshotProc)(DWORD, DWORD);
-typedef BOOL(WINAPI* ProcessWalkProc)(HANDLE, PROCESSENTRY32*);
 typedef BOOL(WINAPI* ThreadWalkProc)(HANDLE, THREADENTRY32*);
-
-struct CToolhelp {
-    CreateSnapshotProc createSnapshot;
-    ProcessWalkProc processFirst;
-    ProcessWalkProc processNext;
-    ThreadWalkProc threadFirst;
-    ThreadWalkProc threadNext;
-};
 
 // Whether the executable name, lower-cased, contains "kvhost". The name is read no further than its
 // field, terminated or not.
@@ -49,34 +39,27 @@ struct CHostStopHandles {
 };
 
 // Steps 2 to 4; raises what fails.
-int StopHostWith(const CToolhelp& toolhelp, CHostStopHandles& handles) {
-    handles.processes.Reset(toolhelp.createSnapshot(TH32CS_SNAPALL, 0));
-    PROCESSENTRY32 process = {};
-    process.dwSize = sizeof process;
-    bool found = false;
-    if (handles.processes && toolhelp.processFirst(handles.processes, &process)) {
-        do {
-            found = IsHostName(process.szExeFile);
-        } while (!found && toolhelp.processNext(handles.processes, &process));
-    }
+int StopHostWith(const CProcessWalk& processes, ThreadWalkProc threadFirst, ThreadWalkProc threadNext,
+                 CHostStopHandles& handles) {
+    DWORD hostId = 0;
+    const bool found = FindHostProcess(processes, handles.processes, &hostId);
     handles.processes.Close();
     if (!found) return TRUE;
-    const DWORD hostId = process.th32ProcessID;
 
     handles.host.Reset(OpenProcess(PROCESS_ALL_ACCESS, FALSE, hostId));
     if (!handles.host) RaiseLastError();
-    handles.threads.Reset(toolhelp.createSnapshot(TH32CS_SNAPTHREAD, 0));
+    handles.threads.Reset(processes.createSnapshot(TH32CS_SNAPTHREAD, 0));
     if (!handles.threads) RaiseLastError();
     THREADENTRY32 thread = {};
     thread.dwSize = sizeof thread;
-    if (toolhelp.threadFirst(handles.threads, &thread)) {
+    if (threadFirst(handles.threads, &thread)) {
         do {
             if (thread.th32OwnerProcessID != hostId) continue;
             for (int attempt = 0; attempt < kPostAttempts; ++attempt) {
                 if (PostThreadMessageA(thread.th32ThreadID, WM_QUIT, 0, 0)) break;
                 Sleep(kPostRetryMs);
             }
-        } while (toolhelp.threadNext(handles.threads, &thread));
+        } while (threadNext(handles.threads, &thread));
     }
     if (WaitForSingleObject(handles.host, kHostWaitMs) != WAIT_OBJECT_0) return TerminateProcess(handles.host, 0);
     return TRUE;
@@ -84,25 +67,41 @@ int StopHostWith(const CToolhelp& toolhelp, CHostStopHandles& handles) {
 
 }  // namespace
 
+bool LoadProcessWalk(CLibrary& kernel, CProcessWalk* walk) {
+    kernel.Reset(LoadLibraryA("kernel32.dll"));
+    if (!kernel) return false;
+    walk->createSnapshot = GetProcAddressAs<CreateSnapshotProc>(kernel, "CreateToolhelp32Snapshot");
+    walk->first = GetProcAddressAs<ProcessWalkProc>(kernel, "Process32First");
+    walk->next = GetProcAddressAs<ProcessWalkProc>(kernel, "Process32Next");
+    return walk->createSnapshot && walk->first && walk->next;
+}
+
+bool FindHostProcess(const CProcessWalk& walk, CFileHandle& snapshot, DWORD* hostId) {
+    snapshot.Reset(walk.createSnapshot(TH32CS_SNAPALL, 0));
+    PROCESSENTRY32 process = {};
+    process.dwSize = sizeof process;
+    if (!snapshot || !walk.first(snapshot, &process)) return false;
+    do {
+        if (IsHostName(process.szExeFile)) {
+            *hostId = process.th32ProcessID;
+            return true;
+        }
+    } while (walk.next(snapshot, &process));
+    return false;
+}
+
 int RunStopHost() {
     CLibrary kernel;
     CHostStopHandles handles;
     int result = 0;
     const bool returned = CallGuarded([&kernel, &handles, &result] {
         try {
-            kernel.Reset(LoadLibraryA("kernel32.dll"));
-            if (!kernel) return;
-            const CToolhelp toolhelp = {
-                GetProcAddressAs<CreateSnapshotProc>(kernel, "CreateToolhelp32Snapshot"),
-                GetProcAddressAs<ProcessWalkProc>(kernel, "Process32First"),
-                GetProcAddressAs<ProcessWalkProc>(kernel, "Process32Next"),
-                GetProcAddressAs<ThreadWalkProc>(kernel, "Thread32First"),
-                GetProcAddressAs<ThreadWalkProc>(kernel, "Thread32Next"),
-            };
-            if (!toolhelp.createSnapshot || !toolhelp.processFirst || !toolhelp.processNext || !toolhelp.threadFirst ||
-                !toolhelp.threadNext)
-                return;
-            result = StopHostWith(toolhelp, handles);
+            CProcessWalk processes = {};
+            if (!LoadProcessWalk(kernel, &processes)) return;
+            const auto threadFirst = GetProcAddressAs<ThreadWalkProc>(kernel, "Thread32First");
+            const auto threadNext = GetProcAddressAs<ThreadWalkProc>(kernel, "Thread32Next");
+            if (!threadFirst || !threadNext) return;
+            result = StopHostWith(processes, threadFirst, threadNext, handles);
         } catch (...) {
             result = 0;
         }

@@ -14,3 +14,18 @@ constexpr char kProductPathValue[] = "ProductPath";
 // rebuilds the product's driver database.
 constexpr char kSupportLibraryName[] = "kvthk32.dll";
 constexpr char kBuildDriverDataBaseName[] = "BuildDriverDataBase";
+
+// The install and remove request queues under HKEY_LOCAL_MACHINE, and the subkey of each that keeps
+// the records of the requests that failed in its last drain.
+constexpr char kInstallQueueKey[] = "Software\\Korvane\\Install\\Add";
+constexpr char kRemoveQueueKey[] = "Software\\Korvane\\Install\\Remove";
+constexpr char kFailedRequestsKey[] = "Failed";
+
+// The installation directory when "ProductPath" cannot be read, the installed product's remote-test
+// library in it, and that library's export run after a queued installation.
+constexpr char kDefaultProductPath[] = "C:\\Program files\\Korvane\\QuillexPro";
+constexpr char kRemoteTestLibraryName[] = "kvtest.dll";
+constexpr char kRemoteTestExportName[] = "KVQuillexRemoteTest";
+
+// The edition this library installs, as CleanUp knows it.
+constexpr char kThisEdition[] = "QUILLEXPRO103";

@@ -6,6 +6,9 @@
 #include <winsim/text.h>
 #include <winsim/win32api.h>
 
+#include "files_internal.h"
+#include "processes_internal.h"
+
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -60,10 +63,15 @@ class CThreadObject final : public CProgramObject {
     using CProgramObject::CProgramObject;
 };
 
-bool IsFile(const std::string& windowsPath) {
-    const auto host = winsim::HostPath(windowsPath);
+}  // namespace
+
+namespace winsim {
+
+namespace {
+
+bool IsFile(Machine& machine, const std::string& fullPath) {
     std::error_code ec;
-    return host && std::filesystem::is_regular_file(*host, ec);
+    return std::filesystem::is_regular_file(ResolveOn(machine, fullPath).host, ec);
 }
 
 bool HasExtension(const std::string& path) {
@@ -72,42 +80,44 @@ bool HasExtension(const std::string& path) {
 }
 
 // The full path of the file a command line's first word names, if it exists.
-std::optional<std::string> ResolveProgramWord(std::string word) {
+std::optional<std::string> ResolveProgramWord(Machine& machine, std::string word, const std::string& programFolder) {
     if (!HasExtension(word)) word += ".exe";
     if (word.find_first_of("\\/:") != std::string::npos) {
-        auto full = winsim::FullWindowsPath(word);
-        return full && IsFile(*full) ? full : std::nullopt;
+        auto full = FullWindowsPath(word);
+        return full && IsFile(machine, *full) ? full : std::nullopt;
     }
-    const winsim::Machine& machine = winsim::Current();
-    const std::string& program = machine.ProgramPath();
-    const std::string programFolder = program.substr(0, program.find_last_of('\\'));
     for (const std::string& folder :
          {programFolder, machine.CurrentDirectory(), machine.SystemDirectory(), machine.WindowsDirectory()}) {
-        auto full = winsim::FullWindowsPath(folder + "\\" + word);
-        if (full && IsFile(*full)) return full;
-    }
-    return std::nullopt;
-}
-
-// The program a command line starts: a quoted first word, or else, as Windows reads an unquoted path
-// with blanks, the shortest run of its words that names a file.
-std::optional<std::string> ProgramOfCommandLine(const std::string& commandLine) {
-    size_t start = 0;
-    while (start < commandLine.size() && (commandLine[start] == ' ' || commandLine[start] == '\t')) ++start;
-    if (start < commandLine.size() && commandLine[start] == '"') {
-        const size_t close = commandLine.find('"', start + 1);
-        return ResolveProgramWord(
-            commandLine.substr(start + 1, close == std::string::npos ? close : close - start - 1));
-    }
-    for (size_t end = start; end <= commandLine.size(); ++end) {
-        if (end < commandLine.size() && commandLine[end] != ' ' && commandLine[end] != '\t') continue;
-        if (end > start)
-            if (auto found = ResolveProgramWord(commandLine.substr(start, end - start))) return found;
+        auto full = FullWindowsPath(folder + "\\" + word);
+        if (full && IsFile(machine, *full)) return full;
     }
     return std::nullopt;
 }
 
 }  // namespace
+
+// A quoted first word, or else, as Windows reads an unquoted path with blanks, the shortest run of its
+// words that names a file.
+std::optional<std::string> ProgramOfCommandLine(Machine& machine, const std::string& commandLine,
+                                                const std::string& programFolder) {
+    size_t start = 0;
+    while (start < commandLine.size() && (commandLine[start] == ' ' || commandLine[start] == '\t')) ++start;
+    if (start < commandLine.size() && commandLine[start] == '"') {
+        const size_t close = commandLine.find('"', start + 1);
+        return ResolveProgramWord(
+            machine, commandLine.substr(start + 1, close == std::string::npos ? close : close - start - 1),
+            programFolder);
+    }
+    for (size_t end = start; end <= commandLine.size(); ++end) {
+        if (end < commandLine.size() && commandLine[end] != ' ' && commandLine[end] != '\t') continue;
+        if (end > start)
+            if (auto found = ResolveProgramWord(machine, commandLine.substr(start, end - start), programFolder))
+                return found;
+    }
+    return std::nullopt;
+}
+
+}  // namespace winsim
 
 BOOL CreateProcessA(LPCSTR applicationName, LPSTR commandLine, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL,
                     DWORD, LPVOID, LPCSTR, LPSTARTUPINFOA startupInfo, LPPROCESS_INFORMATION processInformation) {
@@ -115,18 +125,21 @@ BOOL CreateProcessA(LPCSTR applicationName, LPSTR commandLine, LPSECURITY_ATTRIB
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
+    winsim::Machine& machine = winsim::Current();
     std::optional<std::string> file;
     if (applicationName) {
         file = winsim::FullWindowsPath(applicationName);
-        if (file && !IsFile(*file)) file.reset();
+        std::error_code ec;
+        if (file && !std::filesystem::is_regular_file(winsim::ResolveOn(machine, *file).host, ec)) file.reset();
     } else {
-        file = ProgramOfCommandLine(commandLine);
+        const std::string& program = machine.ProgramPath();
+        file = winsim::ProgramOfCommandLine(machine, commandLine, program.substr(0, program.find_last_of('\\')));
     }
     if (!file) {
         SetLastError(ERROR_FILE_NOT_FOUND);
         return FALSE;
     }
-    winsim::Processes& processes = winsim::Current().Processes();
+    winsim::Processes& processes = machine.Processes();
     auto program = processes.Program(*file);
     if (!program) {
         SetLastError(ERROR_BAD_EXE_FORMAT);

@@ -12,9 +12,11 @@
 
 #include "system_modules.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <stdexcept>
 #include <string>
 #include <system_error>
@@ -88,6 +90,14 @@ Machine::Machine(OsVersion version, std::string rootFolder)
     fs::create_directories(windows / (nt ? "System32" : "SYSTEM"));
     fs::create_directories(windows / "INF");
     fs::create_directories(c / "Program Files");
+    // The system programs winsim knows, as files (an image header only) where the version keeps them.
+    for (const std::string& program : {RunOnceProgramPath(*this), Rundll32Path(*this)}) {
+        std::string relative = program.substr(3);  // below "C:\"
+        std::replace(relative.begin(), relative.end(), '\\', '/');
+        const fs::path file = c / relative;
+        std::error_code ec;
+        if (!fs::exists(file, ec)) std::ofstream(file, std::ios::binary) << "MZ";
+    }
     security_ = std::make_unique<winsim::Security>(*this);
     services_ = std::make_unique<ServiceDatabase>(*this);
     devices_ = std::make_unique<DeviceTree>(*this);
@@ -158,6 +168,15 @@ std::string Machine::WindowsDirectory() const {
 
 std::string Machine::SystemDirectory() const {
     return WindowsDirectory() + (IsNtFamily(version_) ? "\\System32" : "\\SYSTEM");
+}
+
+std::string RunOnceProgramPath(const Machine& machine) {
+    return machine.SystemDirectory() + (IsNtFamily(machine.Version()) ? "\\runonce.exe" : "\\RUNONCE.EXE");
+}
+
+std::string Rundll32Path(const Machine& machine) {
+    return IsNtFamily(machine.Version()) ? machine.SystemDirectory() + "\\rundll32.exe"
+                                         : machine.WindowsDirectory() + "\\RUNDLL32.EXE";
 }
 
 Machine& Current() {

@@ -19,14 +19,16 @@ namespace winsim {
 namespace {
 
 constexpr size_t kSlots = 64;
+constexpr size_t kPlainExports = 8;
 
-// Exports are plain function pointers, so a simulated DLL's DllUnregisterServer cannot carry the
-// DLL it belongs to. Each DLL path gets a slot once, for the life of the process; the slot's
-// function finds its path here and asks the current machine what that DLL does.
+// Exports are plain function pointers, so a simulated DLL's export cannot carry the DLL it belongs
+// to. Each DLL path gets a slot once, for the life of the process; the slot's functions find its path
+// (and a plain export its name) here and ask the current machine what that DLL does.
 struct Slot {
     std::string key;  // ProgramKey of the DLL's path; empty while free
     std::string path;
-    ExportEntry exports[2] = {{nullptr, nullptr}, {nullptr, nullptr}};
+    std::array<std::string, kPlainExports> names;  // of the plain exports, by their function
+    ExportEntry exports[kPlainExports + 2] = {};
 };
 
 std::mutex g_slotLock;
@@ -37,21 +39,45 @@ std::string SlotPath(size_t index) {
     return g_slots[index].path;
 }
 
+std::pair<std::string, std::string> SlotExport(size_t index, size_t exportIndex) {
+    std::lock_guard<std::mutex> lock(g_slotLock);
+    return {g_slots[index].path, g_slots[index].names[exportIndex]};
+}
+
 template <size_t Index>
 HRESULT WINAPI UnregisterServerAt() {
     return Current().Processes().CallUnregister(SlotPath(Index));
 }
 
+template <size_t Index, size_t Export>
+int WINAPI PlainExportAt() {
+    const auto [path, name] = SlotExport(Index, Export);
+    return static_cast<int>(Current().Processes().CallExport(path, name));
+}
+
+using PlainFunction = int(WINAPI*)();
+using PlainFunctions = std::array<PlainFunction, kPlainExports>;
+
 template <size_t... Index>
 constexpr std::array<HRESULT(WINAPI*)(), kSlots> MakeSlotFunctions(std::index_sequence<Index...>) {
     return {&UnregisterServerAt<Index>...};
 }
+template <size_t Index, size_t... Export>
+constexpr PlainFunctions MakePlainFunctionsOf(std::index_sequence<Export...>) {
+    return {&PlainExportAt<Index, Export>...};
+}
+template <size_t... Index>
+constexpr std::array<PlainFunctions, kSlots> MakePlainFunctions(std::index_sequence<Index...>) {
+    return {MakePlainFunctionsOf<Index>(std::make_index_sequence<kPlainExports>{})...};
+}
 constexpr auto kSlotFunctions = MakeSlotFunctions(std::make_index_sequence<kSlots>{});
+constexpr auto kPlainFunctions = MakePlainFunctions(std::make_index_sequence<kSlots>{});
 
 const ExportEntry kNoExports[] = {{nullptr, nullptr}};
 
-// The export table of the slot of `path`, taking a free slot the first time; null when none is left.
-const ExportEntry* SlotExports(const std::string& path) {
+// The export table of the slot of `dll`, taking a free slot the first time and filling it with what
+// the description exports now; null when no slot is left.
+const ExportEntry* SlotExports(const std::string& path, const DllScript& dll) {
     const std::string key = ProgramKey(path);
     std::lock_guard<std::mutex> lock(g_slotLock);
     for (size_t i = 0; i < kSlots; ++i) {
@@ -59,9 +85,17 @@ const ExportEntry* SlotExports(const std::string& path) {
         if (slot.key.empty()) {
             slot.key = key;
             slot.path = path;
-            slot.exports[0] = {"DllUnregisterServer", AsExport(kSlotFunctions[i])};
         }
-        if (slot.key == key) return slot.exports;
+        if (slot.key != key) continue;
+        size_t at = 0;
+        if (dll.unregister != DllScript::Unregister::Missing)
+            slot.exports[at++] = {"DllUnregisterServer", AsExport(kSlotFunctions[i])};
+        for (size_t e = 0; e < dll.exports.size() && e < kPlainExports; ++e) {
+            slot.names[e] = dll.exports[e].name;
+            slot.exports[at++] = {slot.names[e].c_str(), AsExport(kPlainFunctions[i][e])};
+        }
+        slot.exports[at] = {nullptr, nullptr};
+        return slot.exports;
     }
     return nullptr;
 }
@@ -110,6 +144,8 @@ std::string DescribeProcessEvent(const ProcessEvent& e) {
         case ProcessEvent::Kind::ThreadMessage:
             return e.text + " posted to thread " + std::to_string(e.code) + " of " + process;
         case ProcessEvent::Kind::WindowClosed: return "window \"" + e.text + "\" of " + process + " closed";
+        case ProcessEvent::Kind::NotStarted:
+            return process + " could not start \"" + e.text + "\": no program it describes";
     }
     return process;
 }
@@ -121,6 +157,13 @@ ProgramScript* Processes::Impl::FindProgram(std::string_view path) {
     return nullptr;
 }
 
+const ProgramScript* Processes::Impl::DescribedProgram(std::string_view path) {
+    if (const ProgramScript* p = FindProgram(path)) return p;
+    runOnce.path = RunOnceProgramPath(machine);
+    runOnce.run = ProgramScript::Run::RunOnce;
+    return ProgramKey(path) == ProgramKey(runOnce.path) ? &runOnce : nullptr;
+}
+
 DllScript* Processes::Impl::FindDll(std::string_view path) {
     const std::string key = ProgramKey(path);
     for (auto& d : dlls)
@@ -130,17 +173,114 @@ DllScript* Processes::Impl::FindDll(std::string_view path) {
 
 void Processes::Impl::Settle() {
     const uint64_t now = machine.NowMs();
-    std::vector<ProcessRecord*> due;
-    for (auto& p : processes)
-        if (p->state == ProcessRecord::State::Running && p->endsMs && *p->endsMs <= now) due.push_back(p.get());
-    std::stable_sort(due.begin(), due.end(), [](auto* a, auto* b) { return *a->endsMs < *b->endsMs; });
-    for (ProcessRecord* p : due) {
+    for (;;) {
+        // The process due first (the first listed of those due together); what it ends may start
+        // another runonce entry, which may be due too.
+        ProcessRecord* p = nullptr;
+        for (auto& q : processes)
+            if (q->state == ProcessRecord::State::Running && q->endsMs && *q->endsMs <= now &&
+                (!p || *q->endsMs < *p->endsMs))
+                p = q.get();
+        if (!p) return;
         for (const auto& key : p->removes) machine.Reg().DeleteKey(key);
         p->state = ProcessRecord::State::Ended;
         p->exitCode = p->endCode;
         CloseWindows(*p);
         events.push_back({ProcessEvent::Kind::Ended, p->program, "", p->id, p->exitCode});
+        EntryEnded(*p, *p->endsMs);
     }
+}
+
+namespace {
+
+const char kRunOnceKey[] = "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+
+// The entries a runonce reads as it starts: on 95/98 those of the "Setup" subkey first.
+std::vector<ProcessRecord::RunOnceEntry> RunOnceEntries(Machine& machine) {
+    std::vector<ProcessRecord::RunOnceEntry> entries;
+    std::vector<std::string> keys;
+    if (!IsNtFamily(machine.Version())) keys.push_back(std::string(kRunOnceKey) + "\\Setup");
+    keys.push_back(kRunOnceKey);
+    for (const std::string& key : keys)
+        for (const auto& value : machine.Reg().Values(key))
+            if (value.type == REG_SZ || value.type == REG_EXPAND_SZ)
+                entries.push_back({key, value.name, machine.Reg().StringValue(key, value.name).value_or("")});
+    return entries;
+}
+
+// Whether an entry's value stays until its command has ended: a '!' among the marks its name begins with.
+bool DeletesAfter(const std::string& name) {
+    const size_t marks = name.find_first_not_of("!*");
+    return name.substr(0, marks).find('!') != std::string::npos;
+}
+
+std::string FolderOf(const std::string& path) { return path.substr(0, path.find_last_of('\\')); }
+
+}  // namespace
+
+std::shared_ptr<ProcessRecord> Processes::Impl::StartAt(const ProgramScript& program, std::string commandLine,
+                                                        uint64_t startMs) {
+    auto p = std::make_shared<ProcessRecord>();
+    p->id = NextId();
+    p->program = program.path;
+    p->startedMs = startMs;
+    const std::vector<ThreadScript> oneThread(1);
+    for (const ThreadScript& t : program.threads.empty() ? oneThread : program.threads) {
+        std::optional<uint64_t> queueFrom;
+        if (t.queueAfterMs) queueFrom = p->startedMs + *t.queueAfterMs;
+        p->threads.push_back({NextId(), queueFrom});
+    }
+    p->threadId = p->threads.front().id;
+    p->quit = program.quit;
+    p->quitMs = program.quitMs;
+    p->account = program.account;
+    for (const WindowScript& w : program.windows)
+        p->windows.push_back(machine.Windows().CreateForProcess(w.className, w.title, p->id, w.closesOnAttempt));
+    if (program.run == ProgramScript::Run::AtOnce) p->endsMs = p->startedMs;
+    if (program.run == ProgramScript::Run::For) p->endsMs = p->startedMs + program.runMs;
+    p->endCode = program.exitCode;
+    if (AsksToUnregister(commandLine)) p->removes = program.removes;
+    p->commandLine = std::move(commandLine);
+    processes.push_back(p);
+    events.push_back({ProcessEvent::Kind::Started, p->program, p->commandLine, p->id, 0});
+    if (program.run == ProgramScript::Run::RunOnce) {
+        p->entries = RunOnceEntries(machine);
+        RunNextEntry(*p, startMs);
+    }
+    return p;
+}
+
+void Processes::Impl::RunNextEntry(ProcessRecord& runOnce, uint64_t atMs) {
+    runOnce.entryProcess = 0;
+    if (!runOnce.deletesAfter.key.empty()) machine.Reg().DeleteValue(runOnce.deletesAfter.key, runOnce.deletesAfter.name);
+    runOnce.deletesAfter = {};
+    while (!runOnce.entries.empty()) {
+        const ProcessRecord::RunOnceEntry entry = runOnce.entries.front();
+        runOnce.entries.erase(runOnce.entries.begin());
+        const bool deletesAfter = DeletesAfter(entry.name);
+        if (!deletesAfter) machine.Reg().DeleteValue(entry.key, entry.name);
+        const auto file = ProgramOfCommandLine(machine, entry.command, FolderOf(runOnce.program));
+        const ProgramScript* program = file ? DescribedProgram(*file) : nullptr;
+        if (!program) {
+            events.push_back({ProcessEvent::Kind::NotStarted, runOnce.program, entry.command, runOnce.id, 0});
+            continue;
+        }
+        ProgramScript started = *program;
+        started.path = *file;
+        runOnce.entryProcess = StartAt(started, entry.command, atMs)->id;
+        if (deletesAfter) runOnce.deletesAfter = entry;
+        return;
+    }
+    runOnce.endsMs = atMs;
+    runOnce.endCode = 0;
+}
+
+void Processes::Impl::EntryEnded(const ProcessRecord& process, uint64_t atMs) {
+    // Copied: starting the next entry adds to the list.
+    const auto all = processes;
+    for (const auto& p : all)
+        if (p->state == ProcessRecord::State::Running && p->entryProcess != 0 && p->entryProcess == process.id)
+            RunNextEntry(*p, atMs);
 }
 
 DWORD Processes::Impl::NextId() {
@@ -186,7 +326,7 @@ void Processes::SetDll(const DllScript& script) {
 
 std::optional<ProgramScript> Processes::Program(std::string_view path) const {
     std::lock_guard<std::recursive_mutex> lock(impl_->lock);
-    const ProgramScript* p = impl_->FindProgram(path);
+    const ProgramScript* p = impl_->DescribedProgram(path);
     return p ? std::optional<ProgramScript>(*p) : std::nullopt;
 }
 
@@ -244,30 +384,7 @@ void Processes::ClearEvents() {
 
 std::shared_ptr<ProcessRecord> Processes::Start(const ProgramScript& program, std::string commandLine) {
     std::lock_guard<std::recursive_mutex> lock(impl_->lock);
-    auto p = std::make_shared<ProcessRecord>();
-    p->id = impl_->NextId();
-    p->program = program.path;
-    p->startedMs = impl_->machine.NowMs();
-    const std::vector<ThreadScript> oneThread(1);
-    for (const ThreadScript& t : program.threads.empty() ? oneThread : program.threads) {
-        std::optional<uint64_t> queueFrom;
-        if (t.queueAfterMs) queueFrom = p->startedMs + *t.queueAfterMs;
-        p->threads.push_back({impl_->NextId(), queueFrom});
-    }
-    p->threadId = p->threads.front().id;
-    p->quit = program.quit;
-    p->quitMs = program.quitMs;
-    p->account = program.account;
-    for (const WindowScript& w : program.windows)
-        p->windows.push_back(
-            impl_->machine.Windows().CreateForProcess(w.className, w.title, p->id, w.closesOnAttempt));
-    if (program.run == ProgramScript::Run::AtOnce) p->endsMs = p->startedMs;
-    if (program.run == ProgramScript::Run::For) p->endsMs = p->startedMs + program.runMs;
-    p->endCode = program.exitCode;
-    if (AsksToUnregister(commandLine)) p->removes = program.removes;
-    p->commandLine = std::move(commandLine);
-    impl_->processes.push_back(p);
-    impl_->events.push_back({ProcessEvent::Kind::Started, p->program, p->commandLine, p->id, 0});
+    auto p = impl_->StartAt(program, std::move(commandLine), impl_->machine.NowMs());
     // A program that ends at once has ended before anyone can look.
     impl_->Settle();
     return p;
@@ -275,23 +392,27 @@ std::shared_ptr<ProcessRecord> Processes::Start(const ProgramScript& program, st
 
 DWORD Processes::Wait(const std::shared_ptr<ProcessRecord>& process, DWORD milliseconds) {
     std::lock_guard<std::recursive_mutex> lock(impl_->lock);
+    Machine& machine = impl_->machine;
     impl_->Settle();
     if (process->state != ProcessRecord::State::Running) return WAIT_OBJECT_0;
-    if (!process->endsMs) {
-        if (milliseconds == INFINITE) return WAIT_FAILED;  // it would never return
-        impl_->machine.Advance(milliseconds);
+    // One that never ends by itself nor waits for an entry would never return.
+    if (milliseconds == INFINITE && !process->endsMs && process->entryProcess == 0) return WAIT_FAILED;
+    const uint64_t deadline = milliseconds == INFINITE ? UINT64_MAX : machine.NowMs() + milliseconds;
+    for (;;) {
+        std::optional<uint64_t> next;
+        for (const auto& p : impl_->processes)
+            if (p->state == ProcessRecord::State::Running && p->endsMs && (!next || *p->endsMs < *next))
+                next = p->endsMs;
+        if (!next || *next > deadline) {
+            if (milliseconds == INFINITE) return WAIT_FAILED;
+            machine.Advance(deadline - machine.NowMs());
+            impl_->Settle();
+            return WAIT_TIMEOUT;
+        }
+        machine.Advance(*next - machine.NowMs());
         impl_->Settle();
-        return WAIT_TIMEOUT;
+        if (process->state != ProcessRecord::State::Running) return WAIT_OBJECT_0;
     }
-    const uint64_t remaining = *process->endsMs - impl_->machine.NowMs();
-    if (milliseconds != INFINITE && milliseconds < remaining) {
-        impl_->machine.Advance(milliseconds);
-        impl_->Settle();
-        return WAIT_TIMEOUT;
-    }
-    impl_->machine.Advance(remaining);
-    impl_->Settle();
-    return WAIT_OBJECT_0;
 }
 
 DWORD Processes::ExitCode(const std::shared_ptr<ProcessRecord>& process) {
@@ -308,6 +429,8 @@ bool Processes::Terminate(const std::shared_ptr<ProcessRecord>& process, DWORD e
     process->exitCode = exitCode;
     impl_->CloseWindows(*process);
     impl_->events.push_back({ProcessEvent::Kind::Terminated, process->program, "", process->id, exitCode});
+    impl_->EntryEnded(*process, impl_->machine.NowMs());
+    impl_->Settle();
     return true;
 }
 
@@ -320,7 +443,9 @@ bool Processes::ExportsOf(std::string_view fullPath, const ExportEntry** exports
     std::lock_guard<std::recursive_mutex> lock(impl_->lock);
     const DllScript* dll = impl_->FindDll(fullPath);
     if (!dll) return false;
-    *exports = dll->unregister == DllScript::Unregister::Missing ? kNoExports : SlotExports(std::string(fullPath));
+    *exports = dll->unregister == DllScript::Unregister::Missing && dll->exports.empty()
+                   ? kNoExports
+                   : SlotExports(std::string(fullPath), *dll);
     return true;
 }
 
@@ -350,6 +475,16 @@ HRESULT Processes::CallUnregister(const std::string& path) {
     }
     impl_->events.push_back({ProcessEvent::Kind::ExportCalled, path, name, 0, static_cast<DWORD>(dll->result)});
     return dll->result;
+}
+
+DWORD Processes::CallExport(const std::string& path, const std::string& name) {
+    std::lock_guard<std::recursive_mutex> lock(impl_->lock);
+    DWORD result = 0;
+    if (const DllScript* dll = impl_->FindDll(path))
+        for (const auto& e : dll->exports)
+            if (e.name == name) result = e.result;
+    impl_->events.push_back({ProcessEvent::Kind::ExportCalled, path, name, 0, result});
+    return result;
 }
 
 std::shared_ptr<ProcessRecord> Processes::FindRunning(DWORD processId) {

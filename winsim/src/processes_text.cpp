@@ -41,6 +41,7 @@ std::string RunWord(const ProgramScript& p) {
         case ProgramScript::Run::AtOnce: return "at-once";
         case ProgramScript::Run::For: return std::to_string(p.runMs);
         case ProgramScript::Run::Never: return "never";
+        case ProgramScript::Run::RunOnce: return "runonce";
     }
     return "at-once";
 }
@@ -50,6 +51,8 @@ bool ParseRun(const std::string& text, ProgramScript* p) {
         p->run = ProgramScript::Run::AtOnce;
     else if (text == "never")
         p->run = ProgramScript::Run::Never;
+    else if (text == "runonce")
+        p->run = ProgramScript::Run::RunOnce;
     else if (ParseNumber(text, &p->runMs))
         p->run = ProgramScript::Run::For;
     else
@@ -69,6 +72,27 @@ bool ParseUnregister(const std::string& text, DllScript* d) {
     if (word != "returns" || !(in >> code) || !ParseNumber(code, &value) || (in >> extra)) return false;
     d->unregister = DllScript::Unregister::Returns;
     d->result = static_cast<HRESULT>(value);
+    return true;
+}
+
+// "NAME" or "NAME returns N" (a DLL's plain export).
+bool ParseExport(const std::string& text, DllScript::Export* e) {
+    std::istringstream in(text);
+    std::string word, number, extra;
+    if (!(in >> e->name) || e->name == "DllUnregisterServer") return false;
+    if (!(in >> word)) return true;
+    return word == "returns" && (in >> number) && ParseNumber(number, &e->result) && !(in >> extra);
+}
+
+// "KEY|NAME|COMMAND" (a runonce's entry) or "KEY|NAME" (its '!' value), the key never holding a '|'.
+bool ParseEntry(const std::string& text, ProcessRecord::RunOnceEntry* entry, bool withCommand) {
+    const size_t bar = text.find('|');
+    if (bar == 0 || bar == std::string::npos) return false;
+    entry->key = text.substr(0, bar);
+    const size_t second = withCommand ? text.find('|', bar + 1) : std::string::npos;
+    if (withCommand && second == std::string::npos) return false;
+    entry->name = text.substr(bar + 1, second == std::string::npos ? second : second - bar - 1);
+    if (withCommand) entry->command = text.substr(second + 1);
     return true;
 }
 
@@ -195,13 +219,15 @@ std::string Processes::SaveText() const {
            ";   [program PATH]  Runs=at-once | N (ms) | never, ExitCode=N, Removes=KEY (one a line: removed\n"
            ";                   when a run with /UnRegServer on its command line ends by itself)\n"
            ";   [dll PATH]      DllUnregisterServer=returns HRESULT | faults (none: no such export),\n"
-           ";                   Removes=KEY (one a line: removed by DllUnregisterServer)\n"
+           ";                   Removes=KEY (one a line: removed by DllUnregisterServer),\n"
+           ";                   Export=NAME | NAME returns N (one a line: an export taking no arguments)\n"
            ";                   Thread=queue | queue-after N | no-queue (one a thread), OnQuit=ends | N | ignores,\n"
            ";                   Window=CLASS|TITLE with OnClose=closes | N | never, Account=system |\n"
            ";                   administrator | user\n"
            ";   [process ID]    Program, CommandLine, Started and Ends=N | never (the clock in ms), ExitCode,\n"
            ";                   Removes, Thread=ID queue-from N | ID no-queue, OnQuit, Account, Window with\n"
-           ";                   OnClose and CloseAttempts\n";
+           ";                   OnClose and CloseAttempts; a runonce's EntryProcess=ID, DeletesAfter=KEY|NAME,\n"
+           ";                   Entry=KEY|NAME|COMMAND (one a line)\n";
     for (const auto& p : impl_->programs) {
         out << "\n[program " << p.path << "]\nRuns=" << RunWord(p) << "\nExitCode=" << p.exitCode << "\n";
         for (const auto& key : p.removes) out << "Removes=" << key << "\n";
@@ -218,6 +244,8 @@ std::string Processes::SaveText() const {
             out << "DllUnregisterServer=returns " << Hex(static_cast<DWORD>(d.result)) << "\n";
         if (d.unregister == DllScript::Unregister::Faults) out << "DllUnregisterServer=faults\n";
         for (const auto& key : d.removes) out << "Removes=" << key << "\n";
+        for (const auto& e : d.exports)
+            out << "Export=" << e.name << (e.result ? " returns " + std::to_string(e.result) : std::string()) << "\n";
     }
     for (const auto& p : impl_->processes) {
         if (p->state != ProcessRecord::State::Running) continue;
@@ -235,6 +263,10 @@ std::string Processes::SaveText() const {
             out << "Window=" << WindowText(w->className, w->title) << "\nOnClose=" << CloseWord(w->closesOnAttempt)
                 << "\nCloseAttempts=" << w->closeAttempts << "\n";
         }
+        if (p->entryProcess) out << "EntryProcess=" << p->entryProcess << "\n";
+        if (!p->deletesAfter.key.empty())
+            out << "DeletesAfter=" << p->deletesAfter.key << "|" << p->deletesAfter.name << "\n";
+        for (const auto& e : p->entries) out << "Entry=" << e.key << "|" << e.name << "|" << e.command << "\n";
     }
     return out.str();
 }
@@ -308,8 +340,16 @@ bool Processes::LoadText(std::string_view text, std::string* error) {
                         return fail(line, "DllUnregisterServer is 'returns HRESULT' or 'faults'");
                 } else if (key == "Removes") {
                     d.removes.push_back(value);
+                } else if (key == "Export") {
+                    DllScript::Export e;
+                    if (!ParseExport(value, &e))
+                        return fail(line, "Export is 'NAME' or 'NAME returns N' (DllUnregisterServer has its own key)");
+                    for (const auto& other : d.exports)
+                        if (other.name == e.name) return fail(line, "export " + e.name + " is listed twice");
+                    if (d.exports.size() == 8) return fail(line, "a DLL has at most 8 Export lines");
+                    d.exports.push_back(e);
                 } else {
-                    return fail(line, "unknown key '" + key + "' (a DLL has DllUnregisterServer, Removes)");
+                    return fail(line, "unknown key '" + key + "' (a DLL has DllUnregisterServer, Removes, Export)");
                 }
             }
             dlls.push_back(std::move(d));
@@ -357,10 +397,19 @@ bool Processes::LoadText(std::string_view text, std::string* error) {
                         return fail(line, "OnClose is 'closes', a number of attempts or 'never'");
                     if (key == "CloseAttempts" && !ParseNumber(value, &windows.back().attempts))
                         return fail(line, "CloseAttempts needs a number");
+                } else if (key == "EntryProcess") {
+                    if (!ParseNumber(value, &p->entryProcess)) return fail(line, "EntryProcess needs a number");
+                } else if (key == "DeletesAfter") {
+                    if (!ParseEntry(value, &p->deletesAfter, false)) return fail(line, "DeletesAfter is 'KEY|NAME'");
+                } else if (key == "Entry") {
+                    ProcessRecord::RunOnceEntry entry;
+                    if (!ParseEntry(value, &entry, true)) return fail(line, "Entry is 'KEY|NAME|COMMAND'");
+                    p->entries.push_back(entry);
                 } else {
                     return fail(line, "unknown key '" + key +
                                           "' (a process has Program, CommandLine, Started, Ends, ExitCode, Removes, "
-                                          "Thread, OnQuit, Account, Window, OnClose, CloseAttempts)");
+                                          "Thread, OnQuit, Account, Window, OnClose, CloseAttempts, EntryProcess, "
+                                          "DeletesAfter, Entry)");
                 }
             }
             if (p->program.empty()) return fail(section.line, "process " + name + " names no Program");

@@ -160,6 +160,15 @@ private:
     bool serverServiceRunning_ = true;
 };
 
+// Where the version keeps two of its programs, files every machine has on drive C:
+// - runonce.exe, which runs the RunOnce entries (processes.h says how): "C:\WINDOWS\SYSTEM\RUNONCE.EXE"
+//   on 95/98, "<Windows>\System32\runonce.exe" on the NT family;
+// - rundll32.exe, which loads a DLL and calls one of its exports: "C:\WINDOWS\RUNDLL32.EXE" on 95/98,
+//   "<Windows>\System32\rundll32.exe" on the NT family. A tool that runs an export as rundll32 does
+//   makes this the machine's ProgramPath for the call.
+std::string RunOnceProgramPath(const Machine& machine);
+std::string Rundll32Path(const Machine& machine);
+
 // "workstation", "member-server", "primary-controller", "backup-controller": the role's text form.
 const char* ServerRoleName(Machine::ServerRole role);
 std::optional<Machine::ServerRole> ParseServerRole(std::string_view name);

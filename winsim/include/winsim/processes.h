@@ -24,7 +24,9 @@
 // Text form (programs.txt of a machine folder, through the reader in text.h; processes_text.cpp):
 //
 //   [program C:\Program Files\Korvane\kvsrv.exe]
-//   Runs=at-once | N | never     how long it runs, N in ms of the machine's clock (default at-once)
+//   Runs=at-once | N | never | runonce
+//                                how long it runs, N in ms of the machine's clock (default at-once);
+//                                runonce: it is a runonce (below), running as long as its entries do
 //   ExitCode=N                   the code it ends with by itself (default 0)
 //   Removes=HKEY_...\Key         started with /UnRegServer (or -UnRegServer) anywhere on its command
 //                                line, it removes this key as it ends by itself; one key a line
@@ -44,6 +46,9 @@
 //   [dll C:\Program Files\Korvane\kvcom.dll]
 //   DllUnregisterServer=returns HRESULT | faults   without it the DLL lacks that export
 //   Removes=HKEY_...\Key         what DllUnregisterServer removes before it returns (or faults)
+//   Export=NAME | NAME returns N another export, taking no arguments and returning N (default 0), as
+//                                `int (WINAPI*)()` (a caller may as well call it as `void (*)()`);
+//                                one a line, at most 8 a DLL. A call is recorded (ExportCalled)
 //
 //   [process 1000]               a process still running, as the machine keeps it between runs
 //   Program=C:\...\kvsrv.exe
@@ -59,11 +64,40 @@
 //   Account=system | administrator | user
 //   Window=CLASS|TITLE           each open window, with its OnClose as for a program and
 //   CloseAttempts=N              the WM_CLOSE messages it has had so far (default 0)
+//   EntryProcess=ID              a runonce: the process of the entry now running,
+//   DeletesAfter=KEY|NAME        the '!' value deleted when that entry ends,
+//   Entry=KEY|NAME|COMMAND       and the entries still to run, in order (one a line; the value name
+//                                may not hold a '|')
 //
 // A WM_QUIT that ends a process later is kept as its Ends and ExitCode.
 //
 // regtlib.exe is a program like any other: "[program C:\WINNT\System32\regtlib.exe]" with no keys
 // is one that records its command line and ends at once with 0.
+//
+// runonce: every machine has the file RunOnceProgramPath (machine.h) and knows it as a program that
+// runs once the entries of HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\RunOnce, so
+// that CreateProcessA(NULL, "runonce", ...) finds and starts it through the usual search (programs.txt
+// need not describe it; a [program] of that path with its own Runs replaces it). Started, it reads the
+// entries - on 95/98 first those of the key's "Setup" subkey, as Windows' Setup and Add/Remove
+// Programs have them run - in the order the registry enumerates them (the order they were added),
+// and runs them one after another, each started when the one before ends, on the machine's clock:
+// - an entry's value is deleted just before its command starts; a value name beginning with '!' is
+//   deleted only once its command has ended (and stays when the command fails to start); a '*' there
+//   (which lets the entry run in safe mode) changes nothing, as winsim has no safe mode;
+// - the command (REG_SZ or REG_EXPAND_SZ, taken as written) is resolved as CreateProcessA resolves a
+//   command line, from runonce's folder; one that names no described program is recorded as
+//   NotStarted and skipped;
+// - runonce ends (exit code 0) when its last entry has ended, at once when it has none; an entry that
+//   never ends keeps it running, so a caller's wait on runonce times out.
+// Each start and end is a ProcessEvent. What winsim's runonce does less than Windows': it reads only
+// that key (no HKEY_CURRENT_USER RunOnce, RunOnceEx, RunServicesOnce, nor the NT family's
+// "Setup" subkey), shows no progress dialog for the "Setup" entries, ignores its command-line
+// switches, expands no environment variables, and reads the entries once as it starts (values
+// added while it runs wait for the next run). Windows 2000 and XP document the order as undefined;
+// winsim keeps the order of adding, which the earlier Windows 95/NT 4 documents give.
+//
+// rundll32: every machine also has the file Rundll32Path (machine.h); it is not described as a program
+// (a runonce entry "rundll32 x.dll,Entry" starts only when programs.txt describes that path).
 #pragma once
 
 #include <winsim/machine.h>
@@ -101,7 +135,8 @@ struct WindowScript {
 
 // How a program behaves when it is started.
 struct ProgramScript {
-    enum class Run { AtOnce, For, Never };
+    // RunOnce: it is a runonce (above), running as long as the RunOnce entries it starts.
+    enum class Run { AtOnce, For, Never, RunOnce };
     // How its process answers WM_QUIT posted to any of its threads that has a queue: it ends at once
     // (exit code = the message's wParam), ends after quitMs, or goes on.
     enum class Quit { Ends, After, Ignores };
@@ -125,6 +160,12 @@ struct DllScript {
     Unregister unregister = Unregister::Missing;  // its DllUnregisterServer export
     HRESULT result = 0;                           // what DllUnregisterServer returns
     std::vector<std::string> removes;             // registry keys DllUnregisterServer removes
+    // Its other exports, which take no arguments and return `result` (only the first 8 are exported).
+    struct Export {
+        std::string name;
+        DWORD result = 0;
+    };
+    std::vector<Export> exports;
 };
 
 // A process started on the machine.
@@ -151,6 +192,16 @@ struct ProcessRecord {
     ProgramScript::Quit quit = ProgramScript::Quit::Ends;
     DWORD quitMs = 0;
     Machine::Account account = Machine::Account::Administrator;
+    // A runonce: the process of the entry now running (0: none), the '!' value deleted as it ends (an
+    // empty key: none), and the entries not yet started, in order.
+    struct RunOnceEntry {
+        std::string key;
+        std::string name;  // the value name, with its '!' or '*'
+        std::string command;
+    };
+    DWORD entryProcess = 0;
+    RunOnceEntry deletesAfter;
+    std::vector<RunOnceEntry> entries;
 };
 
 // What happened to programs and modules, oldest first: kvsim lists these as a call's changes.
@@ -166,6 +217,7 @@ struct ProcessEvent {
         ModuleFreed,
         ThreadMessage,  // posted to thread `code`'s queue of process `id`; `text` names the message
         WindowClosed,   // a window of process `id` closed; `text` is its class name
+        NotStarted,     // process `id` (a runonce) could not start the command `text`: no described program
     };
     Kind kind;
     std::string path;
@@ -184,7 +236,8 @@ public:
     Processes& operator=(const Processes&) = delete;
 
     // Describes a program or DLL, replacing the description of the same path. The file itself is
-    // the caller's to put on the drives.
+    // the caller's to put on the drives. Program also answers the machine's own runonce, which is not
+    // a description (SaveText does not write it) unless one replaces it.
     void SetProgram(const ProgramScript& script);
     void SetDll(const DllScript& script);
     std::optional<ProgramScript> Program(std::string_view path) const;
@@ -213,7 +266,8 @@ public:
     // For the Win32 calls. Start records a process of a described program and returns it; Wait moves
     // the clock as WaitForSingleObject on it does and returns WAIT_OBJECT_0, WAIT_TIMEOUT, or
     // WAIT_FAILED (an INFINITE wait for a process that never ends, which on Windows would hang:
-    // ERROR_POSSIBLE_DEADLOCK); Terminate is TerminateProcess (false once it has ended).
+    // ERROR_POSSIBLE_DEADLOCK). A wait moves the clock from one end of a process to the next, so that a
+    // runonce starts its next entry on time and its end is seen within the wait; Terminate is TerminateProcess (false once it has ended).
     struct Impl;
     std::shared_ptr<ProcessRecord> Start(const ProgramScript& program, std::string commandLine);
     DWORD Wait(const std::shared_ptr<ProcessRecord>& process, DWORD milliseconds);
@@ -237,8 +291,10 @@ public:
     bool ExportsOf(std::string_view fullPath, const ExportEntry** exports);
     void NoteModuleLoaded(const std::string& path);
     void NoteModuleFreed(const std::string& path);
-    // Runs DllUnregisterServer of the DLL at `path` (what a simulated export calls).
+    // Runs DllUnregisterServer, or the export `name`, of the DLL at `path` (what a simulated export
+    // calls). An export whose description went while the module was loaded returns 0.
     HRESULT CallUnregister(const std::string& path);
+    DWORD CallExport(const std::string& path, const std::string& name);
 
 private:
     std::unique_ptr<Impl> impl_;
