@@ -5,6 +5,7 @@
 #include <winsim/machine.h>
 #include <winsim/processes.h>
 #include <winsim/registry.h>
+#include <winsim/text.h>
 #include <winsim/win32api.h>
 
 #include <gtest/gtest.h>
@@ -275,4 +276,102 @@ TEST(PostThreadMessage, TheProcessAnswersWmQuitAsItsProgramSays) {
     Sleep(300);
     EXPECT_TRUE(PostThreadMessageA(main, WM_QUIT, 0, 0));
     EXPECT_EQ(winsim::ProcessEvent::Kind::ThreadMessage, machine->Processes().Events().back().kind);
+}
+
+namespace {
+
+const char kRunOnce[] = "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+
+bool HasValue(winsim::Machine& m, const std::string& key, const char* name) {
+    return m.Reg().GetValue(key, name).has_value();
+}
+
+}  // namespace
+
+// A setup library's "runonce" from an INF's folder: the entries run in turn on the clock, each value
+// deleted as its command starts ('!': as it ends), and a wait on runonce sees the last one end.
+TEST(RunOnce, RunsTheEntriesInTurnOnTheClockAndAWaitSeesTheLastEnd) {
+    for (OsVersion version : {OsVersion::Win98, OsVersion::Win2000}) {
+        winsim::ScopedMachine machine(version);
+        const std::string setupKey = std::string(kRunOnce) + "\\Setup";
+        auto& reg = machine->Reg();
+        Program(*machine, "C:\\Program Files\\Korvane\\a.exe", ProgramScript::Run::For, 1000);
+        Program(*machine, "C:\\Program Files\\Korvane\\b.exe", ProgramScript::Run::For, 500);
+        reg.SetStringValue(kRunOnce, "!b", "\"C:\\Program Files\\Korvane\\b.exe\" /q");
+        reg.SetStringValue(kRunOnce, "gone", "nothing.exe");
+        reg.SetStringValue(kRunOnce, "*a", "C:\\Program Files\\Korvane\\a.exe");
+        reg.SetStringValue(setupKey, "Setup a", "C:\\Program Files\\Korvane\\a.exe");  // 98: run first
+        machine->SetCurrentDirectory("C:\\Setup\\Disk1");
+        const Started s = Start(nullptr, "runonce");
+        ASSERT_TRUE(s.ok) << winsim::OsVersionName(version);
+        const bool setup = version == OsVersion::Win98;
+        EXPECT_TRUE(HasValue(*machine, kRunOnce, "!b") && HasValue(*machine, kRunOnce, "*a"));
+        EXPECT_EQ(!setup, HasValue(*machine, setupKey, "Setup a"));
+        // Saved and loaded in between, runonce goes on.
+        std::string error;
+        ASSERT_TRUE(machine->Processes().LoadText(machine->Processes().SaveText(), &error)) << error;
+        HANDLE runOnce = OpenProcess(SYNCHRONIZE, FALSE, s.info.dwProcessId);
+        EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(runOnce, 180000));
+        const uint64_t t = setup ? 1000 : 0;
+        const std::vector<std::pair<std::string, uint64_t>> expected = {
+            {winsim::UpperAscii(winsim::RunOnceProgramPath(*machine)), 0},
+            {"C:\\PROGRAM FILES\\KORVANE\\B.EXE", t},
+            {"C:\\PROGRAM FILES\\KORVANE\\A.EXE", t + 500}};
+        std::vector<std::pair<std::string, uint64_t>> starts;
+        for (const auto& p : machine->Processes().List())
+            starts.emplace_back(winsim::UpperAscii(p.program), p.startedMs);
+        if (setup) starts.erase(starts.begin() + 1);  // "Setup a"
+        EXPECT_EQ(expected, starts);
+        EXPECT_EQ(t + 1500, machine->NowMs()) << "ended with the last entry";
+        EXPECT_TRUE(reg.Values(kRunOnce).empty());
+        EXPECT_EQ("nothing.exe", machine->Processes().Events().at(setup ? 5 : 3).text) << "not started";
+        CloseHandle(runOnce);
+        Close(s.info);
+    }
+}
+
+TEST(RunOnce, AnEntryThatNeverEndsKeepsRunOnceRunning) {
+    winsim::ScopedMachine machine(OsVersion::Win2000);
+    Program(*machine, kServer, ProgramScript::Run::Never);
+    machine->Reg().SetStringValue(kRunOnce, "!server", kServer);
+    const Started s = Start(nullptr, "runonce.exe");
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(s.info.hProcess, 180000));
+    EXPECT_TRUE(HasValue(*machine, kRunOnce, "!server"));
+    // Ended otherwise, it lets runonce go on.
+    EXPECT_TRUE(machine->Processes().Terminate(machine->Processes().FindRunning(s.info.dwProcessId + 8), 1));
+    EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(s.info.hProcess, 0));
+    EXPECT_FALSE(HasValue(*machine, kRunOnce, "!server"));
+    Close(s.info);
+}
+
+TEST(SystemPrograms, EachVersionKeepsRunOnceAndRundll32WhereItsOwnAre) {
+    const std::tuple<OsVersion, const char*, const char*> rows[] = {
+        {OsVersion::Win98, "C:\\WINDOWS\\SYSTEM\\RUNONCE.EXE", "C:\\WINDOWS\\RUNDLL32.EXE"},
+        {OsVersion::NT4, "C:\\WINNT\\System32\\runonce.exe", "C:\\WINNT\\System32\\rundll32.exe"},
+        {OsVersion::WinXP, "C:\\WINDOWS\\System32\\runonce.exe", "C:\\WINDOWS\\System32\\rundll32.exe"},
+    };
+    for (const auto& [version, runOnce, rundll32] : rows) {
+        winsim::ScopedMachine machine(version);
+        EXPECT_EQ(runOnce + std::string(rundll32),
+                  winsim::RunOnceProgramPath(*machine) + winsim::Rundll32Path(*machine));
+        EXPECT_TRUE(winsim::ReadWholeFile(runOnce) && winsim::ReadWholeFile(rundll32)) << runOnce;
+    }
+}
+
+TEST(DescribedDlls, PlainExportsAreFoundCalledAndRecorded) {
+    winsim::ScopedMachine machine(OsVersion::Win2000);
+    const char kDll[] = "C:\\Program Files\\Korvane\\kvtest.dll";
+    ASSERT_TRUE(winsim::WriteWholeFile(kDll, "MZ"));
+    DllScript script;
+    script.path = kDll;
+    script.exports = {{"KVQuillexRemoteTest", 0}, {"KVOther", 5}};
+    machine->Processes().SetDll(script);
+    HMODULE module = LoadLibraryA(kDll);
+    EXPECT_EQ(5, winsim::ProcAs<int (*)()>(GetProcAddress(module, "KVOther"))());
+    winsim::ProcAs<void (*)()>(GetProcAddress(module, "KVQuillexRemoteTest"))();
+    EXPECT_EQ(std::string(kDll) + " KVQuillexRemoteTest called -> 0x00000000",
+              DescribeProcessEvent(machine->Processes().Events().back()));
+    for (const char* missing : {"KVMissing", "DllUnregisterServer"})
+        EXPECT_TRUE(!GetProcAddress(module, missing) && GetLastError() == ERROR_PROC_NOT_FOUND) << missing;
+    FreeLibrary(module);
 }

@@ -15,17 +15,21 @@ const std::string kProgramKeys =
     "Window=Quillex Pro Agent|Agent\nOnClose=3\nWindow=KvTray\nOnClose=never\nAccount=system\n";
 const std::string kProcessKeys = "Thread=1204 queue-from 100\nThread=1208 no-queue\nOnQuit=ignores\nAccount=user\n"
                                  "Window=Quillex Pro Agent|Agent\nOnClose=3\nCloseAttempts=2\n";
+// A DLL's plain exports, and what a runonce keeps of its entries.
+const std::string kDllKeys = "Export=KVQuillexRemoteTest\nExport=KVOther returns 5\n";
+const std::string kRunOnceKeys =
+    "EntryProcess=1300\nDeletesAfter=HKEY_LOCAL_MACHINE\\RunOnce|!b\nEntry=HKEY_LOCAL_MACHINE\\RunOnce|*c|c.exe /q\n";
 const std::string kText =
     "[program C:\\Program Files\\Korvane\\kvsrv.exe]\n"
     "Runs=1500\nExitCode=3\n"
     "Removes=HKEY_CLASSES_ROOT\\CLSID\\{6B3C1A52-0F4B-4B8A-9C55-2C8F00010001}\n"
     "Removes=HKEY_CLASSES_ROOT\\AppID\\kvsrv.exe\n"
-    + kProgramKeys + "[program C:\\WINNT\\System32\\regtlib.exe]\n"
+    + kProgramKeys + "[program C:\\WINNT\\System32\\regtlib.exe]\nRuns=runonce\n"
     "[dll C:\\Program Files\\Korvane\\kvcom.dll]\n"
     "DllUnregisterServer=returns 0x80004005\n"
-    "[dll C:\\Program Files\\Korvane\\kvres.dll]\n"
+    "[dll C:\\Program Files\\Korvane\\kvres.dll]\n" + kDllKeys +
     "[process 1200]\nProgram=C:\\Program Files\\Korvane\\kvsrv.exe\nCommandLine=/UnRegServer\n"
-    "Started=100\nEnds=never\nExitCode=0\n" + kProcessKeys;
+    "Started=100\nEnds=never\nExitCode=0\n" + kProcessKeys + kRunOnceKeys;
 
 }  // namespace
 
@@ -41,7 +45,9 @@ TEST(ProcessesText, KeepsWhatItReadsAndNamesTheLineOfAFault) {
     EXPECT_EQ(2u, processes.Program("C:\\Program Files\\Korvane\\kvsrv.exe")->removes.size());
     ASSERT_EQ(1u, processes.Running().size());
     EXPECT_NE(std::string::npos, saved.find(kProgramKeys));
-    EXPECT_NE(std::string::npos, saved.find(kProcessKeys));
+    EXPECT_NE(std::string::npos, saved.find(kProcessKeys + kRunOnceKeys));
+    EXPECT_NE(std::string::npos, saved.find(kDllKeys));
+    EXPECT_NE(std::string::npos, saved.find("Runs=runonce\n"));
     // The process's window is open again, with two of its three attempts had.
     PostMessageA(processes.Running()[0].windows.at(0), WM_CLOSE, 0, 0);
     EXPECT_TRUE(processes.Running().empty()) << "its last window closed";
@@ -67,6 +73,10 @@ TEST(ProcessesText, KeepsWhatItReadsAndNamesTheLineOfAFault) {
         {"[program C:\\x.exe]\nWindow=K\nOnClose=0\n", "line 3: OnClose is"},
         {"[program C:\\x.exe]\nAccount=root\n", "line 2: Account is"},
         {"[process 1000]\nProgram=C:\\x.exe\nThread=1004 queue\n", "line 3: Thread is"},
+        {"[dll C:\\x.dll]\nExport=DllUnregisterServer\n", "line 2: Export is"},
+        {"[dll C:\\x.dll]\nExport=F returns\n", "line 2: Export is"},
+        {"[dll C:\\x.dll]\nExport=F\nExport=F returns 1\n", "line 3: export F is listed twice"},
+        {"[process 1000]\nProgram=C:\\x.exe\nEntry=HKLM\\RunOnce|x\n", "line 3: Entry is"},
         {"[process 1000]\nProgram=C:\\x.exe\n[process 1004]\nProgram=C:\\x.exe\n", "line 3: process 1004 shares"},
     };
     for (const auto& row : rows) {

@@ -252,7 +252,8 @@ std::shared_ptr<ProcessRecord> Processes::Impl::StartAt(const ProgramScript& pro
 
 void Processes::Impl::RunNextEntry(ProcessRecord& runOnce, uint64_t atMs) {
     runOnce.entryProcess = 0;
-    if (!runOnce.deletesAfter.key.empty()) machine.Reg().DeleteValue(runOnce.deletesAfter.key, runOnce.deletesAfter.name);
+    if (!runOnce.deletesAfter.key.empty())
+        machine.Reg().DeleteValue(runOnce.deletesAfter.key, runOnce.deletesAfter.name);
     runOnce.deletesAfter = {};
     while (!runOnce.entries.empty()) {
         const ProcessRecord::RunOnceEntry entry = runOnce.entries.front();

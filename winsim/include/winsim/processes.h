@@ -267,7 +267,8 @@ public:
     // the clock as WaitForSingleObject on it does and returns WAIT_OBJECT_0, WAIT_TIMEOUT, or
     // WAIT_FAILED (an INFINITE wait for a process that never ends, which on Windows would hang:
     // ERROR_POSSIBLE_DEADLOCK). A wait moves the clock from one end of a process to the next, so that a
-    // runonce starts its next entry on time and its end is seen within the wait; Terminate is TerminateProcess (false once it has ended).
+    // runonce starts its next entry on time and its end is seen within the wait. Terminate is
+    // TerminateProcess (false once it has ended).
     struct Impl;
     std::shared_ptr<ProcessRecord> Start(const ProgramScript& program, std::string commandLine);
     DWORD Wait(const std::shared_ptr<ProcessRecord>& process, DWORD milliseconds);
