@@ -159,6 +159,24 @@ void MapLibrary(const std::string& dllName, const std::string& hostSharedObject)
     g_mappings.push_back({base, hostSharedObject});
 }
 
+bool IsModuleFileLoaded(std::string_view windowsPath) {
+    const auto wanted = FullWindowsPath(windowsPath);
+    if (!wanted) return false;
+    const std::string upper = UpperAscii(*wanted);
+    std::lock_guard<std::recursive_mutex> lock(g_lock);
+    for (const auto& m : g_modules) {
+        if (m.loadCount <= 0) continue;
+        std::string path = m.image.fileName;
+        if (path.find('\\') == std::string::npos) {
+            auto placed = Current().ModulePath(path);
+            path = placed ? *placed : Current().SystemDirectory() + "\\" + path;
+        }
+        const auto full = FullWindowsPath(path);
+        if (full && UpperAscii(*full) == upper) return true;
+    }
+    return false;
+}
+
 std::string PendingLibraryName() {
     std::lock_guard<std::recursive_mutex> lock(g_lock);
     return g_pendingName;

@@ -18,7 +18,7 @@
 // - An HINF shares the kernel handle table, so CloseHandle would close one too; on Windows an HINF
 //   is no kernel handle.
 
-#include "inf_parser.h"
+#include "setupapi_inf_internal.h"
 
 #include <winsim/api/kernel32_system.h>
 #include <winsim/api/kernel32_resources.h>
@@ -72,32 +72,6 @@ std::string DirectoryOf(const std::string& path) {
     if (slash == std::string::npos) return path;
     // "C:\x.inf" lies in "C:\", which keeps its backslash.
     return slash <= 2 ? path.substr(0, slash + 1) : path.substr(0, slash);
-}
-
-// The directory ids of the system folders on the simulated version.
-std::optional<std::string> SystemDirId(long id, const std::string& infDirectory) {
-    const auto& machine = winsim::Current();
-    const std::string windows = machine.WindowsDirectory();
-    const std::string root = windows.substr(0, 2) + "\\";
-    const bool nt = winsim::IsNtFamily(machine.Version());
-    switch (id) {
-    case 1: return infDirectory;
-    case 10: return windows;
-    case 11: return machine.SystemDirectory();
-    // 95/98 keep their port and miniport drivers in the I/O subsystem folder.
-    case 12: return nt ? machine.SystemDirectory() + "\\drivers" : machine.SystemDirectory() + "\\IOSUBSYS";
-    case 17: return windows + "\\INF";
-    case 18: return windows + "\\HELP";
-    case 20: return windows + "\\FONTS";
-    case 24: return root;
-    case 25: return windows;  // the shared directory of a stand-alone installation
-    case 30: return root;
-    case 50: return windows + "\\SYSTEM";
-    case 54:
-        if (nt) return root;
-        return std::nullopt;
-    default: return std::nullopt;
-    }
 }
 
 const winsim::InfLine* LineOf(const COpenInf& inf, const INFCONTEXT* context) {
@@ -221,7 +195,7 @@ HINF SetupOpenInfFileA(PCSTR fileName, PCSTR infClass, DWORD infStyle, PUINT err
     auto inf = std::make_shared<COpenInf>();
     inf->path = path;
     const std::string infDirectory = DirectoryOf(path);
-    inf->document = winsim::ExpandInf(raw, [&](long id) { return SystemDirId(id, infDirectory); });
+    inf->document = winsim::ExpandInf(raw, [&](long id) { return winsim::InfDirIdPath(id, infDirectory); });
 
     // The style is judged before stray text: a file without a signature is refused as the wrong style
     // even when it has text before its first section.
@@ -366,3 +340,38 @@ DWORD SetupGetFieldCount(const INFCONTEXT* context) {
     if (!ResolveContext(context, &line)) return 0;
     return static_cast<DWORD>(line->fields.size());
 }
+
+namespace winsim {
+
+std::optional<std::string> InfDirIdPath(long id, const std::string& infDirectory) {
+    const auto& machine = Current();
+    const std::string windows = machine.WindowsDirectory();
+    const std::string root = windows.substr(0, 2) + "\\";
+    const bool nt = IsNtFamily(machine.Version());
+    switch (id) {
+    case 1: return infDirectory;
+    case 10: return windows;
+    case 11: return machine.SystemDirectory();
+    // 95/98 keep their port and miniport drivers in the I/O subsystem folder.
+    case 12: return nt ? machine.SystemDirectory() + "\\drivers" : machine.SystemDirectory() + "\\IOSUBSYS";
+    case 17: return windows + "\\INF";
+    case 18: return windows + "\\HELP";
+    case 20: return windows + "\\FONTS";
+    case 24: return root;
+    case 25: return windows;  // the shared directory of a stand-alone installation
+    case 30: return root;
+    case 50: return windows + "\\SYSTEM";
+    case 54:
+        if (nt) return root;
+        return std::nullopt;
+    default: return std::nullopt;
+    }
+}
+
+std::optional<OpenInfView> FindOpenInf(const void* handle) {
+    auto inf = FindInf(handle);
+    if (!inf) return std::nullopt;
+    return OpenInfView{std::shared_ptr<const InfDocument>(inf, &inf->document), inf->path, DirectoryOf(inf->path)};
+}
+
+}  // namespace winsim

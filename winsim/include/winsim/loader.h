@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace winsim {
 
@@ -42,6 +43,11 @@ struct ModuleImage {
 HMODULE RegisterModule(const ModuleImage& image);
 // Forgets a module; its handle becomes invalid.
 void UnregisterModule(HMODULE module);
+
+// Whether a loaded module's file is this Windows path (full paths compared without regard to case; a
+// module registered under a bare name lies where the machine placed it, as GetModuleFileNameA says).
+// SetupAPI asks it to find a file in use.
+bool IsModuleFileLoaded(std::string_view windowsPath);
 
 // Tells LoadLibraryA which host shared object stands for a DLL name ("KVISINST.DLL"). Loading it
 // dlopen()s the object, whose constructor registers the module under the name given here.
