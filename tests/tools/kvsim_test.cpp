@@ -19,7 +19,7 @@ protected:
     std::string Machine(const char* version) {
         const std::string folder = (dir_ / (std::string("m") + version)).string();
         EXPECT_EQ(0, Run({"create", folder, version}).status);
-        EXPECT_EQ(0, Run({"put", folder, std::string(KVSIM_EXAMPLES) + "/quillex.inf"}).status);
+        EXPECT_EQ(0, Run({"put", folder, std::string(KVSIM_EXAMPLES) + "/product/quillex.inf"}).status);
         return folder;
     }
 

@@ -337,6 +337,31 @@ std::string CursorChangesSince(winsim::Machine& machine, size_t before) {
     return out.empty() ? out : out + "\n";
 }
 
+std::string ShortenLongValues(const std::string& regText) {
+    constexpr size_t kShownLines = 4;
+    std::vector<std::string> lines;
+    for (size_t start = 0; start < regText.size();) {
+        size_t end = regText.find('\n', start);
+        if (end == std::string::npos) end = regText.size();
+        lines.push_back(regText.substr(start, end - start));
+        start = end + 1;
+    }
+    std::string out;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        // A value continued over the lines after it: each but the last ends with a backslash.
+        size_t last = i;
+        while (last + 1 < lines.size() && !lines[last].empty() && lines[last].back() == '\\') ++last;
+        if (last - i + 1 > kShownLines) {
+            out += lines[i].substr(0, lines[i].size() - 1) + "...  (" + std::to_string(last - i) +
+                   " more lines not shown)\n";
+            i = last;
+            continue;
+        }
+        out += lines[i] + "\n";
+    }
+    return out;
+}
+
 CChangeWatch::CChangeWatch(winsim::Machine& m) : machine_(m) {
     registry_ = std::make_unique<winsim::Registry>(m.Version(), winsim::Registry::Contents::Empty);
     std::string ignored;
@@ -365,7 +390,7 @@ void CChangeWatch::PrintChanges(bool scripted) {
     if (m.NowMs() != startMs_)
         std::printf("simulated time spent: %.1f s\n", static_cast<double>(m.NowMs() - startMs_) / 1000.0);
 
-    const std::string regDiff = winsim::Registry::DiffRegText(*registry_, m.Reg());
+    const std::string regDiff = ShortenLongValues(winsim::Registry::DiffRegText(*registry_, m.Reg()));
     std::printf("\nRegistry changes:\n%s", regDiff.empty() ? "  (none)\n" : regDiff.c_str());
     // Key security in SDDL, before -> after: listed only when the call changed some.
     const std::string security = CKeySecuritySnapshot(m).ChangesSince(*security_);

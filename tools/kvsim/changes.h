@@ -86,6 +86,10 @@ std::string CursorChangesSince(winsim::Machine& machine, size_t before);
 
 class CKeySecuritySnapshot;
 
+// A registry diff for a person: a hex value longer than a few lines (the session manager's pending
+// renames) is cut after its first line, with how many lines were left out.
+std::string ShortenLongValues(const std::string& regText);
+
 // Everything a library call may change, taken before it; PrintChanges prints what differs after it:
 // simulated time spent, registry (as a .reg file that would make the changes), key security,
 // services, files, devices, message boxes, programs and DLLs, window messages, cursors and the file

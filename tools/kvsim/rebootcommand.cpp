@@ -128,7 +128,7 @@ int RunReboot(const std::vector<std::string>& args) {
 
     std::printf("Restart of %s\n\nWhat the restart did:\n", Title(m.Version()).c_str());
     for (const auto& line : report) std::printf("  %s\n", line.c_str());
-    const std::string regDiff = winsim::Registry::DiffRegText(*before, m.Reg());
+    const std::string regDiff = ShortenLongValues(winsim::Registry::DiffRegText(*before, m.Reg()));
     std::printf("\nRegistry changes:\n%s", regDiff.empty() ? "  (none)\n" : regDiff.c_str());
     const std::string files = CFileSnapshot(m).ChangesSince(filesBefore);
     std::printf("\nFile changes:\n%s", files.empty() ? "  (none)\n" : files.c_str());

@@ -21,14 +21,6 @@ namespace {
 
 const char kUsage[] = "rundll32 MACHINE [--answer BUTTON] KVISINST.DLL,ENTRY [ARGUMENTS]";
 
-// rundll32.exe's path on the machine: the system folder on the NT family, the Windows folder on 95/98.
-std::string Rundll32Path(winsim::Machine& machine) {
-    char folder[MAX_PATH] = {};
-    if (winsim::IsNtFamily(machine.Version())) GetSystemDirectoryA(folder, MAX_PATH);
-    else GetWindowsDirectoryA(folder, MAX_PATH);
-    return std::string(folder) + "\\rundll32.exe";
-}
-
 // The name the host build exports for `name`: the 32-bit product's decorated names are the 64-bit
 // build's own (kvisinst-x64.def), as a 32-bit rundll32 would find them in KVISINST.DLL.
 const ExportInfo* ByExportedName(const std::string& name) {
@@ -83,7 +75,7 @@ int RunRundll32(const std::vector<std::string>& givenArgs) {
     const bool nt = winsim::IsNtFamily(m.Version());
     SimulateSupportLibraries(m);
     m.Dialogs().SetMessageBoxAnswer(answer);
-    const std::string program = Rundll32Path(m), setupProgram = m.ProgramPath();
+    const std::string program = winsim::Rundll32Path(m), setupProgram = m.ProgramPath();
     m.SetProgramPath(program);
 
     winsim::MapLibrary("KVISINST.DLL", LibraryPath());
