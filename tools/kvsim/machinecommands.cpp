@@ -260,34 +260,49 @@ int RunCreate(const std::vector<std::string>& args) {
 }
 
 int RunPut(const std::vector<std::string>& args) {
-    if (args.size() < 2 || args.size() > 3) {
-        std::fprintf(stderr, "kvsim put: give a machine folder, a file, and where it goes (default C:\\Setup\\NAME)\n");
+    // MACHINE FILE... [TARGET]: TARGET a Windows path ("C:\..."); one ending in '\' is a folder.
+    auto isWindowsPath = [](const std::string& text) {
+        return text.size() >= 3 && std::isalpha(static_cast<unsigned char>(text[0])) && text[1] == ':' &&
+               text[2] == '\\';
+    };
+    const bool targetGiven = args.size() >= 3 && isWindowsPath(args.back());
+    const std::string folder = targetGiven ? (args.back().back() == '\\' ? args.back() : "") : "C:\\Setup\\";
+    const size_t files = args.size() - (targetGiven ? 1 : 0);
+    if (args.size() < 2 || (files > 2 && folder.empty())) {
+        std::fprintf(stderr,
+                     "kvsim put: give a machine folder, a file, and where it goes (default C:\\Setup\\NAME); or\n"
+                     "  several files and the folder they go to, ending in '\\' (default C:\\Setup\\)\n");
         return kExitUsage;
     }
-    std::ifstream in(args[1], std::ios::binary);
-    if (!in) {
-        std::fprintf(stderr, "kvsim put: cannot read %s\n", args[1].c_str());
-        return kExitBadInput;
+    std::vector<std::pair<std::string, std::string>> copies;  // host file, its contents
+    for (size_t i = 1; i < files; ++i) {
+        std::ifstream in(args[i], std::ios::binary);
+        if (!in) {
+            std::fprintf(stderr, "kvsim put: cannot read %s\n", args[i].c_str());
+            return kExitBadInput;
+        }
+        std::ostringstream contents;
+        contents << in.rdbuf();
+        copies.emplace_back(args[i], contents.str());
     }
-    std::ostringstream contents;
-    contents << in.rdbuf();
-    const std::string target =
-        args.size() == 3 ? args[2] : "C:\\Setup\\" + fs::path(args[1]).filename().string();
     CMachineFolder machine;
     std::string error;
     if (!machine.Open(args[0], &error)) {
         std::fprintf(stderr, "kvsim put: %s\n", error.c_str());
         return kExitBadInput;
     }
-    if (!winsim::WriteWholeFile(target, contents.str())) {
-        std::fprintf(stderr, "kvsim put: cannot write %s on the machine\n", target.c_str());
-        return kExitBadInput;
+    for (const auto& [file, contents] : copies) {
+        const std::string target = folder.empty() ? args.back() : folder + fs::path(file).filename().string();
+        if (!winsim::WriteWholeFile(target, contents)) {
+            std::fprintf(stderr, "kvsim put: cannot write %s on the machine\n", target.c_str());
+            return kExitBadInput;
+        }
+        std::printf("Copied %s to %s.\n", file.c_str(), target.c_str());
     }
     if (!machine.Commit(&error)) {
         std::fprintf(stderr, "kvsim put: %s\n", error.c_str());
         return kExitBadInput;
     }
-    std::printf("Copied %s to %s.\n", args[1].c_str(), target.c_str());
     return kExitOk;
 }
 
