@@ -13,8 +13,7 @@ const std::vector<Command>& Commands() {
         {"call", "call MACHINE [--answer BUTTON] EXPORT [ARG...]",
          "call a library export and show what it changed;\nBUTTON: the user's answer to its message boxes", RunCall},
         {"rundll32", "rundll32 MACHINE [--answer BUTTON] KVISINST.DLL,ENTRY [ARG...]",
-         "run a library entry as rundll32.exe would (ENTRY:\nits exported name; VoidInstallUninstall is\n"
-         "looked up as rundll32 does) and show what it changed",
+         "run a library entry as rundll32.exe would after a\nrestart (below), and show what it changed",
          RunRundll32},
         {"start", "start MACHINE PROGRAM [ARG...]",
          "start a program described in programs.txt, as its\nuser would; it keeps running on the machine", RunStart},
