@@ -89,8 +89,8 @@ DWORD RunRunOnce() {
     return 0;
 }
 
-LONG RunInstallFromINF(char* infName, int install, const char* sourceDir, const char* section,
-                       const char* preSection, const char* postSection) {
+LONG RunInstallFromINF(char* infName, int install, const char* sourceDir, const char* section, const char* preSection,
+                       const char* postSection) {
     CFixedText<MAX_PATH> root;
     CFixedText<MAX_PATH> infPath;
     if (!MakePaths(infName, sourceDir, root, infPath)) return E_INVALIDARG;

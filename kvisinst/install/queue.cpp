@@ -40,8 +40,8 @@ template <typename Take>
 HRESULT TakeEachValue(HKEY key, bool withData, Take&& take) {
     DWORD longestName = 0;
     DWORD longestData = 0;
-    if (RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &longestName,
-                         &longestData, nullptr, nullptr) != ERROR_SUCCESS)
+    if (RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &longestName, &longestData,
+                         nullptr, nullptr) != ERROR_SUCCESS)
         return S_OK;
     if (!withData) longestData = 0;
     if (longestName >= 0x7FFFFFFF || longestData >= 0x7FFFFFFF) return E_OUTOFMEMORY;

@@ -74,12 +74,13 @@ TEST(SetupInstall, CopiesToDestinationDirsFromTheDisksFolders) {
         winsim::WriteWholeFile("C:\\Setup\\disk1\\kvsetup.exe", "setup");
         winsim::WriteWholeFile("C:\\Setup\\kvthk32.dll", "thunk");
         Recorder recorder;
-        ASSERT_TRUE(Install("[Install]\r\nCopyFiles=Files.Program,@kvthk32.dll\r\n"
-                            "[Files.Program]\r\nkvhost.exe,,,0x2\r\nrenamed.exe,kvsetup.exe\r\n"
-                            "[SourceDisksNames]\r\n1=\"Setup Disk\",,,disk1\r\n"
-                            "[SourceDisksFiles]\r\nkvhost.exe=1,bin\r\nkvsetup.exe=1\r\n"
-                            "[DestinationDirs]\r\nDefaultDestDir=11\r\nFiles.Program=24,Program Files\\Korvane\r\n",
-                            &recorder))
+        ASSERT_TRUE(
+            Install("[Install]\r\nCopyFiles=Files.Program,@kvthk32.dll\r\n"
+                    "[Files.Program]\r\nkvhost.exe,,,0x2\r\nrenamed.exe,kvsetup.exe\r\n"
+                    "[SourceDisksNames]\r\n1=\"Setup Disk\",,,disk1\r\n"
+                    "[SourceDisksFiles]\r\nkvhost.exe=1,bin\r\nkvsetup.exe=1\r\n"
+                    "[DestinationDirs]\r\nDefaultDestDir=11\r\nFiles.Program=24,Program Files\\Korvane\r\n",
+                    &recorder))
             << GetLastError();
         EXPECT_EQ(Read("C:\\Program Files\\Korvane\\kvhost.exe"), "host");
         EXPECT_EQ(Read("C:\\Program Files\\Korvane\\renamed.exe"), "setup");
@@ -96,9 +97,9 @@ TEST(SetupInstall, VersionChecksKeepANewerTarget) {
         bool replaced;
         size_t boxes;  // "Version Conflict" asked by the default callback
     } kRows[] = {
-        {kLibraryStyle, 2, false, 0},         // FORCE_NEWER keeps it without asking
-        {SP_COPY_NEWER, 2, false, 1},         // NEWER asks; the default answer keeps it
-        {kLibraryStyle, 0, true, 0},          // an older target is replaced
+        {kLibraryStyle, 2, false, 0},                       // FORCE_NEWER keeps it without asking
+        {SP_COPY_NEWER, 2, false, 1},                       // NEWER asks; the default answer keeps it
+        {kLibraryStyle, 0, true, 0},                        // an older target is replaced
         {SP_COPY_NEWER | SP_COPY_FORCE_NEWER, 1, true, 0},  // the same version: the source counts as newer
     };
     for (const auto& row : kRows) {
@@ -120,10 +121,12 @@ TEST(SetupInstall, FilesInUseAreLeftForTheRestart) {
         const char* folder;
         std::vector<std::string> pending;  // as the restart reads them
     } kRows[] = {
-        {OsVersion::Win2000, "C:\\Program Files\\Korvane",
+        {OsVersion::Win2000,
+         "C:\\Program Files\\Korvane",
          {"\"\\??\\C:\\WINNT\\System32\\kvold.dll\" -> \"\"",
           "\"\\??\\C:\\Program Files\\Korvane\\SET1.TMP\" -> \"!\\??\\C:\\Program Files\\Korvane\\kvhost.exe\""}},
-        {OsVersion::Win98, "C:\\Program Files\\Korvane",
+        {OsVersion::Win98,
+         "C:\\Program Files\\Korvane",
          {"NUL=C:\\WINDOWS\\SYSTEM\\kvold.dll", "C:\\PROGRA~1\\Korvane\\kvhost.exe=C:\\PROGRA~1\\Korvane\\SET1.TMP"}},
     };
     for (const auto& row : kRows) {
@@ -140,9 +143,10 @@ TEST(SetupInstall, FilesInUseAreLeftForTheRestart) {
         machine->Processes().Start(script, "");
         HMODULE module = winsim::RegisterModule({old, nullptr, nullptr, 0});
         Recorder recorder;
-        ASSERT_TRUE(Install("[Install]\r\nCopyFiles=Program\r\nDelFiles=Old\r\n[Program]\r\nKVHOST.EXE\r\n[Old]\r\nkvold.dll\r\n"
-                            "[DestinationDirs]\r\nProgram=24,Program Files\\Korvane\r\nOld=11\r\n",
-                            &recorder));
+        ASSERT_TRUE(Install(
+            "[Install]\r\nCopyFiles=Program\r\nDelFiles=Old\r\n[Program]\r\nKVHOST.EXE\r\n[Old]\r\nkvold.dll\r\n"
+            "[DestinationDirs]\r\nProgram=24,Program Files\\Korvane\r\nOld=11\r\n",
+            &recorder));
         winsim::UnregisterModule(module);
         EXPECT_TRUE(recorder.Saw(SPFILENOTIFY_FILEOPDELAYED));
         EXPECT_EQ(Read(host), "running");
@@ -196,18 +200,21 @@ TEST(SetupInstall, AddRegTypesAndFlags) {
         Bytes data;
     } kRows[] = {
         {"HKLM,Software\\K,V,,\"text\"", "V", 0, REG_SZ, {'t', 'e', 'x', 't', 0}},
-        {"HKLM,Software\\K,V,0x20000,%%SystemRoot%%", "V", 0, REG_EXPAND_SZ,
+        {"HKLM,Software\\K,V,0x20000,%%SystemRoot%%",
+         "V",
+         0,
+         REG_EXPAND_SZ,
          {'%', 'S', 'y', 's', 't', 'e', 'm', 'R', 'o', 'o', 't', '%', 0}},
         {"HKLM,Software\\K,V,0x10000,a,b", "V", 0, REG_MULTI_SZ, {'a', 0, 'b', 0, 0}},
         {"HKLM,Software\\K,V,1,0a,ff", "V", 0, REG_BINARY, {0x0a, 0xff}},
         {"HKLM,Software\\K,V,0x10001,0x12345678", "V", 0, REG_DWORD, {0x78, 0x56, 0x34, 0x12}},
         {"HKLM,Software\\K,V,0x10001,1,0,0,0", "V", 0, REG_DWORD, {1, 0, 0, 0}},
         {"HKLM,Software\\K,V,0x20001,01", "V", 0, REG_NONE, {1}},
-        {"HKLM,Software\\K,Old,2,new", "Old", 0, REG_SZ, {'o', 'l', 'd', 0}},     // NOCLOBBER
-        {"HKLM,Software\\K,V,0x20,new", "V", 0, 0, {}},                              // OVERWRITEONLY
+        {"HKLM,Software\\K,Old,2,new", "Old", 0, REG_SZ, {'o', 'l', 'd', 0}},                 // NOCLOBBER
+        {"HKLM,Software\\K,V,0x20,new", "V", 0, 0, {}},                                       // OVERWRITEONLY
         {"HKLM,Software\\K,List,0x10008,b,a", "List", 0, REG_MULTI_SZ, {'a', 0, 'b', 0, 0}},  // APPEND
-        {"HKLM,Software\\K,Old,4", "Old", 0, 0, {}},                                  // DELVAL
-        {"HKLM,Software\\K\\Sub,V,0x10", "V", 0, 0, {}},                              // KEYONLY
+        {"HKLM,Software\\K,Old,4", "Old", 0, 0, {}},                                          // DELVAL
+        {"HKLM,Software\\K\\Sub,V,0x10", "V", 0, 0, {}},                                      // KEYONLY
         {"HKXX,Software\\K,V,,x", "V", ERROR_BADKEY, 0, {}},
         {"HKR,,V,,x", "V", ERROR_BADKEY, 0, {}},  // no relative root given
         {"HKLM,Software\\K,V,0x10001,zz", "V", ERROR_INVALID_DATA, 0, {}},
@@ -240,9 +247,10 @@ TEST(SetupInstall, DelRegRemovesKeysValuesAndStrings) {
     reg.SetStringValue("HKLM\\Software\\Run", "Kept", "y");
     reg.SetValue("HKLM\\Software\\Run", "List", REG_MULTI_SZ, {'a', 0, 'b', 0, 0});
     Recorder recorder;
-    ASSERT_TRUE(Install("[Install]\r\nDelReg=Del\r\n[Del]\r\nHKCU,Software\\Old\r\nHKLM,Software\\Run,Agent\r\n"
-                        "HKLM,Software\\Run,List,0x18002,a\r\nHKLM,Software\\Missing,X\r\n",
-                        &recorder));
+    ASSERT_TRUE(
+        Install("[Install]\r\nDelReg=Del\r\n[Del]\r\nHKCU,Software\\Old\r\nHKLM,Software\\Run,Agent\r\n"
+                "HKLM,Software\\Run,List,0x18002,a\r\nHKLM,Software\\Missing,X\r\n",
+                &recorder));
     EXPECT_FALSE(reg.KeyExists("HKCU\\Software\\Old"));
     EXPECT_FALSE(reg.GetValue("HKLM\\Software\\Run", "Agent"));
     EXPECT_TRUE(reg.GetValue("HKLM\\Software\\Run", "Kept"));
@@ -255,13 +263,14 @@ TEST(SetupInstall, UpdateInisReplacesAddsAndDeletesEntries) {
     winsim::ScopedMachine machine(OsVersion::Win98);
     winsim::WriteWholeFile("C:\\WINDOWS\\kv.ini", "[boot]\r\na=1\r\nb=2\r\nd=4\r\n\r\n[other]\r\nx=1\r\n");
     Recorder recorder;
-    ASSERT_TRUE(Install("[Install]\r\nUpdateInis=Inis\r\n[Inis]\r\n"
-                        "kv.ini,boot,a=anything,a=9\r\n"  // flags 0: the key alone must match
-                        "kv.ini,boot,d=5,d=6,1\r\n"       // flags 1: key and value must match
-                        "kv.ini,boot,,c=3\r\n"
-                        "kv.ini,boot,b=2,\r\n"
-                        "kv.ini,new,,n=1\r\n",
-                        &recorder));
+    ASSERT_TRUE(
+        Install("[Install]\r\nUpdateInis=Inis\r\n[Inis]\r\n"
+                "kv.ini,boot,a=anything,a=9\r\n"  // flags 0: the key alone must match
+                "kv.ini,boot,d=5,d=6,1\r\n"       // flags 1: key and value must match
+                "kv.ini,boot,,c=3\r\n"
+                "kv.ini,boot,b=2,\r\n"
+                "kv.ini,new,,n=1\r\n",
+                &recorder));
     EXPECT_EQ(Read("C:\\WINDOWS\\kv.ini"), "[boot]\r\na=9\r\nd=4\r\nc=3\r\n\r\n[other]\r\nx=1\r\n\r\n[new]\r\nn=1\r\n");
 }
 

@@ -262,7 +262,8 @@ void Processes::Impl::RunNextEntry(ProcessRecord& runOnce, uint64_t atMs) {
         if (!deletesAfter) machine.Reg().DeleteValue(entry.key, entry.name);
         const auto file = ProgramOfCommandLine(machine, entry.command, FolderOf(runOnce.program));
         const ProgramScript* program = file ? DescribedProgram(*file) : nullptr;
-        if (!program) {
+        // A runonce run by runonce would read a '!' entry again and again.
+        if (!program || program->run == ProgramScript::Run::RunOnce) {
             events.push_back({ProcessEvent::Kind::NotStarted, runOnce.program, entry.command, runOnce.id, 0});
             continue;
         }

@@ -483,18 +483,22 @@ BOOL SetupInstallFromInfSectionA(HWND, HINF inf, PCSTR sectionName, UINT flags, 
     }
     if (flags & SPINST_REGISTRY) {
         Registry& reg = winsim::Current().Reg();
-        if (const DWORD error = ForEachListedLine(document, sectionName, "DelReg",
-                                                  [&](const InfLine& line) { return DelRegLine(reg, line, relativeKeyRoot); }))
+        if (const DWORD error = ForEachListedLine(document, sectionName, "DelReg", [&](const InfLine& line) {
+                return DelRegLine(reg, line, relativeKeyRoot);
+            }))
             return FailWith(error);
-        if (const DWORD error = ForEachListedLine(document, sectionName, "AddReg",
-                                                  [&](const InfLine& line) { return AddRegLine(reg, line, relativeKeyRoot); }))
+        if (const DWORD error = ForEachListedLine(document, sectionName, "AddReg", [&](const InfLine& line) {
+                return AddRegLine(reg, line, relativeKeyRoot);
+            }))
             return FailWith(error);
     }
     SetLastError(NO_ERROR);
     return TRUE;
 }
 
-PVOID SetupInitDefaultQueueCallback(HWND owner) { return SetupInitDefaultQueueCallbackEx(owner, nullptr, 0, 0, nullptr); }
+PVOID SetupInitDefaultQueueCallback(HWND owner) {
+    return SetupInitDefaultQueueCallbackEx(owner, nullptr, 0, 0, nullptr);
+}
 
 PVOID SetupInitDefaultQueueCallbackEx(HWND owner, HWND, UINT, DWORD, PVOID) {
     auto* context = new CDefaultQueueContext;
@@ -511,29 +515,28 @@ UINT SetupDefaultQueueCallbackA(PVOID contextPointer, UINT notification, UINT_PT
         return TRUE;
     }
     switch (notification) {
-    case SPFILENOTIFY_STARTQUEUE:
-    case SPFILENOTIFY_STARTSUBQUEUE:
-        return TRUE;
-    case SPFILENOTIFY_STARTDELETE:
-    case SPFILENOTIFY_STARTRENAME:
-    case SPFILENOTIFY_STARTCOPY:
-        return FILEOP_DOIT;
-    case SPFILENOTIFY_ENDDELETE:
-    case SPFILENOTIFY_ENDRENAME:
-    case SPFILENOTIFY_ENDCOPY:
-        if (context) context->retried.clear();
-        return NO_ERROR;
-    case SPFILENOTIFY_NEEDMEDIA:
-        if (!param1) return Cancelled();
-        return NeedMedia(context, *reinterpret_cast<const SOURCE_MEDIA_A*>(param1), reinterpret_cast<char*>(param2));
-    case SPFILENOTIFY_COPYERROR:
-    case SPFILENOTIFY_DELETEERROR:
-    case SPFILENOTIFY_RENAMEERROR:
-        if (!param1) return Cancelled();
-        return OperationError(context, notification, *reinterpret_cast<const FILEPATHS_A*>(param1));
-    default:
-        // ENDQUEUE, ENDSUBQUEUE, FILEOPDELAYED, QUEUESCAN and the rest.
-        return NO_ERROR;
+        case SPFILENOTIFY_STARTQUEUE:
+        case SPFILENOTIFY_STARTSUBQUEUE: return TRUE;
+        case SPFILENOTIFY_STARTDELETE:
+        case SPFILENOTIFY_STARTRENAME:
+        case SPFILENOTIFY_STARTCOPY: return FILEOP_DOIT;
+        case SPFILENOTIFY_ENDDELETE:
+        case SPFILENOTIFY_ENDRENAME:
+        case SPFILENOTIFY_ENDCOPY:
+            if (context) context->retried.clear();
+            return NO_ERROR;
+        case SPFILENOTIFY_NEEDMEDIA:
+            if (!param1) return Cancelled();
+            return NeedMedia(context, *reinterpret_cast<const SOURCE_MEDIA_A*>(param1),
+                             reinterpret_cast<char*>(param2));
+        case SPFILENOTIFY_COPYERROR:
+        case SPFILENOTIFY_DELETEERROR:
+        case SPFILENOTIFY_RENAMEERROR:
+            if (!param1) return Cancelled();
+            return OperationError(context, notification, *reinterpret_cast<const FILEPATHS_A*>(param1));
+        default:
+            // ENDQUEUE, ENDSUBQUEUE, FILEOPDELAYED, QUEUESCAN and the rest.
+            return NO_ERROR;
     }
 }
 

@@ -47,9 +47,9 @@ struct Media {
 
 struct CopyOp {
     size_t media = 0;
-    std::string subdir;      // below the disk's path ([SourceDisksFiles])
+    std::string subdir;  // below the disk's path ([SourceDisksFiles])
     std::string sourceName;
-    std::string target;      // full path
+    std::string target;  // full path
     UINT style = 0;
 };
 struct DeleteOp {
@@ -136,7 +136,7 @@ DWORD AddPendingWinInit(Machine& machine, const std::string& source, const std::
         return true;
     };
     return EditIniSection(machine.WindowsDirectory() + "\\WININIT.INI", "rename", append, &line) ? NO_ERROR
-                                                                                                  : ERROR_ACCESS_DENIED;
+                                                                                                 : ERROR_ACCESS_DENIED;
 }
 
 // Leaves `source` to be renamed over `target` (or deleted, when `target` is empty) at the next start.
@@ -202,8 +202,7 @@ UINT StyleOf(UINT callerStyle, DWORD lineFlags) {
 class CQueue {
 public:
     explicit CQueue(const FileInstall& install)
-        : in_(install), doc_(*install.inf.document), machine_(Current()),
-          nt_(IsNtFamily(machine_.Version())) {}
+        : in_(install), doc_(*install.inf.document), machine_(Current()), nt_(IsNtFamily(machine_.Version())) {}
 
     bool Build();
     bool Commit();
@@ -297,7 +296,8 @@ size_t CQueue::MediaFor(const std::string& sourceName, std::string* subdir) {
             media.description = disk->fields[0];
             media.hasTag = disk->fields.size() > 1 && !disk->fields[1].empty();
             if (media.hasTag) media.tag = disk->fields[1];
-            if (disk->fields.size() > 3 && !disk->fields[3].empty()) media.path = JoinWindowsPath(root_, disk->fields[3]);
+            if (disk->fields.size() > 3 && !disk->fields[3].empty())
+                media.path = JoinWindowsPath(root_, disk->fields[3]);
         }
     }
     for (size_t i = 0; i < media_.size(); ++i)
@@ -383,8 +383,11 @@ Outcome CQueue::Delete(const DeleteOp& op) {
                 delayed = error == NO_ERROR;
             } else {
                 const std::string longPath = LongPathOf(machine_, op.target);
-                if (fs::is_directory(*host, ec) || !fs::remove(*host, ec)) error = ERROR_ACCESS_DENIED;
-                else machine_.ShortNames().Removed(longPath);
+                if (fs::is_directory(*host, ec) || !fs::remove(*host, ec)) {
+                    error = ERROR_ACCESS_DENIED;
+                } else {
+                    machine_.ShortNames().Removed(longPath);
+                }
             }
         }
         if (error == NO_ERROR) break;
@@ -422,8 +425,11 @@ Outcome CQueue::Rename(const RenameOp& op) {
             } else {
                 const std::string longFrom = LongPathOf(machine_, op.from);
                 fs::rename(*from, *to, ec);
-                if (ec) error = ERROR_ACCESS_DENIED;
-                else machine_.ShortNames().Moved(longFrom, LongPathOf(machine_, op.to));
+                if (ec) {
+                    error = ERROR_ACCESS_DENIED;
+                } else {
+                    machine_.ShortNames().Moved(longFrom, LongPathOf(machine_, op.to));
+                }
             }
         }
         if (error == NO_ERROR) break;
@@ -445,12 +451,15 @@ Outcome CQueue::Rename(const RenameOp& op) {
 bool CQueue::AskForMedia(const CopyOp& op, Media& media, Outcome* outcome) {
     for (int prompt = 1;; ++prompt) {
         const std::string folder = op.subdir.empty() ? media.path : JoinWindowsPath(media.path, op.subdir);
-        SOURCE_MEDIA_A request{nullptr, media.hasTag ? media.tag.c_str() : nullptr,
-                               media.hasDescription ? media.description.c_str() : nullptr, folder.c_str(),
-                               op.sourceName.c_str(), op.style & (SP_COPY_WARNIFSKIP | SP_COPY_NOSKIP | SP_COPY_NOBROWSE)};
+        SOURCE_MEDIA_A request{nullptr,
+                               media.hasTag ? media.tag.c_str() : nullptr,
+                               media.hasDescription ? media.description.c_str() : nullptr,
+                               folder.c_str(),
+                               op.sourceName.c_str(),
+                               op.style & (SP_COPY_WARNIFSKIP | SP_COPY_NOSKIP | SP_COPY_NOBROWSE)};
         char newPath[MAX_PATH] = "";
-        const UINT answer = Notify(SPFILENOTIFY_NEEDMEDIA, reinterpret_cast<UINT_PTR>(&request),
-                                   reinterpret_cast<UINT_PTR>(newPath));
+        const UINT answer =
+            Notify(SPFILENOTIFY_NEEDMEDIA, reinterpret_cast<UINT_PTR>(&request), reinterpret_cast<UINT_PTR>(newPath));
         if (answer == FILEOP_ABORT || answer == FILEOP_SKIP) {
             *outcome = answer == FILEOP_ABORT ? Outcome::Aborted : Outcome::Skipped;
             return false;
@@ -521,8 +530,8 @@ Outcome CQueue::Copy(const CopyOp& op) {
             return Outcome::Aborted;
         }
         char newPath[MAX_PATH] = "";
-        const UINT answer = Notify(SPFILENOTIFY_COPYERROR, reinterpret_cast<UINT_PTR>(&paths),
-                                   reinterpret_cast<UINT_PTR>(newPath));
+        const UINT answer =
+            Notify(SPFILENOTIFY_COPYERROR, reinterpret_cast<UINT_PTR>(&paths), reinterpret_cast<UINT_PTR>(newPath));
         if (answer == FILEOP_ABORT) return Outcome::Aborted;
         if (answer == FILEOP_SKIP) {
             copy = false;

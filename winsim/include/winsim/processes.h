@@ -85,8 +85,8 @@
 //   deleted only once its command has ended (and stays when the command fails to start); a '*' there
 //   (which lets the entry run in safe mode) changes nothing, as winsim has no safe mode;
 // - the command (REG_SZ or REG_EXPAND_SZ, taken as written) is resolved as CreateProcessA resolves a
-//   command line, from runonce's folder; one that names no described program is recorded as
-//   NotStarted and skipped;
+//   command line, from runonce's folder; one that names no described program (or a runonce) is
+//   recorded as NotStarted and skipped;
 // - runonce ends (exit code 0) when its last entry has ended, at once when it has none; an entry that
 //   never ends keeps it running, so a caller's wait on runonce times out.
 // Each start and end is a ProcessEvent. What winsim's runonce does less than Windows': it reads only
@@ -160,7 +160,8 @@ struct DllScript {
     Unregister unregister = Unregister::Missing;  // its DllUnregisterServer export
     HRESULT result = 0;                           // what DllUnregisterServer returns
     std::vector<std::string> removes;             // registry keys DllUnregisterServer removes
-    // Its other exports, which take no arguments and return `result` (only the first 8 are exported).
+    // Its other exports, each taking no arguments and returning its `result` (only the first 8 are
+    // exported).
     struct Export {
         std::string name;
         DWORD result = 0;

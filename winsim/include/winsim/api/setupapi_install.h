@@ -23,8 +23,11 @@
 //                    is not overwritten: the file goes beside it as SETnnnn.TMP and replaces it at the
 //                    next start (NT family: a "\??\" pair of PendingFileRenameOperations with the "!"
 //                    replace mark; 95/98: "TARGET=SETnnnn.TMP" in WININIT.INI's [rename], short names),
-//                    and the callback gets SPFILENOTIFY_FILEOPDELAYED with a FILEPATHS_A. A DelFiles
-//                    entry in use is deleted at the next start the same way ("" target / "NUL=").
+//                    and the callback gets SPFILENOTIFY_FILEOPDELAYED with a FILEPATHS_A. This is what
+//                    SetupAPI does with a file it cannot replace, with or without
+//                    SP_COPY_IN_USE_NEEDS_REBOOT / SP_COPY_FORCE_IN_USE. A DelFiles entry in use is
+//                    deleted at the next start the same way ("" target / "NUL="), a RenFiles source in
+//                    use renamed then.
 //   SPINST_INIFILES  UpdateInis lines "ini,section,[old key=value],[new key=value],[flags]": flags 0 and
 //                    2 replace the entry whose key is old's (or write new when old is empty; an empty
 //                    new deletes old), 1 only when key and value both match; 3 (wildcards) is taken as 1.
@@ -46,6 +49,9 @@
 //     without a callback                ERROR_INVALID_PARAMETER
 //   the section is missing              ERROR_SECTION_NOT_FOUND (decided), nothing done
 //   a file-list section is missing      ERROR_SECTION_NOT_FOUND (decided), nothing done
+//   an UpdateInis, DelReg or AddReg
+//     section is missing                ERROR_SECTION_NOT_FOUND (decided), after the files and the
+//                                       lines before it
 //   a [DestinationDirs] id unknown      ERROR_INVALID_PARAMETER (decided), nothing done
 //   the callback answers FILEOP_ABORT   whatever last error the callback left (as Windows; the default
 //                                       callback leaves ERROR_CANCELLED); ENDQUEUE is still sent, and
@@ -80,8 +86,10 @@
 //
 // Deliberately less than Windows: no cabinets, compressed files, tag files or LayoutFile; no file
 // logging, backups, SP_COPY_DELETESOURCE or language checks; a file held open by a handle of this
-// process counts as not in use; registry writes are not checked against key security; the files are
-// copied whole through the machine's drives.
+// process counts as not in use; registry writes are not checked against key security; HKR takes only
+// a predefined key as its root; a NEWPATH answer replaces the disk's path for its later files; the
+// short names WININIT.INI gets are the machine's (a valid 8.3 name keeps its spelling on disk); the
+// files are copied whole through the machine's drives.
 #pragma once
 
 #include <winsim/types.h>
