@@ -30,7 +30,8 @@ std::string ListPendingFileOperations(winsim::Machine& machine,
         if (!nt) {
             out += "  " + op.text +
                    (op.kind == Kind::Ignored ? "   (skipped at boot: " + op.why + ")"
-                                             : found ? std::string() : std::string("   (source not found)")) +
+                    : found                  ? std::string()
+                                             : std::string("   (source not found)")) +
                    "\n";
             continue;
         }

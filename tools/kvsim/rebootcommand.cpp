@@ -34,7 +34,7 @@ const struct {
     const char* name;
     DWORD type;
 } kValueTypes[] = {
-    {"REG_SZ", REG_SZ}, {"REG_EXPAND_SZ", REG_EXPAND_SZ}, {"REG_DWORD", REG_DWORD},
+    {"REG_SZ", REG_SZ},         {"REG_EXPAND_SZ", REG_EXPAND_SZ}, {"REG_DWORD", REG_DWORD},
     {"REG_BINARY", REG_BINARY}, {"REG_MULTI_SZ", REG_MULTI_SZ},
 };
 
@@ -73,36 +73,36 @@ bool EncodeValue(DWORD type, const std::vector<std::string>& data, std::vector<B
         return false;
     }
     switch (type) {
-    case REG_SZ:
-    case REG_EXPAND_SZ:
-        bytes->assign(data[0].begin(), data[0].end());
-        bytes->push_back(0);
-        return true;
-    case REG_DWORD: {
-        char* end = nullptr;
-        errno = 0;
-        const unsigned long long value = std::strtoull(data[0].c_str(), &end, 0);
-        if (data[0].empty() || *end || errno || value > 0xFFFFFFFFull || data[0][0] == '-') {
-            *why = "'" + data[0] + "' is not a 32-bit number (decimal or 0x hex)";
-            return false;
-        }
-        for (int i = 0; i < 4; ++i) bytes->push_back(static_cast<BYTE>(value >> (8 * i)));
-        return true;
-    }
-    case REG_BINARY:
-        if (!ParseHexBytes(data[0], bytes)) {
-            *why = "'" + data[0] + "' is not hex bytes (01,02,ff or 0102ff)";
-            return false;
-        }
-        return true;
-    case REG_MULTI_SZ:
-        // Each string with its NUL, and an empty one to end the list.
-        for (const auto& text : data) {
-            bytes->insert(bytes->end(), text.begin(), text.end());
+        case REG_SZ:
+        case REG_EXPAND_SZ:
+            bytes->assign(data[0].begin(), data[0].end());
             bytes->push_back(0);
+            return true;
+        case REG_DWORD: {
+            char* end = nullptr;
+            errno = 0;
+            const unsigned long long value = std::strtoull(data[0].c_str(), &end, 0);
+            if (data[0].empty() || *end || errno || value > 0xFFFFFFFFull || data[0][0] == '-') {
+                *why = "'" + data[0] + "' is not a 32-bit number (decimal or 0x hex)";
+                return false;
+            }
+            for (int i = 0; i < 4; ++i) bytes->push_back(static_cast<BYTE>(value >> (8 * i)));
+            return true;
         }
-        bytes->push_back(0);
-        return true;
+        case REG_BINARY:
+            if (!ParseHexBytes(data[0], bytes)) {
+                *why = "'" + data[0] + "' is not hex bytes (01,02,ff or 0102ff)";
+                return false;
+            }
+            return true;
+        case REG_MULTI_SZ:
+            // Each string with its NUL, and an empty one to end the list.
+            for (const auto& text : data) {
+                bytes->insert(bytes->end(), text.begin(), text.end());
+                bytes->push_back(0);
+            }
+            bytes->push_back(0);
+            return true;
     }
     return false;
 }
@@ -190,8 +190,10 @@ int RunSet(const std::vector<std::string>& args) {
     // MACHINE KEY TYPE DATA... (the key's default value) or MACHINE KEY NAME TYPE DATA...
     DWORD type = 0;
     size_t typeAt = 0;
-    if (args.size() >= 4 && IsTypeName(args[3], &type)) typeAt = 3;
-    else if (args.size() >= 3 && IsTypeName(args[2], &type)) typeAt = 2;
+    if (args.size() >= 4 && IsTypeName(args[3], &type))
+        typeAt = 3;
+    else if (args.size() >= 3 && IsTypeName(args[2], &type))
+        typeAt = 2;
     if (!typeAt || args.size() < typeAt + 2) {
         std::fprintf(stderr,
                      "kvsim set: give a machine folder, a key, a value name (none or @: the default value), a\n"

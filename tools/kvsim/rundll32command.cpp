@@ -110,8 +110,8 @@ int RunRundll32(const std::vector<std::string>& givenArgs) {
             if (entry == e.name && e.rundll32Entry) {
                 info = &e;
                 function = GetProcAddress(library, e.exported);
-                std::printf("kvsim: %s resolved to its exported name %s (rundll32 itself needs that name)\n",
-                            e.name, e.exported32);
+                std::printf("kvsim: %s resolved to its exported name %s (rundll32 itself needs that name)\n", e.name,
+                            e.exported32);
             }
     }
     if (!function) {
