@@ -6,6 +6,7 @@
 #include <winsim/handles.h>
 #include <winsim/machine.h>
 #include <winsim/registry.h>
+#include <winsim/restart.h>
 #include <winsim/shortnames.h>
 #include <winsim/win32api.h>
 
@@ -56,26 +57,18 @@ bool SharingAllows(const CFileObject& existing, DWORD access, DWORD share) {
 
 DWORD ErrorFromErrno(int error) {
     switch (error) {
-        case ENOENT:
-            return ERROR_FILE_NOT_FOUND;
-        case EEXIST:
-            return ERROR_FILE_EXISTS;
-        case ENOTDIR:
-            return ERROR_PATH_NOT_FOUND;
+        case ENOENT: return ERROR_FILE_NOT_FOUND;
+        case EEXIST: return ERROR_FILE_EXISTS;
+        case ENOTDIR: return ERROR_PATH_NOT_FOUND;
         case EACCES:
         case EPERM:
         case EISDIR:
-        case EROFS:
-            return ERROR_ACCESS_DENIED;
-        case ENOSPC:
-            return ERROR_DISK_FULL;
+        case EROFS: return ERROR_ACCESS_DENIED;
+        case ENOSPC: return ERROR_DISK_FULL;
         case EMFILE:
-        case ENFILE:
-            return ERROR_TOO_MANY_OPEN_FILES;
-        case ENAMETOOLONG:
-            return ERROR_FILENAME_EXCED_RANGE;
-        default:
-            return ERROR_INVALID_FUNCTION;
+        case ENFILE: return ERROR_TOO_MANY_OPEN_FILES;
+        case ENAMETOOLONG: return ERROR_FILENAME_EXCED_RANGE;
+        default: return ERROR_INVALID_FUNCTION;
     }
 }
 
@@ -120,8 +113,10 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSECU
     if (std::strpbrk(fileName, "*?<>|\"")) return Fail(ERROR_INVALID_NAME);
     // Asynchronous I/O and deletion on close are not simulated.
     if (flagsAndAttributes & (FILE_FLAG_OVERLAPPED | FILE_FLAG_DELETE_ON_CLOSE)) return Fail(ERROR_INVALID_PARAMETER);
-    if (creationDisposition < CREATE_NEW || creationDisposition > TRUNCATE_EXISTING) return Fail(ERROR_INVALID_PARAMETER);
-    if (creationDisposition == TRUNCATE_EXISTING && !(desiredAccess & kWriteAccess)) return Fail(ERROR_INVALID_PARAMETER);
+    if (creationDisposition < CREATE_NEW || creationDisposition > TRUNCATE_EXISTING)
+        return Fail(ERROR_INVALID_PARAMETER);
+    if (creationDisposition == TRUNCATE_EXISTING && !(desiredAccess & kWriteAccess))
+        return Fail(ERROR_INVALID_PARAMETER);
 
     const auto full = winsim::FullWindowsPath(fileName);
     if (!full) return Fail(ERROR_PATH_NOT_FOUND);
@@ -160,18 +155,10 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSECU
                         creationDisposition == TRUNCATE_EXISTING;
     int flags = O_CLOEXEC | (reads && writes ? O_RDWR : writes ? O_WRONLY : O_RDONLY);
     switch (creationDisposition) {
-        case CREATE_NEW:
-            flags |= O_CREAT | O_EXCL;
-            break;
-        case CREATE_ALWAYS:
-            flags |= O_CREAT | O_TRUNC;
-            break;
-        case OPEN_ALWAYS:
-            flags |= O_CREAT;
-            break;
-        case TRUNCATE_EXISTING:
-            flags |= O_TRUNC;
-            break;
+        case CREATE_NEW: flags |= O_CREAT | O_EXCL; break;
+        case CREATE_ALWAYS: flags |= O_CREAT | O_TRUNC; break;
+        case OPEN_ALWAYS: flags |= O_CREAT; break;
+        case TRUNCATE_EXISTING: flags |= O_TRUNC; break;
     }
     const mode_t mode = (flagsAndAttributes & FILE_ATTRIBUTE_READONLY) ? 0444 : 0644;
     const int fd = open(host->c_str(), flags, mode);
@@ -260,23 +247,16 @@ DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD moveM
     if (!object) return INVALID_SET_FILE_POINTER;
     // Without the high part the distance is a signed 32-bit number; with it, the two make one signed
     // 64-bit number.
-    const int64_t move = distanceHigh ? static_cast<int64_t>((static_cast<uint64_t>(static_cast<uint32_t>(*distanceHigh)) << 32) |
-                                                             static_cast<uint32_t>(distance))
-                                      : static_cast<int64_t>(distance);
+    const int64_t move =
+        distanceHigh ? static_cast<int64_t>((static_cast<uint64_t>(static_cast<uint32_t>(*distanceHigh)) << 32) |
+                                            static_cast<uint32_t>(distance))
+                     : static_cast<int64_t>(distance);
     int whence;
     switch (moveMethod) {
-        case FILE_BEGIN:
-            whence = SEEK_SET;
-            break;
-        case FILE_CURRENT:
-            whence = SEEK_CUR;
-            break;
-        case FILE_END:
-            whence = SEEK_END;
-            break;
-        default:
-            SetLastError(ERROR_INVALID_PARAMETER);
-            return INVALID_SET_FILE_POINTER;
+        case FILE_BEGIN: whence = SEEK_SET; break;
+        case FILE_CURRENT: whence = SEEK_CUR; break;
+        case FILE_END: whence = SEEK_END; break;
+        default: SetLastError(ERROR_INVALID_PARAMETER); return INVALID_SET_FILE_POINTER;
     }
     // One host call: a move before the start fails there (EINVAL) and leaves the position alone.
     const off_t target = lseek(object->Fd(), static_cast<off_t>(move), whence);
@@ -314,9 +294,6 @@ BOOL FlushFileBuffers(HANDLE file) {
 
 namespace {
 
-const char kSessionManager[] = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Session Manager";
-const char kPendingRenames[] = "PendingFileRenameOperations";
-
 BOOL FailWith(DWORD error) {
     SetLastError(error);
     return FALSE;
@@ -339,7 +316,7 @@ bool HeldWithoutDeleteSharing(const std::string& host) {
 // start: pairs of strings, appended after the pairs already there.
 BOOL RecordDelayedMove(LPCSTR existing, LPCSTR newName, DWORD flags) {
     winsim::Machine& machine = winsim::Current();
-    // Only a caller who may write under HKEY_LOCAL_MACHINE\SYSTEM can.
+    // Only a caller who may write under HKEY_LOCAL_MACHINE\SYSTEM can (AddPendingFileRename says).
     if (machine.CallerAccount() == winsim::Machine::Account::User) return FailWith(ERROR_ACCESS_DENIED);
     const auto source = winsim::FullWindowsPath(existing);
     if (!source) return FailWith(ERROR_PATH_NOT_FOUND);
@@ -347,26 +324,10 @@ BOOL RecordDelayedMove(LPCSTR existing, LPCSTR newName, DWORD flags) {
     if (newName && *newName) {
         const auto full = winsim::FullWindowsPath(newName);
         if (!full) return FailWith(ERROR_PATH_NOT_FOUND);
-        target = std::string(flags & MOVEFILE_REPLACE_EXISTING ? "!" : "") + "\\??\\" + *full;
+        target = *full;
     }
-    winsim::Registry& reg = machine.Reg();
-    std::vector<BYTE> data;
-    if (auto kept = reg.GetValue(kSessionManager, kPendingRenames); kept && kept->type == REG_MULTI_SZ) {
-        data = kept->data;
-        // Without the list's closing NUL, so the new pair follows the last one.
-        if (data.size() >= 2 && data[data.size() - 1] == 0 && data[data.size() - 2] == 0) {
-            data.pop_back();
-        } else if (!data.empty() && data.back() != 0) {
-            data.push_back(0);
-        }
-    }
-    for (const std::string& text : {"\\??\\" + *source, target}) {
-        data.insert(data.end(), text.begin(), text.end());
-        data.push_back(0);
-    }
-    data.push_back(0);
-    if (!reg.CreateKey(kSessionManager) || !reg.SetValue(kSessionManager, kPendingRenames, REG_MULTI_SZ, data))
-        return FailWith(ERROR_ACCESS_DENIED);
+    const DWORD error = winsim::AddPendingFileRename(machine, *source, target, flags & MOVEFILE_REPLACE_EXISTING);
+    if (error != NO_ERROR) return FailWith(error);
     return TRUE;
 }
 

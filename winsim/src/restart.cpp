@@ -210,6 +210,31 @@ std::string CarryOut(const PendingFileOperation& op, bool filesOnly) {
 
 }  // namespace
 
+// The NT family's list is the session manager's REG_MULTI_SZ of pairs; a new pair follows the last.
+DWORD AddPendingFileRename(Machine& machine, const std::string& source, const std::string& target, bool replace) {
+    if (machine.CallerAccount() == Machine::Account::User) return ERROR_ACCESS_DENIED;
+    Registry& reg = machine.Reg();
+    std::vector<BYTE> data;
+    if (auto kept = reg.GetValue(kSessionManager, kPendingValue); kept && kept->type == REG_MULTI_SZ) {
+        data = kept->data;
+        // Without the list's closing NUL, so the new pair follows the last one.
+        if (data.size() >= 2 && data[data.size() - 1] == 0 && data[data.size() - 2] == 0) {
+            data.pop_back();
+        } else if (!data.empty() && data.back() != 0) {
+            data.push_back(0);
+        }
+    }
+    const std::string to = target.empty() ? std::string() : std::string(replace ? "!" : "") + "\\??\\" + target;
+    for (const std::string& text : {"\\??\\" + source, to}) {
+        data.insert(data.end(), text.begin(), text.end());
+        data.push_back(0);
+    }
+    data.push_back(0);
+    if (!reg.CreateKey(kSessionManager) || !reg.SetValue(kSessionManager, kPendingValue, REG_MULTI_SZ, data))
+        return ERROR_ACCESS_DENIED;
+    return NO_ERROR;
+}
+
 std::vector<PendingFileOperation> PendingFileOperations(Machine& machine) {
     RequireCurrent(machine);
     return IsNtFamily(machine.Version()) ? NtOperations(machine) : WinInitOperations(machine);

@@ -11,6 +11,7 @@
 #include <winsim/peimage.h>
 #include <winsim/processes.h>
 #include <winsim/registry.h>
+#include <winsim/restart.h>
 #include <winsim/shortnames.h>
 #include <winsim/text.h>
 #include <winsim/win32api.h>
@@ -28,8 +29,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr char kSessionManager[] = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Session Manager";
-constexpr char kPendingRenames[] = "PendingFileRenameOperations";
 // How often a copy, deletion or rename is tried for a callback that keeps answering FILEOP_RETRY.
 constexpr int kMaxAttempts = 16;
 // How often NEEDMEDIA is asked for a disk whose first file stays missing while the answer is DOIT.
@@ -103,30 +102,6 @@ bool InUse(Machine& machine, const std::string& full) {
     return IsModuleFileLoaded(full) || IsModuleFileLoaded(LongPathOf(machine, full));
 }
 
-// NT family: a pair of the session manager's list, appended after those already there.
-DWORD AddPendingNt(Machine& machine, const std::string& source, const std::string& target, bool replace) {
-    if (machine.CallerAccount() == Machine::Account::User) return ERROR_ACCESS_DENIED;
-    Registry& reg = machine.Reg();
-    std::vector<BYTE> data;
-    if (auto kept = reg.GetValue(kSessionManager, kPendingRenames); kept && kept->type == REG_MULTI_SZ) {
-        data = kept->data;
-        if (data.size() >= 2 && data[data.size() - 1] == 0 && data[data.size() - 2] == 0) {
-            data.pop_back();
-        } else if (!data.empty() && data.back() != 0) {
-            data.push_back(0);
-        }
-    }
-    const std::string to = target.empty() ? std::string() : std::string(replace ? "!" : "") + "\\??\\" + target;
-    for (const std::string& text : {"\\??\\" + source, to}) {
-        data.insert(data.end(), text.begin(), text.end());
-        data.push_back(0);
-    }
-    data.push_back(0);
-    if (!reg.CreateKey(kSessionManager) || !reg.SetValue(kSessionManager, kPendingRenames, REG_MULTI_SZ, data))
-        return ERROR_ACCESS_DENIED;
-    return NO_ERROR;
-}
-
 // 95/98: a line of WININIT.INI's [rename], "TARGET=SOURCE" or "NUL=SOURCE", in short names.
 DWORD AddPendingWinInit(Machine& machine, const std::string& source, const std::string& target) {
     const std::string line =
@@ -141,7 +116,7 @@ DWORD AddPendingWinInit(Machine& machine, const std::string& source, const std::
 
 // Leaves `source` to be renamed over `target` (or deleted, when `target` is empty) at the next start.
 DWORD AddPending(Machine& machine, const std::string& source, const std::string& target, bool replace) {
-    return IsNtFamily(machine.Version()) ? AddPendingNt(machine, source, target, replace)
+    return IsNtFamily(machine.Version()) ? AddPendingFileRename(machine, source, target, replace)
                                          : AddPendingWinInit(machine, source, target);
 }
 

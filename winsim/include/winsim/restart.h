@@ -15,6 +15,8 @@
 // Each family ignores the other's form.
 #pragma once
 
+#include <winsim/types.h>
+
 #include <string>
 #include <vector>
 
@@ -39,6 +41,12 @@ struct PendingFileOperation {
 // The operations the next restart of `machine` would carry out, in order (WININIT.INI lines the boot
 // would skip among them, as Ignored). `machine` must be the current machine, where WININIT.INI is read.
 std::vector<PendingFileOperation> PendingFileOperations(Machine& machine);
+
+// Appends a pair to the NT family's PendingFileRenameOperations, as MoveFileExA with
+// MOVEFILE_DELAY_UNTIL_REBOOT does: `source` and `target` are full Windows paths, an empty target
+// deletes the source, `replace` marks a rename that may replace an existing file. ERROR_ACCESS_DENIED
+// for a caller without the right to write there (a user account), else NO_ERROR.
+DWORD AddPendingFileRename(Machine& machine, const std::string& source, const std::string& target, bool replace);
 
 // Restarts `machine`, which must be the current machine (file names resolve on it), and returns one
 // line per thing done: the programs and services the shutdown ended, each pending file operation
