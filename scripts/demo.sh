@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The main job: builds the host tools and runs the library on simulated Windows machines.
+# The main job: builds the host tools and runs the library on simulated Windows machines
+# (examples/run-examples.sh; VERSIONS="95 NT4" scripts/demo.sh lives the product's life on those versions).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh

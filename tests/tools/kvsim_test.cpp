@@ -19,7 +19,7 @@ protected:
     std::string Machine(const char* version) {
         const std::string folder = (dir_ / (std::string("m") + version)).string();
         EXPECT_EQ(0, Run({"create", folder, version}).status);
-        EXPECT_EQ(0, Run({"put", folder, std::string(KVSIM_EXAMPLES) + "/quillex.inf"}).status);
+        EXPECT_EQ(0, Run({"put", folder, std::string(KVSIM_EXAMPLES) + "/product/quillex.inf"}).status);
         return folder;
     }
 
@@ -263,4 +263,79 @@ TEST_F(Kvsim, MachineSettingsAndKeySecurityAreKeptAndReachTheSystemQueries) {
            {"Windows NT 4 Service Pack 3", "a user without administrator rights", "SHLWAPI.DLL) installed",
             "backup domain controller", key + ": " + sddl});
     Expect({"call", dc, "GetServicePackNumber"}, 0, {"result: 3 "});
+}
+
+// set puts one value as a setup program would; each type's data is stored as the registry keeps it.
+TEST_F(Kvsim, SetPutsOneValueOfEachTypeAndRefusesWhatItCannotStore) {
+    const std::string m = Machine("2000"), key = "HKLM\\Software\\Korvane\\Install\\Add";
+    const struct {
+        std::vector<std::string> args;  // after MACHINE KEY
+        int status;
+        const char* text;  // in the standard output or error
+    } rows[] = {
+        {{"req1", "REG_SZ", "quillex.inf,C:\\Setup,DefaultInstall"}, 0, "\"req1\"=\"quillex.inf,C:\\\\Setup,DefaultInstall\""},
+        {{"REG_SZ", "default"}, 0, "@=\"default\""},  // no name: the key's default value
+        {{"e", "REG_EXPAND_SZ", "%X%"}, 0, "\"e\"=hex(2):25,00,58,00,25,00,00,00"},
+        {{"d", "REG_DWORD", "0x10"}, 0, "\"d\"=dword:00000010"},
+        {{"b", "REG_BINARY", "01,ff"}, 0, "\"b\"=hex:01,ff"},
+        {{"m", "REG_MULTI_SZ", "a", "b"}, 0, "\"m\"=hex(7):61,00,00,00,62,00,00,00,00,00"},
+        {{"q", "REG_QWORD", "1"}, 2, "give a machine folder"},
+        {{"d", "REG_DWORD", "-1"}, 2, "not a 32-bit number"},
+        {{"b", "REG_BINARY", "0g"}, 2, "not hex bytes"},
+        {{"s", "REG_SZ", "a", "b"}, 2, "one DATA argument"},
+        {{"s", "REG_SZ"}, 2, "give a machine folder"},
+    };
+    for (const auto& row : rows) {
+        std::vector<std::string> args = {"set", m, key};
+        args.insert(args.end(), row.args.begin(), row.args.end());
+        const Outcome o = Run(args);
+        EXPECT_EQ(row.status, o.status) << row.text << ": " << o.err;
+        EXPECT_NE(std::string::npos, (o.out + o.err).find(row.text)) << o.out << o.err;
+    }
+    Expect({"set", m, "HKEY_NOWHERE\\X", "REG_SZ", "x"}, 2, {});
+    // Kept in the machine folder: the queue holds the request.
+    EXPECT_NE(std::string::npos, Slurp(fs::path(m) / "registry.reg").find("\"req1\"=\"quillex.inf,C:\\\\Setup"));
+}
+
+// rundll32 looks an entry up as rundll32 does and runs it as rundll32.exe: a queued INF named without
+// its folder is looked for beside rundll32.exe, not beside the setup program (C:\Setup).
+TEST_F(Kvsim, Rundll32FindsTheEntryAsRundll32DoesAndRunsAsRundll32) {
+    const std::string m = Machine("2000"), w98 = Machine("98");
+    const std::string decorated = "KVISINST.DLL,?VoidInstallUninstall@@YGXPAUHWND__@@PAUHINSTANCE__@@PAGH@Z";
+    Expect({"set", m, "HKLM\\Software\\Korvane\\Install\\Add", "q", "REG_SZ", "quillex.inf"}, 0, {});
+    Expect({"rundll32", m, decorated}, 0,
+           {"@@PAGH@ZW (not exported), ?VoidInstallUninstall", "@@PAGH@Z (found)", "\"q\"=\"Error: 80070057\"",
+            "reboot flag: NeedReboot() says 0"});
+    Expect({"rundll32", w98, decorated}, 0, {"rundll32 looks up: ?VoidInstallUninstall@@"});  // no W or A on 98
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        const char* text;
+    } rows[] = {
+        {{"rundll32", w98, "kvisinst,VoidInstallUninstall"}, 0, "resolved to its exported name ?VoidInstallUninstall@@YG"},
+        {{"rundll32", m, "KVISINST.DLL,NoSuchEntry"}, 4, "Missing entry: NoSuchEntry"},
+        {{"rundll32", m, "KVISINST.DLL,?NeedReboot@@YAHXZ"}, 2, "not a rundll32 entry point"},
+        {{"rundll32", m, "SHELL32.DLL,Control_RunDLL"}, 2, "KVISINST.DLL's entry points only"},
+        {{"rundll32", m, "KVISINST.DLL VoidInstallUninstall"}, 2, "DLL,ENTRY"},
+    };
+    for (const auto& row : rows) {
+        const Outcome o = Run(row.args);
+        EXPECT_EQ(row.status, o.status) << row.args.back() << ": " << o.err;
+        EXPECT_NE(std::string::npos, (o.out + o.err).find(row.text)) << o.out << o.err;
+    }
+}
+
+// InstallFromINF's arguments reach it in its own order: INF, install flag, source folder, section,
+// pre-section, post-section.
+TEST_F(Kvsim, InstallFromInfTakesItsArgumentsInItsOwnOrder) {
+    const std::string m = Machine("NT4");
+    Expect({"call", m, "InstallFromINF", "quillex.inf", "1", "C:\\Nowhere", "null", "null", "null"}, 1,
+           {"(E_INVALIDARG)"});
+    // A post-section that fails: E_UNEXPECTED, the services still made; a missing main section is ignored.
+    const Outcome post = Expect({"call", m, "InstallFromINF", "quillex.inf", "1", "C:\\Setup", "NoSection", "null", "NoPost"},
+                                1, {"(E_UNEXPECTED)", "KVService            started"});
+    EXPECT_EQ(std::string::npos, post.out.find("QuillexPro")) << "DefaultInstall is not used when a section is named";
+    Expect({"call", m, "InstallFromINF", "quillex.inf", "one", "C:\\Setup", "null", "null", "null"}, 2,
+           {});
+    Expect({"call", m, "InstallFromINF", "quillex.inf", "1"}, 2, {});
 }

@@ -1,9 +1,12 @@
 #include "tools/kvsim/changes.h"
+#include "tools/kvsim/keysecurity.h"
+#include "tools/kvsim/pending.h"
 
 #include <winsim/devices.h>
 #include <winsim/dialogs.h>
 #include <winsim/loader.h>
 #include <winsim/processes.h>
+#include <winsim/services.h>
 #include <winsim/shelllink.h>
 #include <winsim/text.h>
 #include <winsim/win32api.h>
@@ -332,6 +335,89 @@ std::string CursorChangesSince(winsim::Machine& machine, size_t before) {
         out += (out.empty() ? "  " : ", ") + std::string(changes[i] ? (name ? name : "?") : "none");
     }
     return out.empty() ? out : out + "\n";
+}
+
+std::string ShortenLongValues(const std::string& regText) {
+    constexpr size_t kShownLines = 4;
+    std::vector<std::string> lines;
+    for (size_t start = 0; start < regText.size();) {
+        size_t end = regText.find('\n', start);
+        if (end == std::string::npos) end = regText.size();
+        lines.push_back(regText.substr(start, end - start));
+        start = end + 1;
+    }
+    std::string out;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        // A value continued over the lines after it: each but the last ends with a backslash.
+        size_t last = i;
+        while (last + 1 < lines.size() && !lines[last].empty() && lines[last].back() == '\\') ++last;
+        if (last - i + 1 > kShownLines) {
+            out += lines[i].substr(0, lines[i].size() - 1) + "...  (" + std::to_string(last - i) +
+                   " more lines not shown)\n";
+            i = last;
+            continue;
+        }
+        out += lines[i] + "\n";
+    }
+    return out;
+}
+
+CChangeWatch::CChangeWatch(winsim::Machine& m) : machine_(m) {
+    registry_ = std::make_unique<winsim::Registry>(m.Version(), winsim::Registry::Contents::Empty);
+    std::string ignored;
+    registry_->LoadRegText(m.Reg().SaveRegText(), &ignored);
+    m.Services().ClearEvents();
+    files_ = std::make_unique<CFileSnapshot>(m);
+    devices_ = std::make_unique<CDeviceSnapshot>(m);
+    security_ = std::make_unique<CKeySecuritySnapshot>(m);
+    boxes_ = m.Dialogs().MessageBoxes().size();
+    startMs_ = m.NowMs();
+    // Programs that ended before the call are not the call's doing.
+    m.Processes().Running();
+    processEvents_ = m.Processes().Events().size();
+    messages_ = m.Windows().Messages().size();
+    cursors_ = m.Windows().CursorChanges().size();
+    pending_ = winsim::PendingFileOperations(m);
+}
+
+CChangeWatch::~CChangeWatch() = default;
+
+void CChangeWatch::PrintChanges(bool scripted) {
+    auto& m = machine_;
+    // Programs whose time came during the call have ended, and removed what they remove, before the
+    // changes are taken.
+    const std::string processes = ProcessesSince(m, processEvents_);
+    if (m.NowMs() != startMs_)
+        std::printf("simulated time spent: %.1f s\n", static_cast<double>(m.NowMs() - startMs_) / 1000.0);
+
+    const std::string regDiff = ShortenLongValues(winsim::Registry::DiffRegText(*registry_, m.Reg()));
+    std::printf("\nRegistry changes:\n%s", regDiff.empty() ? "  (none)\n" : regDiff.c_str());
+    // Key security in SDDL, before -> after: listed only when the call changed some.
+    const std::string security = CKeySecuritySnapshot(m).ChangesSince(*security_);
+    if (!security.empty()) std::printf("\nKey security changes:\n%s", security.c_str());
+    const auto events = m.Services().Events();
+    std::printf("\nService changes:\n");
+    if (events.empty()) std::printf("  (none)\n");
+    for (const auto& e : events) {
+        std::printf("  %-20s %s", e.name.c_str(), winsim::ServiceEventName(e.kind));
+        if (e.kind == winsim::ServiceEvent::Kind::StartFailed) std::printf(" (error %u)", static_cast<unsigned>(e.error));
+        std::printf("\n");
+    }
+    const std::string files = CFileSnapshot(m).ChangesSince(*files_);
+    std::printf("\nFile changes:\n%s", files.empty() ? "  (none)\n" : files.c_str());
+    const std::string devices = CDeviceSnapshot(m).ChangesSince(*devices_);
+    std::printf("\nDevice changes:\n%s", devices.empty() ? "  (none)\n" : devices.c_str());
+    const std::string boxes = MessageBoxesSince(m, boxes_, scripted);
+    std::printf("\nMessage boxes:\n%s", boxes.empty() ? "  (none)\n" : boxes.c_str());
+    // Programs, DLLs, window messages and the cursor: listed only when the call touched them.
+    if (!processes.empty()) std::printf("\nPrograms and DLLs:\n%s", processes.c_str());
+    const std::string messages = MessagesSince(m, messages_);
+    if (!messages.empty()) std::printf("\nWindow messages:\n%s", messages.c_str());
+    const std::string cursors = CursorChangesSince(m, cursors_);
+    if (!cursors.empty()) std::printf("\nCursor set:\n%s", cursors.c_str());
+    // What the call left for the next restart to do to files.
+    const std::string pending = ListPendingFileOperations(m, pending_);
+    std::printf("\nPending file operations added:\n%s", pending.empty() ? "  (none)\n" : pending.c_str());
 }
 
 void SimulateSupportLibraries(winsim::Machine& machine) {

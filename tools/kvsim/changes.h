@@ -5,9 +5,12 @@
 
 #include <winsim/machine.h>
 #include <winsim/processes.h>
+#include <winsim/registry.h>
+#include <winsim/restart.h>
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -80,6 +83,35 @@ std::string MessagesSince(winsim::Machine& machine, size_t before);
 
 // The cursors set since the machine had recorded `before` changes: "  IDC_WAIT, IDC_ARROW".
 std::string CursorChangesSince(winsim::Machine& machine, size_t before);
+
+class CKeySecuritySnapshot;
+
+// A registry diff for a person: a hex value longer than a few lines (the session manager's pending
+// renames) is cut after its first line, with how many lines were left out.
+std::string ShortenLongValues(const std::string& regText);
+
+// Everything a library call may change, taken before it; PrintChanges prints what differs after it:
+// simulated time spent, registry (as a .reg file that would make the changes), key security,
+// services, files, devices, message boxes, programs and DLLs, window messages, cursors and the file
+// operations left for the next start. Sections that are usually empty are left out when they are.
+class CChangeWatch {
+public:
+    explicit CChangeWatch(winsim::Machine& machine);
+    ~CChangeWatch();
+
+    // `scripted`: the message boxes were answered by --answer, not by their default button.
+    void PrintChanges(bool scripted);
+
+private:
+    winsim::Machine& machine_;
+    std::unique_ptr<winsim::Registry> registry_;
+    std::unique_ptr<CFileSnapshot> files_;
+    std::unique_ptr<CDeviceSnapshot> devices_;
+    std::unique_ptr<CKeySecuritySnapshot> security_;
+    size_t boxes_ = 0, processEvents_ = 0, messages_ = 0, cursors_ = 0;
+    uint64_t startMs_ = 0;
+    std::vector<winsim::PendingFileOperation> pending_;
+};
 
 // Makes every file named kvthk32.dll on the machine's drives a simulated DLL whose
 // BuildDriverDataBase export records its calls: the product's Windows 95/98 support library.

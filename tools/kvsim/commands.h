@@ -1,6 +1,8 @@
 // kvsim's commands: each takes its own arguments and returns the program's exit status.
 #pragma once
 
+#include <winsim/machine.h>
+
 #include <string>
 #include <vector>
 
@@ -22,6 +24,11 @@ struct Command {
 
 const std::vector<Command>& Commands();
 
+// "Windows NT 4", "Windows 2000", ...
+const char* VersionTitle(winsim::OsVersion version);
+// A message-box button's id (IDOK ...) from its word (ok, cancel, ...); 0 for a word that names none.
+int ParseAnswer(const std::string& word);
+
 int RunSections(const std::vector<std::string>& args);
 int RunCreate(const std::vector<std::string>& args);
 int RunPut(const std::vector<std::string>& args);
@@ -31,6 +38,8 @@ int RunDevice(const std::vector<std::string>& args);
 int RunImports(const std::vector<std::string>& args);
 int RunReboot(const std::vector<std::string>& args);
 int RunImport(const std::vector<std::string>& args);
+int RunSet(const std::vector<std::string>& args);
+int RunRundll32(const std::vector<std::string>& args);
 int RunStart(const std::vector<std::string>& args);
 int RunSecurity(const std::vector<std::string>& args);
 int RunVersion(const std::vector<std::string>& args);

@@ -5,6 +5,7 @@
 #include <winsim/loader.h>
 
 #include <cerrno>
+#include <filesystem>
 #include <cstdint>
 #include <cstdlib>
 #include <type_traits>
@@ -56,11 +57,51 @@ long long Invoke(FARPROC function, const std::vector<ArgValue>& args) {
                     std::index_sequence_for<A...>{});
 }
 
+// VoidInstallUninstall called by kvsim call: as rundll32 would, with an empty command line.
+long long InvokeRundll32Entry(FARPROC function, const std::vector<ArgValue>&) {
+    static const WCHAR empty[1] = {0};
+    CallRundll32Entry(function, GetModuleHandleA("KVISINST.DLL"), empty);
+    return 0;
+}
+
 }  // namespace
+
+std::string LibraryPath() {
+    namespace fs = std::filesystem;
+    if (const char* given = std::getenv("KVSIM_LIBRARY")) return given;
+    std::error_code ec;
+    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+    if (!ec && fs::exists(self.parent_path() / "libkvisinst.so")) return (self.parent_path() / "libkvisinst.so").string();
+    return KVISINST_SO;
+}
+
+int AskNeedReboot(HMODULE library) {
+    const FARPROC needReboot = GetProcAddress(library, FindExport("NeedReboot")->exported);
+    return needReboot ? winsim::ProcAs<int (*)()>(needReboot)() : -1;
+}
+
+void CallRundll32Entry(FARPROC entry, HMODULE library, const void* commandLine) {
+    // The text is read as the entry's name says (wide for a ...W entry); the pointer is the same.
+    winsim::ProcAs<void(WINAPI*)(HWND, HINSTANCE, void*, int)>(entry)(
+        nullptr, reinterpret_cast<HINSTANCE>(library), const_cast<void*>(commandLine), SW_SHOWNORMAL);
+}
 
 const std::vector<ExportInfo>& ExportTable() {
     using K = ArgKind;
     static const std::vector<ExportInfo> table = {
+        // The install entry points: an INF here is a file name in the source directory, not an open INF.
+        {"InstallFromINF", "?InstallFromINF@@YAJPEADH0000@Z", "?InstallFromINF@@YAJPADH0000@Z",
+         {K::String, K::Int, K::String, K::String, K::String, K::String},
+         "INF INSTALL SOURCE_DIR|null SECTION|null PRE|null POST|null", ResultKind::HResult,
+         Invoke<LONG, char*, int, char*, char*, char*, char*>},
+        {"InstallFromRegistry", "?InstallFromRegistry@@YAJH@Z", "?InstallFromRegistry@@YAJH@Z", {K::Int}, "ADD",
+         ResultKind::HResult, Invoke<LONG, int>, true},
+        {"InstallUninstall", "?InstallUninstall@@YAJXZ", "?InstallUninstall@@YAJXZ", {}, "", ResultKind::HResult,
+         Invoke<LONG>, true},
+        // void __stdcall (HWND, HINSTANCE, unsigned short *, int): rundll32's shape, its arguments unused.
+        {"VoidInstallUninstall", "?VoidInstallUninstall@@YAXPEAUHWND__@@PEAUHINSTANCE__@@PEAGH@Z",
+         "?VoidInstallUninstall@@YGXPAUHWND__@@PAUHINSTANCE__@@PAGH@Z", {}, "", ResultKind::None,
+         InvokeRundll32Entry, true, true},
         {"NeedReboot", "?NeedReboot@@YAHXZ", "?NeedReboot@@YAHXZ", {}, "", ResultKind::Int, Invoke<int>},
         {"ControlService", "?ControlService@@YAJPEAXPEBDW4tagSERVICE_CONTROL@@@Z",
          "?ControlService@@YAJPAXPBDW4tagSERVICE_CONTROL@@@Z",

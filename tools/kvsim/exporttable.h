@@ -35,12 +35,26 @@ struct ExportInfo {
     const char* argNames;  // for messages: "INF SECTION ACTION"
     ResultKind result;
     long long (*invoke)(FARPROC function, const std::vector<ArgValue>& args);
+    // A drain of the install queues: kvsim asks NeedReboot afterwards, in the same load of the library.
+    bool drains = false;
+    // Shaped as a rundll32 entry point: void (HWND, HINSTANCE, command line, show command).
+    bool rundll32Entry = false;
 };
 
 const std::vector<ExportInfo>& ExportTable();
 
 // By the function's own name or its exported name; nullptr when the library has no such export.
 const ExportInfo* FindExport(const std::string& name);
+
+// The built library: KVSIM_LIBRARY if set, else libkvisinst.so beside kvsim, else the build's own.
+std::string LibraryPath();
+
+// Calls the loaded library's NeedReboot: the reboot flag a queue drain of this load has set.
+int AskNeedReboot(HMODULE library);
+
+// Calls a rundll32 entry point as rundll32 does: no window, the library's module handle, the command
+// line (wide or ANSI, as the entry's name says), SW_SHOWNORMAL.
+void CallRundll32Entry(FARPROC entry, HMODULE library, const void* commandLine);
 
 // Parses one argument; false with the reason when the text does not fit the kind.
 bool ParseArg(ArgKind kind, const std::string& text, ArgValue* out, std::string* error);

@@ -32,8 +32,6 @@ namespace kvsim {
 
 namespace fs = std::filesystem;
 
-namespace {
-
 const char* VersionTitle(winsim::OsVersion v) {
     switch (v) {
     case winsim::OsVersion::Win95: return "Windows 95";
@@ -45,14 +43,7 @@ const char* VersionTitle(winsim::OsVersion v) {
     return "Windows";
 }
 
-// The built library: KVSIM_LIBRARY if set, else libkvisinst.so beside kvsim, else the build's own.
-std::string LibraryPath() {
-    if (const char* given = std::getenv("KVSIM_LIBRARY")) return given;
-    std::error_code ec;
-    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
-    if (!ec && fs::exists(self.parent_path() / "libkvisinst.so")) return (self.parent_path() / "libkvisinst.so").string();
-    return KVISINST_SO;
-}
+namespace {
 
 std::string ServiceTypeText(DWORD type) {
     std::string text;
@@ -139,13 +130,6 @@ std::string LanguageTitle(WORD language) {
 const char* const kAnswers[] = {"",    "ok", "cancel", "abort", "retry",    "ignore",
                                 "yes", "no", "",       "",      "tryagain", "continue"};
 
-// The button's id, or 0 for a word that names none.
-int ParseAnswer(const std::string& text) {
-    for (int id = 1; id < static_cast<int>(std::size(kAnswers)); ++id)
-        if (*kAnswers[id] && winsim::EqualsNoCase(text, kAnswers[id])) return id;
-    return 0;
-}
-
 std::string AnswerNames() {
     std::string names;
     for (const char* name : kAnswers)
@@ -177,6 +161,12 @@ const char* AccountTitle(winsim::Machine::Account account) {
 }
 
 }  // namespace
+
+int ParseAnswer(const std::string& text) {
+    for (int id = 1; id < static_cast<int>(std::size(kAnswers)); ++id)
+        if (*kAnswers[id] && winsim::EqualsNoCase(text, kAnswers[id])) return id;
+    return 0;
+}
 
 int RunCreate(const std::vector<std::string>& args) {
     std::vector<std::string> positional;
@@ -270,34 +260,49 @@ int RunCreate(const std::vector<std::string>& args) {
 }
 
 int RunPut(const std::vector<std::string>& args) {
-    if (args.size() < 2 || args.size() > 3) {
-        std::fprintf(stderr, "kvsim put: give a machine folder, a file, and where it goes (default C:\\Setup\\NAME)\n");
+    // MACHINE FILE... [TARGET]: TARGET a Windows path ("C:\..."); one ending in '\' is a folder.
+    auto isWindowsPath = [](const std::string& text) {
+        return text.size() >= 3 && std::isalpha(static_cast<unsigned char>(text[0])) && text[1] == ':' &&
+               text[2] == '\\';
+    };
+    const bool targetGiven = args.size() >= 3 && isWindowsPath(args.back());
+    const std::string folder = targetGiven ? (args.back().back() == '\\' ? args.back() : "") : "C:\\Setup\\";
+    const size_t files = args.size() - (targetGiven ? 1 : 0);
+    if (args.size() < 2 || (files > 2 && folder.empty())) {
+        std::fprintf(stderr,
+                     "kvsim put: give a machine folder, a file, and where it goes (default C:\\Setup\\NAME); or\n"
+                     "  several files and the folder they go to, ending in '\\' (default C:\\Setup\\)\n");
         return kExitUsage;
     }
-    std::ifstream in(args[1], std::ios::binary);
-    if (!in) {
-        std::fprintf(stderr, "kvsim put: cannot read %s\n", args[1].c_str());
-        return kExitBadInput;
+    std::vector<std::pair<std::string, std::string>> copies;  // host file, its contents
+    for (size_t i = 1; i < files; ++i) {
+        std::ifstream in(args[i], std::ios::binary);
+        if (!in) {
+            std::fprintf(stderr, "kvsim put: cannot read %s\n", args[i].c_str());
+            return kExitBadInput;
+        }
+        std::ostringstream contents;
+        contents << in.rdbuf();
+        copies.emplace_back(args[i], contents.str());
     }
-    std::ostringstream contents;
-    contents << in.rdbuf();
-    const std::string target =
-        args.size() == 3 ? args[2] : "C:\\Setup\\" + fs::path(args[1]).filename().string();
     CMachineFolder machine;
     std::string error;
     if (!machine.Open(args[0], &error)) {
         std::fprintf(stderr, "kvsim put: %s\n", error.c_str());
         return kExitBadInput;
     }
-    if (!winsim::WriteWholeFile(target, contents.str())) {
-        std::fprintf(stderr, "kvsim put: cannot write %s on the machine\n", target.c_str());
-        return kExitBadInput;
+    for (const auto& [file, contents] : copies) {
+        const std::string target = folder.empty() ? args.back() : folder + fs::path(file).filename().string();
+        if (!winsim::WriteWholeFile(target, contents)) {
+            std::fprintf(stderr, "kvsim put: cannot write %s on the machine\n", target.c_str());
+            return kExitBadInput;
+        }
+        std::printf("Copied %s to %s.\n", file.c_str(), target.c_str());
     }
     if (!machine.Commit(&error)) {
         std::fprintf(stderr, "kvsim put: %s\n", error.c_str());
         return kExitBadInput;
     }
-    std::printf("Copied %s to %s.\n", args[1].c_str(), target.c_str());
     return kExitOk;
 }
 
@@ -433,23 +438,11 @@ int RunCall(const std::vector<std::string>& givenArgs) {
         return kExitNoLibrary;
     }
 
-    winsim::Registry before(m.Version(), winsim::Registry::Contents::Empty);
-    std::string ignored;
-    before.LoadRegText(m.Reg().SaveRegText(), &ignored);
-    m.Services().ClearEvents();
-    const CFileSnapshot filesBefore(m);
-    const CDeviceSnapshot devicesBefore(m);
-    const CKeySecuritySnapshot securityBefore(m);
-    const size_t boxesBefore = m.Dialogs().MessageBoxes().size();
-    const uint64_t startMs = m.NowMs();
-    // Programs that ended before the call are not the call's doing.
-    m.Processes().Running();
-    const size_t processEventsBefore = m.Processes().Events().size();
-    const size_t messagesBefore = m.Windows().Messages().size();
-    const size_t cursorsBefore = m.Windows().CursorChanges().size();
-    const auto pendingBefore = winsim::PendingFileOperations(m);
+    CChangeWatch watch(m);
 
     const long long result = info->invoke(function, values);
+    // The reboot flag lives in this load of the library: asked before it is freed.
+    const int rebootFlag = info->drains ? AskNeedReboot(library) : -1;
 
     closeInfs();
     FreeLibrary(library);
@@ -471,40 +464,10 @@ int RunCall(const std::vector<std::string>& givenArgs) {
     } else {
         std::printf("result: none (the function returns nothing)\n");
     }
-    // Programs whose time came during the call have ended, and removed what they remove, before the
-    // changes are taken.
-    const std::string processes = ProcessesSince(m, processEventsBefore);
-    if (m.NowMs() != startMs)
-        std::printf("simulated time spent: %.1f s\n", static_cast<double>(m.NowMs() - startMs) / 1000.0);
-
-    const std::string regDiff = winsim::Registry::DiffRegText(before, m.Reg());
-    std::printf("\nRegistry changes:\n%s", regDiff.empty() ? "  (none)\n" : regDiff.c_str());
-    // Key security in SDDL, before -> after: listed only when the call changed some.
-    const std::string security = CKeySecuritySnapshot(m).ChangesSince(securityBefore);
-    if (!security.empty()) std::printf("\nKey security changes:\n%s", security.c_str());
-    const auto events = m.Services().Events();
-    std::printf("\nService changes:\n");
-    if (events.empty()) std::printf("  (none)\n");
-    for (const auto& e : events) {
-        std::printf("  %-20s %s", e.name.c_str(), winsim::ServiceEventName(e.kind));
-        if (e.kind == winsim::ServiceEvent::Kind::StartFailed) std::printf(" (error %u)", static_cast<unsigned>(e.error));
-        std::printf("\n");
-    }
-    const std::string files = CFileSnapshot(m).ChangesSince(filesBefore);
-    std::printf("\nFile changes:\n%s", files.empty() ? "  (none)\n" : files.c_str());
-    const std::string devices = CDeviceSnapshot(m).ChangesSince(devicesBefore);
-    std::printf("\nDevice changes:\n%s", devices.empty() ? "  (none)\n" : devices.c_str());
-    const std::string boxes = MessageBoxesSince(m, boxesBefore, answer != 0);
-    std::printf("\nMessage boxes:\n%s", boxes.empty() ? "  (none)\n" : boxes.c_str());
-    // Programs, DLLs, window messages and the cursor: listed only when the call touched them.
-    if (!processes.empty()) std::printf("\nPrograms and DLLs:\n%s", processes.c_str());
-    const std::string messages = MessagesSince(m, messagesBefore);
-    if (!messages.empty()) std::printf("\nWindow messages:\n%s", messages.c_str());
-    const std::string cursors = CursorChangesSince(m, cursorsBefore);
-    if (!cursors.empty()) std::printf("\nCursor set:\n%s", cursors.c_str());
-    // What the call left for the next restart to do to files.
-    const std::string pending = ListPendingFileOperations(m, pendingBefore);
-    std::printf("\nPending file operations added:\n%s", pending.empty() ? "  (none)\n" : pending.c_str());
+    if (rebootFlag >= 0)
+        std::printf("reboot flag: NeedReboot() says %d%s\n", rebootFlag,
+                    rebootFlag == 1 ? " (a restart is needed)" : "");
+    watch.PrintChanges(answer != 0);
 
     if (!machine.Commit(&error)) {
         std::fprintf(stderr, "kvsim call: %s\n", error.c_str());

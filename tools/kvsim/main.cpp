@@ -39,9 +39,26 @@ void PrintUsage(FILE* out) {
         "SVC_START, SVC_STOP, SVC_CREATE, SVC_DELETE or a number. EXPORT is the function's name or its\n"
         "exported (decorated) name. --answer BUTTON is the simulated user's choice in every message box\n"
         "the call shows (ok, cancel, abort, retry, ignore, yes, no, tryagain, continue); without it each box\n"
-        "is answered with its default button. Exports kvsim can call:\n",
+        "is answered with its default button. InstallFromINF's INF is a file name in SOURCE_DIR (null: the\n"
+        "folder of the running program), not an open INF. After a drain of the install queues\n"
+        "(InstallFromRegistry, InstallUninstall, VoidInstallUninstall) kvsim asks NeedReboot in the same load\n"
+        "of the library and prints the reboot flag. Exports kvsim can call:\n",
         out);
     for (const auto& e : kvsim::ExportTable()) std::fprintf(out, "  %-22s %s\n", e.name, e.argNames);
+    std::fputs(
+        "\n"
+        "set: KEY as HKEY_LOCAL_MACHINE\\... (or HKLM, HKCU, HKCR, HKU); no NAME, or @, is the key's default\n"
+        "value; REG_SZ and REG_EXPAND_SZ text, REG_DWORD decimal or 0x hex, REG_BINARY hex bytes (01,ff or\n"
+        "01ff), REG_MULTI_SZ one string an argument. For example, a queued installation:\n"
+        "  kvsim set M 'HKLM\\Software\\Korvane\\Install\\Add' req1 REG_SZ 'quillex.inf,C:\\Setup,DefaultInstall'\n"
+        "\n"
+        "rundll32: the machine's program is rundll32.exe for the call (GetModuleFileName, a null source folder\n"
+        "of InstallFromINF); ENTRY is looked up as rundll32 does, ENTRYW (a wide command line), ENTRYA, then\n"
+        "ENTRY on the NT family, ENTRY alone on 95/98, and called as (NULL, the DLL's module, the command\n"
+        "line after DLL,ENTRY, SW_SHOWNORMAL). KVISINST.DLL exports VoidInstallUninstall only as\n"
+        "?VoidInstallUninstall@@YGXPAUHWND__@@PAUHINSTANCE__@@PAGH@Z; the bare name is accepted too, and kvsim\n"
+        "says it resolved it (rundll32 itself would not find it).\n",
+        out);
     std::fputs(
         "\n"
         "create options:\n"

@@ -24,13 +24,17 @@ std::string ListPendingFileOperations(winsim::Machine& machine,
             }
         }
         if (old) continue;
-        if (!nt) {
-            out += "  " + op.text + (op.kind == Kind::Ignored ? "   (skipped at boot: " + op.why + ")" : "") + "\n";
-            continue;
-        }
         const auto host = winsim::HostPath(op.source);
         std::error_code ec;
         const bool found = host && std::filesystem::exists(*host, ec);
+        if (!nt) {
+            out += "  " + op.text +
+                   (op.kind == Kind::Ignored ? "   (skipped at boot: " + op.why + ")"
+                    : found                  ? std::string()
+                                             : std::string("   (source not found)")) +
+                   "\n";
+            continue;
+        }
         out += "  " + op.source + " -> " + (op.kind == Kind::Delete ? std::string("DELETE") : op.target) +
                (op.kind == Kind::Replace ? "   (replacing)" : "") + (found ? "" : "   (source not found)") + "\n";
     }

@@ -14,7 +14,7 @@ namespace kvsim {
 // PendingFileRenameOperations with what Sysinternals PendMoves tells of it: "SOURCE -> DELETE" or
 // "SOURCE -> TARGET", a rename over an existing file and a source that is not there marked; on 95/98
 // the lines of WININIT.INI's [rename] section as they are, a line the boot would skip marked with
-// why. Empty when there are none.
+// why, one whose source is not there marked too. Empty when there are none.
 std::string ListPendingFileOperations(winsim::Machine& machine,
                                       const std::vector<winsim::PendingFileOperation>& before = {});
 

@@ -1,4 +1,5 @@
-// kvsim reboot and import: restarting a machine, and merging a .reg file into its registry.
+// kvsim reboot, import and set: restarting a machine, merging .reg files into its registry, and
+// putting one value there as a setup program would.
 #include "tools/kvsim/changes.h"
 #include "tools/kvsim/commands.h"
 #include "tools/kvsim/machinefolder.h"
@@ -6,7 +7,10 @@
 #include <winsim/registry.h>
 #include <winsim/restart.h>
 
+#include <cctype>
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -24,6 +28,83 @@ std::unique_ptr<winsim::Registry> CopyOfRegistry(winsim::Machine& m) {
     std::string ignored;
     copy->LoadRegText(m.Reg().SaveRegText(), &ignored);
     return copy;
+}
+
+const struct {
+    const char* name;
+    DWORD type;
+} kValueTypes[] = {
+    {"REG_SZ", REG_SZ},         {"REG_EXPAND_SZ", REG_EXPAND_SZ}, {"REG_DWORD", REG_DWORD},
+    {"REG_BINARY", REG_BINARY}, {"REG_MULTI_SZ", REG_MULTI_SZ},
+};
+
+const char kSetUsage[] = "set MACHINE KEY [NAME] TYPE DATA (REG_MULTI_SZ: DATA...)";
+
+bool IsTypeName(const std::string& text, DWORD* type) {
+    for (const auto& t : kValueTypes)
+        if (text == t.name) {
+            *type = t.type;
+            return true;
+        }
+    return false;
+}
+
+// Hex bytes, two digits each, with or without commas or blanks between them: "01,ff", "01 ff", "01ff".
+bool ParseHexBytes(const std::string& text, std::vector<BYTE>* bytes) {
+    std::string digits;
+    for (char c : text) {
+        if (c == ',' || c == ' ') {
+            if (digits.size() % 2) return false;  // a byte is two digits
+            continue;
+        }
+        if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
+        digits += c;
+    }
+    if (digits.size() % 2) return false;
+    for (size_t i = 0; i < digits.size(); i += 2)
+        bytes->push_back(static_cast<BYTE>(std::strtoul(digits.substr(i, 2).c_str(), nullptr, 16)));
+    return true;
+}
+
+// The value's bytes as the registry keeps them; false with the reason when the data does not fit.
+bool EncodeValue(DWORD type, const std::vector<std::string>& data, std::vector<BYTE>* bytes, std::string* why) {
+    if (type != REG_MULTI_SZ && data.size() != 1) {
+        *why = "give one DATA argument (only REG_MULTI_SZ takes several, one string each)";
+        return false;
+    }
+    switch (type) {
+        case REG_SZ:
+        case REG_EXPAND_SZ:
+            bytes->assign(data[0].begin(), data[0].end());
+            bytes->push_back(0);
+            return true;
+        case REG_DWORD: {
+            char* end = nullptr;
+            errno = 0;
+            const unsigned long long value = std::strtoull(data[0].c_str(), &end, 0);
+            if (data[0].empty() || *end || errno || value > 0xFFFFFFFFull || data[0][0] == '-') {
+                *why = "'" + data[0] + "' is not a 32-bit number (decimal or 0x hex)";
+                return false;
+            }
+            for (int i = 0; i < 4; ++i) bytes->push_back(static_cast<BYTE>(value >> (8 * i)));
+            return true;
+        }
+        case REG_BINARY:
+            if (!ParseHexBytes(data[0], bytes)) {
+                *why = "'" + data[0] + "' is not hex bytes (01,02,ff or 0102ff)";
+                return false;
+            }
+            return true;
+        case REG_MULTI_SZ:
+            // Each string with its NUL, and an empty one to end the list.
+            for (const auto& text : data) {
+                bytes->insert(bytes->end(), text.begin(), text.end());
+                bytes->push_back(0);
+            }
+            bytes->push_back(0);
+            return true;
+    }
+    return false;
 }
 
 }  // namespace
@@ -47,7 +128,7 @@ int RunReboot(const std::vector<std::string>& args) {
 
     std::printf("Restart of %s\n\nWhat the restart did:\n", Title(m.Version()).c_str());
     for (const auto& line : report) std::printf("  %s\n", line.c_str());
-    const std::string regDiff = winsim::Registry::DiffRegText(*before, m.Reg());
+    const std::string regDiff = ShortenLongValues(winsim::Registry::DiffRegText(*before, m.Reg()));
     std::printf("\nRegistry changes:\n%s", regDiff.empty() ? "  (none)\n" : regDiff.c_str());
     const std::string files = CFileSnapshot(m).ChangesSince(filesBefore);
     std::printf("\nFile changes:\n%s", files.empty() ? "  (none)\n" : files.c_str());
@@ -96,6 +177,59 @@ int RunImport(const std::vector<std::string>& args) {
     std::printf("\n\nRegistry changes:\n%s", regDiff.empty() ? "  (none)\n" : regDiff.c_str());
     if (!machine.Commit(&error)) {
         std::fprintf(stderr, "kvsim import: %s\n", error.c_str());
+        return kExitBadInput;
+    }
+    return kExitOk;
+}
+
+}  // namespace kvsim
+
+namespace kvsim {
+
+int RunSet(const std::vector<std::string>& args) {
+    // MACHINE KEY TYPE DATA... (the key's default value) or MACHINE KEY NAME TYPE DATA...
+    DWORD type = 0;
+    size_t typeAt = 0;
+    if (args.size() >= 4 && IsTypeName(args[3], &type))
+        typeAt = 3;
+    else if (args.size() >= 3 && IsTypeName(args[2], &type))
+        typeAt = 2;
+    if (!typeAt || args.size() < typeAt + 2) {
+        std::fprintf(stderr,
+                     "kvsim set: give a machine folder, a key, a value name (none or @: the default value), a\n"
+                     "  type (REG_SZ, REG_EXPAND_SZ, REG_DWORD, REG_BINARY, REG_MULTI_SZ) and the data (%s)\n",
+                     kSetUsage);
+        return kExitUsage;
+    }
+    const std::string& key = args[1];
+    const std::string name = typeAt == 3 && args[2] != "@" ? args[2] : "";
+    std::vector<BYTE> bytes;
+    std::string why;
+    if (!EncodeValue(type, std::vector<std::string>(args.begin() + typeAt + 1, args.end()), &bytes, &why)) {
+        std::fprintf(stderr, "kvsim set: %s: %s\n", args[typeAt].c_str(), why.c_str());
+        return kExitUsage;
+    }
+    CMachineFolder machine;
+    std::string error;
+    if (!machine.Open(args[0], &error)) {
+        std::fprintf(stderr, "kvsim set: %s\n", error.c_str());
+        return kExitBadInput;
+    }
+    auto& m = machine.Machine();
+    const auto before = CopyOfRegistry(m);
+    if (!m.Reg().SetValue(key, name, type, bytes)) {
+        std::fprintf(stderr,
+                     "kvsim set: '%s' is not a registry key of the machine: give HKEY_LOCAL_MACHINE\\..., "
+                     "HKEY_CURRENT_USER\\..., HKEY_CLASSES_ROOT\\..., HKEY_USERS\\... (or HKLM, HKCU, HKCR, HKU)\n",
+                     key.c_str());
+        return kExitUsage;
+    }
+    const std::string regDiff = winsim::Registry::DiffRegText(*before, m.Reg());
+    std::printf("Set on %s: %s, %s (%s)\n\nRegistry changes:\n%s", Title(m.Version()).c_str(), key.c_str(),
+                name.empty() ? "its default value" : ("\"" + name + "\"").c_str(), args[typeAt].c_str(),
+                regDiff.empty() ? "  (none: it held that already)\n" : regDiff.c_str());
+    if (!machine.Commit(&error)) {
+        std::fprintf(stderr, "kvsim set: %s\n", error.c_str());
         return kExitBadInput;
     }
     return kExitOk;
