@@ -8,7 +8,7 @@ cmake --build --preset fuzz
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/inf" "$work/reg" "$work/trace" "$work/shell" "$work/device" "$work/pe" "$work/dll" "$work/wininit" "$work/version" "$work/queue"
-cp examples/*.inf "$work/inf/" 2>/dev/null || true
+cp examples/*/*.inf "$work/inf/" 2>/dev/null || true
 cp examples/*.reg "$work/reg/" 2>/dev/null || true
 cp fuzz/corpus/trace/* "$work/trace/" 2>/dev/null || true
 cp fuzz/corpus/queue/* "$work/queue/" 2>/dev/null || true

@@ -115,7 +115,11 @@ LONG RunInstallFromINF(char* infName, int install, const char* sourceDir, const 
     if (preSection) InstallSection(inf, preSection, root.c_str(), &context);
     InstallSection(inf, section ? section : kDefaultSection, root.c_str(), &context);
     DWORD error = RunRunOnce();
-    if (postSection && !InstallSection(inf, postSection, root.c_str(), &context)) error = GetLastError();
+    if (postSection && !InstallSection(inf, postSection, root.c_str(), &context)) {
+        // Its last error replaces runonce's code; a failure that left none still fails the call.
+        error = GetLastError();
+        if (!error) error = ERROR_INVALID_FUNCTION;
+    }
     if (install) InstallDrivers(inf, 1, nullptr);
     InstallShortcuts(inf, install, nullptr);
     if (error) return E_UNEXPECTED;

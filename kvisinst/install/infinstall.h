@@ -23,12 +23,12 @@
 //      directory inherited as current) and waited for at most 180000 ms; one that cannot be started
 //      leaves the error code 2;
 //   8. `postSection` when given, in its platform form; when it fails, the thread's last error replaces
-//      the code of step 7;
+//      the code of step 7 (ERROR_INVALID_FUNCTION when it left none: a failed post-section always fails
+//      the call);
 //   9. installing: InstallDrivers(inf, 1, null) creates and starts the services;
 //  10. InstallShortcuts(inf, install, null) creates or removes the Start-menu shortcuts;
 //  11. the callback's context is released, the INF closed and the remembered directory made current.
-// Result: E_UNEXPECTED when a nonzero error code was left by step 7 or 8 (a post-section that fails
-// with no last error set thus clears the code of a runonce that could not start); else 1 when any
+// Result: E_UNEXPECTED when a nonzero error code was left by step 7 or 8; else 1 when any
 // section's file operation was delayed until the next restart; else 0. Failing services, shortcuts,
 // devices and a host that does not end are not reported. Anything raised inside ends the call with its
 // HRESULT (E_UNEXPECTED for anything else thrown), the directory restored. The process-wide reboot

@@ -292,6 +292,13 @@ TEST(KeySecurity, OnlyTheOwnersTheCallerMayTakeAreSet) {
         EXPECT_EQ(row.group, RegSetKeySecurity(key, GROUP_SECURITY_INFORMATION, &d.sd));
         EXPECT_EQ(row.dacl, RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &d.sd));
         EXPECT_EQ(row.after, *machine->Security().KeySecuritySddl("HKLM\\Software\\Korvane"));
+        // The journal holds each write that took, with the key's whole security after it.
+        const auto& writes = machine->Security().KeySecurityWrites();
+        EXPECT_EQ(row.dacl == ERROR_SUCCESS ? 2u + (row.owner == ERROR_SUCCESS) : 0u, writes.size());
+        if (!writes.empty()) {
+            EXPECT_EQ("HKEY_LOCAL_MACHINE\\SOFTWARE\\Korvane|" + std::string(row.after),
+                      writes.back().key + "|" + writes.back().sddl);
+        }
         RegCloseKey(key);
     }
 }

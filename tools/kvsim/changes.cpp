@@ -15,8 +15,8 @@
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
-#include <set>
 #include <iterator>
+#include <set>
 #include <system_error>
 
 namespace kvsim {
@@ -32,8 +32,8 @@ void WalkDrives(winsim::Machine& machine, Visit visit) {
     for (const auto& drive : fs::directory_iterator(machine.RootFolder(), ec)) {
         if (!drive.is_directory() || drive.path().filename().string().size() != 1) continue;
         const std::string letter = winsim::UpperAscii(drive.path().filename().string());
-        for (auto it = fs::recursive_directory_iterator(drive.path(), ec); !ec && it != fs::recursive_directory_iterator();
-             it.increment(ec)) {
+        for (auto it = fs::recursive_directory_iterator(drive.path(), ec);
+             !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
             std::string windows = letter + ":";
             for (const auto& part : fs::relative(it->path(), drive.path())) windows += "\\" + part.string();
             visit(windows, *it);
@@ -370,6 +370,7 @@ CChangeWatch::CChangeWatch(winsim::Machine& m) : machine_(m) {
     files_ = std::make_unique<CFileSnapshot>(m);
     devices_ = std::make_unique<CDeviceSnapshot>(m);
     security_ = std::make_unique<CKeySecuritySnapshot>(m);
+    m.Security().ClearKeySecurityWrites();
     boxes_ = m.Dialogs().MessageBoxes().size();
     startMs_ = m.NowMs();
     // Programs that ended before the call are not the call's doing.
@@ -393,14 +394,15 @@ void CChangeWatch::PrintChanges(bool scripted) {
     const std::string regDiff = ShortenLongValues(winsim::Registry::DiffRegText(*registry_, m.Reg()));
     std::printf("\nRegistry changes:\n%s", regDiff.empty() ? "  (none)\n" : regDiff.c_str());
     // Key security in SDDL, before -> after: listed only when the call changed some.
-    const std::string security = CKeySecuritySnapshot(m).ChangesSince(*security_);
+    const std::string security = CKeySecuritySnapshot(m).ChangesSince(*security_, m.Security().KeySecurityWrites());
     if (!security.empty()) std::printf("\nKey security changes:\n%s", security.c_str());
     const auto events = m.Services().Events();
     std::printf("\nService changes:\n");
     if (events.empty()) std::printf("  (none)\n");
     for (const auto& e : events) {
         std::printf("  %-20s %s", e.name.c_str(), winsim::ServiceEventName(e.kind));
-        if (e.kind == winsim::ServiceEvent::Kind::StartFailed) std::printf(" (error %u)", static_cast<unsigned>(e.error));
+        if (e.kind == winsim::ServiceEvent::Kind::StartFailed)
+            std::printf(" (error %u)", static_cast<unsigned>(e.error));
         std::printf("\n");
     }
     const std::string files = CFileSnapshot(m).ChangesSince(*files_);

@@ -48,7 +48,11 @@ CKeySecuritySnapshot::CKeySecuritySnapshot(winsim::Machine& machine) {
     for (const auto& entry : OwnSecurity(machine)) own_.insert(entry.first);
 }
 
-std::string CKeySecuritySnapshot::ChangesSince(const CKeySecuritySnapshot& before) const {
+std::string CKeySecuritySnapshot::ChangesSince(const CKeySecuritySnapshot& before,
+                                               const std::vector<winsim::Security::KeySecurityWrite>& writes) const {
+    std::map<std::string, std::string> lastWritten;  // keys the call removed after writing their security
+    for (const auto& write : writes)
+        if (!sddl_.count(write.key)) lastWritten[write.key] = write.sddl;
     std::string out;
     for (const auto& [key, sddl] : sddl_) {
         const auto old = before.sddl_.find(key);
@@ -58,8 +62,15 @@ std::string CKeySecuritySnapshot::ChangesSince(const CKeySecuritySnapshot& befor
             out += "  " + key + ": " + old->second + " -> " + sddl + "\n";
         }
     }
-    for (const auto& [key, sddl] : before.sddl_)
-        if (!sddl_.count(key) && before.own_.count(key)) out += "  " + key + ": " + sddl + " -> (key removed)\n";
+    for (const auto& [key, sddl] : before.sddl_) {
+        if (sddl_.count(key) || lastWritten.count(key)) continue;
+        if (before.own_.count(key)) out += "  " + key + ": " + sddl + " -> (key removed)\n";
+    }
+    for (const auto& [key, written] : lastWritten) {
+        const auto old = before.sddl_.find(key);
+        out += "  " + key + ": " + (old == before.sddl_.end() ? "(new key)" : old->second) + " -> " + written +
+               " -> (key removed)\n";
+    }
     return out;
 }
 

@@ -3,10 +3,12 @@
 #pragma once
 
 #include <winsim/machine.h>
+#include <winsim/security.h>
 
 #include <map>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace kvsim {
 
@@ -20,8 +22,11 @@ public:
 
     // "  KEY: BEFORE -> AFTER" for each key whose security changed since `before`; a new key only
     // when it got security of its own ("(new key) -> ..."), a removed one only when it had some
-    // ("... -> (key removed)"). Empty when nothing changed.
-    std::string ChangesSince(const CKeySecuritySnapshot& before) const;
+    // ("... -> (key removed)"), or when its security was written before it went ("... -> WRITTEN ->
+    // (key removed)", from `writes`, the machine's journal of RegSetKeySecurity since `before`). Empty
+    // when nothing changed.
+    std::string ChangesSince(const CKeySecuritySnapshot& before,
+                             const std::vector<winsim::Security::KeySecurityWrite>& writes = {}) const;
 
 private:
     std::map<std::string, std::string> sddl_;  // by path

@@ -463,6 +463,7 @@ LONG RegSetKeySecurity(HKEY key, SECURITY_INFORMATION information, PSECURITY_DES
         d.daclFlags = given.daclFlags;
     }
     winsim::StoreKeyDescriptor(*target, d);
+    winsim::Current().Security().NoteKeySecurityWritten(winsim::KeyPathOf(*target), d);
     return ERROR_SUCCESS;
 }
 

@@ -653,6 +653,12 @@ bool Security::SetKeySecurity(std::string_view path, const SecurityDescriptorDat
     return true;
 }
 
+void Security::NoteKeySecurityWritten(std::string key, const SecurityDescriptorData& descriptor) {
+    writes_.push_back({std::move(key), ToSddl(descriptor)});
+}
+
+std::string KeyPathOf(const RegKey& key) { return key.parent ? KeyPathOf(*key.parent) + "\\" + key.name : key.name; }
+
 bool Security::SetKeySecuritySddl(std::string_view path, std::string_view sddl, std::string* error) {
     SecurityDescriptorData d;
     if (!ParseSddl(sddl, &d, error)) return false;

@@ -22,6 +22,8 @@ SecurityDescriptorData KeyDescriptor(const RegKey& key);
 SecurityDescriptorData DefaultKeyDescriptor(const RegKey& key);
 // Stores the descriptor (nothing when it is the key's default).
 void StoreKeyDescriptor(RegKey& key, const SecurityDescriptorData& descriptor);
+// "HKEY_LOCAL_MACHINE\Software\Korvane": the key's path from its hive's root.
+std::string KeyPathOf(const RegKey& key);
 // The rights `token` has on an object with `descriptor` (the owner's implicit rights included),
 // generic rights mapped as for keys.
 ACCESS_MASK AllowedAccess(const SecurityDescriptorData& descriptor, const Token& token);

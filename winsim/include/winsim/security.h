@@ -145,6 +145,18 @@ public:
     // Back to the hive's default.
     bool ResetKeySecurity(std::string_view path);
 
+    // What programs wrote with RegSetKeySecurity since the journal was last cleared, oldest first: the
+    // key's path and its whole security afterwards in SDDL. A tool shows it for keys that the same call
+    // went on to remove, whose security is gone by the time it looks.
+    struct KeySecurityWrite {
+        std::string key;
+        std::string sddl;
+    };
+    const std::vector<KeySecurityWrite>& KeySecurityWrites() const { return writes_; }
+    void ClearKeySecurityWrites() { writes_.clear(); }
+    // For RegSetKeySecurity, after it stored the key's new security.
+    void NoteKeySecurityWritten(std::string key, const SecurityDescriptorData& descriptor);
+
     // Machine-folder text: one line per key whose security differs from its default, in key order,
     //   HKEY_LOCAL_MACHINE\Software\Korvane=O:SYG:BAD:(A;;KA;;;SY)(A;;KA;;;BA)(A;;0x30019;;;WD)
     // Loading sets each named key's security (blank lines and lines starting with '#' or ';' are
@@ -156,6 +168,7 @@ private:
     Machine& machine_;
     mutable std::mutex lock_;
     std::map<DWORD, std::shared_ptr<const Token>> threadTokens_;
+    std::vector<KeySecurityWrite> writes_;
 };
 
 }  // namespace winsim
