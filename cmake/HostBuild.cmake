@@ -58,6 +58,10 @@ foreach(tool_dir kvsim kvtrace)
       # its own commands use directly (the platform form of a section) is compiled into it.
       target_sources(kvsim PRIVATE ${CMAKE_SOURCE_DIR}/kvisinst/inf/platform.cpp
                                    ${CMAKE_SOURCE_DIR}/kvisinst/common/osversion.cpp)
+      # The scenario runner, written against Win32 once: here over winsim, for Windows in kvscenario.exe.
+      file(GLOB scenario_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/scenario/*.cpp)
+      list(FILTER scenario_sources EXCLUDE REGEX "kvscenario\\.cpp$")
+      target_sources(kvsim PRIVATE ${scenario_sources})
       target_include_directories(kvsim PRIVATE ${CMAKE_SOURCE_DIR})
       target_link_libraries(kvsim PRIVATE winsim)
       target_compile_definitions(kvsim PRIVATE KVISINST_SO="$<TARGET_FILE:kvisinst>")

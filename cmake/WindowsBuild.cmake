@@ -93,6 +93,17 @@ if(KVISINST_ARCH STREQUAL "win32")
   set_tests_properties(kvisinst_imports PROPERTIES LABELS static)
 endif()
 
+# kvscenario.exe: the scenario runner against the real DLL beside it (tools/scenario; kvsim's export
+# table and value parsing, which compile for Windows too). A program for any Windows machine: the
+# runtime is linked in.
+file(GLOB KVSCENARIO_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/scenario/*.cpp)
+add_executable(kvscenario ${KVSCENARIO_SOURCES} ${CMAKE_SOURCE_DIR}/tools/kvsim/exporttable.cpp
+                          ${CMAKE_SOURCE_DIR}/tools/kvsim/regvalue.cpp)
+target_include_directories(kvscenario PRIVATE ${CMAKE_SOURCE_DIR})
+target_link_libraries(kvscenario PRIVATE advapi32 setupapi ole32 shell32 uuid)
+target_link_options(kvscenario PRIVATE -static -static-libgcc -static-libstdc++)
+add_dependencies(kvscenario kvisinst)
+
 if(KVISINST_WINDOWS_TESTS)
   add_subdirectory(tests/windows)
 endif()

@@ -43,5 +43,7 @@ int RunRundll32(const std::vector<std::string>& args);
 int RunStart(const std::vector<std::string>& args);
 int RunSecurity(const std::vector<std::string>& args);
 int RunVersion(const std::vector<std::string>& args);
+int RunScenarioCommand(const std::vector<std::string>& args);
+int RunCompare(const std::vector<std::string>& args);
 
 }  // namespace kvsim

@@ -2,7 +2,9 @@
 
 #include "kvisinst/exports.h"
 
+#ifndef _WIN32
 #include <winsim/loader.h>
+#endif
 
 #include <cerrno>
 #include <filesystem>
@@ -14,6 +16,13 @@
 namespace kvsim {
 
 namespace {
+
+// An export found by GetProcAddress as the function type the table gives it; the detour through
+// void (*)() is the conversion compilers accept between unrelated function types.
+template <typename Function>
+Function ProcAs(FARPROC proc) {
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(proc));
+}
 
 template <typename T>
 T Convert(const ArgValue& v);
@@ -39,8 +48,8 @@ tagSERVICE_CONTROL Convert<tagSERVICE_CONTROL>(const ArgValue& v) {
     return static_cast<tagSERVICE_CONTROL>(v.number);
 }
 
-template <typename R, typename... A, size_t... I>
-long long CallWith(R (*function)(A...), const std::vector<ArgValue>& args, std::index_sequence<I...>) {
+template <typename R, typename... A, typename F, size_t... I>
+long long CallWith(F function, const std::vector<ArgValue>& args, std::index_sequence<I...>) {
     if constexpr (std::is_void_v<R>) {
         function(Convert<A>(args[I])...);
         return 0;
@@ -49,12 +58,28 @@ long long CallWith(R (*function)(A...), const std::vector<ArgValue>& args, std::
     }
 }
 
+// The function's type: __cdecl, or WINAPI (__stdcall, which matters to a 32-bit program only).
+template <bool Winapi, typename R, typename... A>
+struct FunctionType {
+    using Type = R (*)(A...);
+};
+template <typename R, typename... A>
+struct FunctionType<true, R, A...> {
+    using Type = R(WINAPI*)(A...);
+};
+
 // Calls `function` as R(A...), the signature the table gives it.
 template <typename R, typename... A>
 long long Invoke(FARPROC function, const std::vector<ArgValue>& args) {
-    // The table says what it really is.
-    return CallWith(winsim::ProcAs<R (*)(A...)>(function), args,
-                    std::index_sequence_for<A...>{});
+    return CallWith<R, A...>(ProcAs<typename FunctionType<false, R, A...>::Type>(function), args,
+                             std::index_sequence_for<A...>{});
+}
+
+// The same for an export declared WINAPI.
+template <typename R, typename... A>
+long long InvokeWinapi(FARPROC function, const std::vector<ArgValue>& args) {
+    return CallWith<R, A...>(ProcAs<typename FunctionType<true, R, A...>::Type>(function), args,
+                             std::index_sequence_for<A...>{});
 }
 
 // VoidInstallUninstall called by kvsim call: as rundll32 would, with an empty command line.
@@ -66,6 +91,7 @@ long long InvokeRundll32Entry(FARPROC function, const std::vector<ArgValue>&) {
 
 }  // namespace
 
+#ifndef _WIN32
 std::string LibraryPath() {
     namespace fs = std::filesystem;
     if (const char* given = std::getenv("KVSIM_LIBRARY")) return given;
@@ -75,14 +101,16 @@ std::string LibraryPath() {
     return KVISINST_SO;
 }
 
+#endif
+
 int AskNeedReboot(HMODULE library) {
-    const FARPROC needReboot = GetProcAddress(library, FindExport("NeedReboot")->exported);
-    return needReboot ? winsim::ProcAs<int (*)()>(needReboot)() : -1;
+    const FARPROC needReboot = GetProcAddress(library, ExportedName(*FindExport("NeedReboot")));
+    return needReboot ? ProcAs<int (*)()>(needReboot)() : -1;
 }
 
 void CallRundll32Entry(FARPROC entry, HMODULE library, const void* commandLine) {
     // The text is read as the entry's name says (wide for a ...W entry); the pointer is the same.
-    winsim::ProcAs<void(WINAPI*)(HWND, HINSTANCE, void*, int)>(entry)(
+    ProcAs<void(WINAPI*)(HWND, HINSTANCE, void*, int)>(entry)(
         nullptr, reinterpret_cast<HINSTANCE>(library), const_cast<void*>(commandLine), SW_SHOWNORMAL);
 }
 
@@ -112,11 +140,11 @@ const std::vector<ExportInfo>& ExportTable() {
         {"StopServices", "?StopServices@@YAJPEAXHPEBD@Z", "?StopServices@@YAJPAXHPBD@Z", {K::Inf, K::Int, K::String}, "INF STOP SECTION|null",
          ResultKind::HResult, Invoke<LONG, void*, int, const char*>},
         {"SetupInstallDrivers", "SetupInstallDrivers", "SetupInstallDrivers", {K::String}, "INF_PATH", ResultKind::HResult,
-         Invoke<LONG, const char*>},
+         InvokeWinapi<LONG, const char*>},
         {"SetupUnInstallDrivers", "SetupUnInstallDrivers", "SetupUnInstallDrivers", {K::String}, "INF_PATH", ResultKind::HResult,
-         Invoke<LONG, const char*>},
+         InvokeWinapi<LONG, const char*>},
         {"SetupStopServices", "SetupStopServices", "SetupStopServices", {K::String}, "INF_PATH", ResultKind::HResult,
-         Invoke<LONG, const char*>},
+         InvokeWinapi<LONG, const char*>},
         {"InstallShortcuts", "?InstallShortcuts@@YAJPEAXHPEBD@Z", "?InstallShortcuts@@YAJPAXHPBD@Z",
          {K::Inf, K::Int, K::String}, "INF INSTALL SECTION|null", ResultKind::HResult,
          Invoke<LONG, void*, int, const char*>},
@@ -125,13 +153,13 @@ const std::vector<ExportInfo>& ExportTable() {
          Invoke<LONG, void*, const char*, const char*, int>},
         {"RemoveDevices", "RemoveDevices", "RemoveDevices", {}, "", ResultKind::Int, Invoke<int>},
         {"ReEnumerateDevices", "ReEnumerateDevices", "ReEnumerateDevices", {}, "", ResultKind::None, Invoke<void>},
-        {"CleanUp", "CleanUp", "CleanUp", {K::String}, "EDITION", ResultKind::Int, Invoke<int, char*>},
+        {"CleanUp", "CleanUp", "CleanUp", {K::String}, "EDITION", ResultKind::Int, InvokeWinapi<int, char*>},
         // int __cdecl StopHost(char const *): the 64-bit decorated name is the one called; the plain
         // name, exported as well, behaves the same.
         {"StopHost", "?StopHost@@YAHPEBD@Z", "?StopHost@@YAHPBD@Z", {K::String}, "ANY_TEXT|null", ResultKind::Bool,
          Invoke<int, const char*>},
         {"CleanUpPS", "CleanUpPS", "?CleanUpPS@@YGHPAD@Z", {K::String}, "DIRECTORY", ResultKind::Int,
-         Invoke<int, char*>},
+         InvokeWinapi<int, char*>},
         {"ClearPrivateSpace", "ClearPrivateSpace", "ClearPrivateSpace", {}, "", ResultKind::None, Invoke<void>},
         {"UnregSystemStuff", "UnregSystemStuff", "UnregSystemStuff", {}, "", ResultKind::Int, Invoke<int>},
         {"IsDomainController", "IsDomainController", "IsDomainController", {}, "", ResultKind::Int, Invoke<int>},
@@ -145,6 +173,14 @@ const ExportInfo* FindExport(const std::string& name) {
     for (const auto& e : ExportTable())
         if (name == e.name || name == e.exported || name == e.exported32) return &e;
     return nullptr;
+}
+
+const char* ExportedName(const ExportInfo& info) {
+#if defined(_WIN32) && !defined(_WIN64)
+    return info.exported32;
+#else
+    return info.exported;
+#endif
 }
 
 bool ParseArg(ArgKind kind, const std::string& text, ArgValue* out, std::string* error) {

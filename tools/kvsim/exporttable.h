@@ -1,7 +1,8 @@
-// The library's exports as kvsim calls them: the one table of their names and signatures.
+// The library's exports as kvsim calls them: the one table of their names and signatures. It compiles
+// for Windows too, where the scenario runner (tools/scenario) calls the real DLL through it.
 #pragma once
 
-#include <winsim/win32api.h>
+#include "kvisinst/common/win32.h"
 
 #include <string>
 #include <vector>
@@ -46,8 +47,16 @@ const std::vector<ExportInfo>& ExportTable();
 // By the function's own name or its exported name; nullptr when the library has no such export.
 const ExportInfo* FindExport(const std::string& name);
 
+// The name to ask GetProcAddress for in this build: the 32-bit product's name in a 32-bit Windows
+// program, else the 64-bit form (which the host build exports too).
+const char* ExportedName(const ExportInfo& info);
+
+#ifndef _WIN32
+
 // The built library: KVSIM_LIBRARY if set, else libkvisinst.so beside kvsim, else the build's own.
 std::string LibraryPath();
+
+#endif
 
 // Calls the loaded library's NeedReboot: the reboot flag a queue drain of this load has set.
 int AskNeedReboot(HMODULE library);

@@ -29,6 +29,7 @@
 #include <winsim/types.h>
 #include <winsim/api/kernel32_system.h>
 #include <winsim/api/kernel32_directories.h>
+#include <winsim/api/kernel32_find.h>
 #include <winsim/api/kernel32_files.h>
 #include <winsim/api/kernel32_mappings.h>
 #include <winsim/api/kernel32_processes.h>
