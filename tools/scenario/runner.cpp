@@ -345,7 +345,16 @@ bool DeleteServiceNamed(const std::string& name, std::string* why) {
         *why = "cannot delete the service " + name + ": error " + std::to_string(GetLastError());
         return false;
     }
-    return true;
+    CloseServiceHandle(s.service);
+    s.service = nullptr;
+    // A running service goes once it has stopped: up to ten seconds.
+    for (int i = 0; i < 100; ++i, Sleep(100)) {
+        const SC_HANDLE left = OpenServiceA(s.manager, name.c_str(), SERVICE_QUERY_STATUS);
+        if (!left) return true;
+        CloseServiceHandle(left);
+    }
+    *why = "the service " + name + " is still there ten seconds after its deletion";
+    return false;
 }
 
 // ---- pending renames ----
@@ -458,11 +467,24 @@ bool ApplyState(const Step& step, const Scenario& scenario, const PathTokens& to
             contents << in.rdbuf();
             bytes = contents.str();
         }
-        if (!WriteFileBytes(a.back(), bytes)) {
-            *why = "cannot write " + a.back() + ": error " + std::to_string(GetLastError());
+        const std::string& path = step.verb == "file" ? a[0] : a[1];
+        if (!WriteFileBytes(path, bytes)) {
+            *why = "cannot write " + path + ": error " + std::to_string(GetLastError());
             return false;
         }
         return true;
+    }
+    if (step.verb == "stand-in") {
+        // A program the machine lacks (Wine has no runonce.exe), from the runner's own folder.
+        if (GetFileAttributesA(a[1].c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+        char program[MAX_PATH] = "";
+        const std::string self(program, GetModuleFileNameA(nullptr, program, MAX_PATH));
+        const std::string source = self.substr(0, self.find_last_of('\\') + 1) + a[0];
+        // Without it (a simulated machine, where programs are described, not run) the file is made empty.
+        std::string bytes;
+        if (!ReadFileBytes(source, &bytes)) bytes.clear();
+        if (!WriteFileBytes(a[1], bytes)) *why = a[1] + " is missing and its stand-in cannot be put there";
+        return why->empty();
     }
     if (step.verb == "folder") {
         if (!MakeFolders(a[0])) *why = "cannot make the folder " + a[0] + ": error " + std::to_string(GetLastError());
