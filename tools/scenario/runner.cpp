@@ -232,6 +232,14 @@ std::string LinkText(const std::string& path, const PathTokens& tokens) {
     return text;
 }
 
+// "file NAME size=N fnv=HASH", or for a shell link "link NAME" and what it points to.
+std::string FileLine(const std::string& path, const std::string& name, unsigned long size, const PathTokens& tokens) {
+    if (name.size() > 4 && Upper(name.substr(name.size() - 4)) == ".LNK") return "link " + name + " " + LinkText(path, tokens);
+    std::string bytes;
+    if (!ReadFileBytes(path, &bytes)) return "file " + name + " size=" + std::to_string(size) + " unreadable";
+    return "file " + name + " size=" + std::to_string(size) + " fnv=" + Hex32(Fnv1a(bytes)).substr(2);
+}
+
 void CaptureFolder(const std::string& folder, const std::string& shown, const std::string& pattern,
                    const PathTokens& tokens, Lines* out) {
     for (const auto& entry : ListFolder(folder, pattern)) {
@@ -241,14 +249,20 @@ void CaptureFolder(const std::string& folder, const std::string& shown, const st
             CaptureFolder(path, name, "*", tokens, out);
             continue;
         }
-        std::string bytes;
-        const bool read = ReadFileBytes(path, &bytes);
-        std::string line = "file " + name + " size=" + std::to_string(entry.size);
-        if (!read) line += " unreadable";
-        else line += " fnv=" + Hex32(Fnv1a(bytes)).substr(2);
-        if (name.size() > 4 && Upper(name.substr(name.size() - 4)) == ".LNK") line = "link " + name + " " + LinkText(path, tokens);
-        out->push_back(line);
+        out->push_back(FileLine(path, name, entry.size, tokens));
     }
+}
+
+void CaptureFile(const std::string& path, const std::string& shown, const PathTokens& tokens, Lines* out) {
+    WIN32_FIND_DATAA data;
+    const HANDLE find = FindFirstFileA(path.c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) {
+        out->push_back("file " + shown + " absent");
+        return;
+    }
+    FindClose(find);
+    out->push_back((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? "dir " + shown
+                                                                       : FileLine(path, shown, data.nFileSizeLow, tokens));
 }
 
 // ---- services ----
@@ -682,6 +696,8 @@ bool RunScenario(const Scenario& scenario, std::string* dump, std::string* error
                 lines.push_back("folder " + step.args[0] + (pattern == "*" ? "" : " " + pattern));
                 CaptureFolder(path, step.args[0], pattern, tokens, &lines);
             }
+        } else if (step.verb == "file") {
+            CaptureFile(path, step.args[0], tokens, &lines);
         } else if (step.verb == "service") {
             CaptureService(step.args[0], tokens, &lines);
         } else {

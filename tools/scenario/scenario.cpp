@@ -97,8 +97,9 @@ std::string CheckCapture(const Step& s) {
     if (s.verb == "registry") return n == 1 && HasRoot(s.args[0]) ? "" : "registry KEY (starting with HKLM, HKCU, HKCR or HKU)";
     if (s.verb == "folder") return n == 1 || n == 2 ? "" : "folder PATH [PATTERN]";
     if (s.verb == "service") return n == 1 ? "" : "service NAME";
+    if (s.verb == "file") return n == 1 ? "" : "file PATH";
     if (s.verb == "pending-renames") return n == 0 ? "" : "pending-renames takes nothing";
-    return "'" + s.verb + "' is not a capture line: registry, folder, service or pending-renames";
+    return "'" + s.verb + "' is not a capture line: registry, folder, file, service or pending-renames";
 }
 
 }  // namespace
