@@ -134,6 +134,18 @@ void CaptureKey(HKEY key, const std::string& path, const PathTokens& tokens, Lin
     }
 }
 
+// One value: "value KEY "NAME" TYPE DATA", or "... absent".
+void CaptureValue(HKEY key, const std::string& path, const std::string& name, const PathTokens& tokens, Lines* out) {
+    std::vector<char> data(65536);
+    DWORD size = static_cast<DWORD>(data.size()), type = 0;
+    const std::string shown = "value " + path + " " + (name == "@" ? std::string("@") : Quoted(name));
+    if (RegQueryValueExA(key, name == "@" ? nullptr : name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data.data()),
+                         &size) != ERROR_SUCCESS)
+        out->push_back(shown + " absent");
+    else
+        out->push_back(shown + " " + ValueText(type, std::string(data.data(), size), tokens));
+}
+
 // ---- files ----
 
 struct FileEntry {
@@ -450,9 +462,17 @@ bool DeletePendingRenames(std::string* why) {
 
 // ---- state ----
 
-bool ApplyState(const Step& step, const Scenario& scenario, const PathTokens& tokens, std::string* why) {
+bool ApplyState(const Step& step, const Scenario& scenario, const PathTokens& tokens, std::vector<HANDLE>* held,
+                std::string* why) {
     std::vector<std::string> a;
     for (const auto& arg : step.args) a.push_back(tokens.Expand(arg));
+    if (step.verb == "hold") {
+        // In use as a running program's file is: others may read it, not write, replace or delete it.
+        const HANDLE file = CreateFileA(a[0].c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (file == INVALID_HANDLE_VALUE) *why = "cannot open " + a[0] + ": error " + std::to_string(GetLastError());
+        else held->push_back(file);
+        return file != INVALID_HANDLE_VALUE;
+    }
     if (step.verb == "reg" || step.verb == "key") {
         std::string sub;
         const HKEY root = RootOf(a[0], &sub);
@@ -666,10 +686,16 @@ PathTokens MachineTokens() {
 
 bool RunScenario(const Scenario& scenario, std::string* dump, std::string* error) {
     const PathTokens tokens = MachineTokens();
+    std::vector<HANDLE> held;
+    auto release = [&] {
+        for (HANDLE file : held) CloseHandle(file);
+        held.clear();
+    };
     for (const auto& step : scenario.state) {
         std::string why;
-        if (!ApplyState(step, scenario, tokens, &why)) {
+        if (!ApplyState(step, scenario, tokens, &held, &why)) {
             *error = "line " + std::to_string(step.line) + ": " + why;
+            release();
             return false;
         }
     }
@@ -678,17 +704,20 @@ bool RunScenario(const Scenario& scenario, std::string* dump, std::string* error
         const HMODULE library = LoadLibraryA("KVISINST.DLL");
         if (!library) {
             *error = "KVISINST.DLL cannot be loaded: error " + std::to_string(GetLastError());
+            release();
             return false;
         }
         for (const auto& step : scenario.calls) lines.push_back(Call(library, step, tokens));
         FreeLibrary(library);
     }
+    release();
     for (const auto& step : scenario.capture) {
         const std::string path = step.args.empty() ? "" : tokens.Expand(step.args[0]);
         if (step.verb == "registry") {
             CKey key;
             if (OpenKey(path, KEY_READ, &key) != ERROR_SUCCESS) lines.push_back("registry " + step.args[0] + " absent");
-            else CaptureKey(key.key, step.args[0], tokens, &lines);
+            else if (step.args.size() == 1) CaptureKey(key.key, step.args[0], tokens, &lines);
+            else CaptureValue(key.key, step.args[0], step.args[1], tokens, &lines);
         } else if (step.verb == "folder") {
             const std::string pattern = step.args.size() > 1 ? step.args[1] : "*";
             if (!IsFolder(path)) lines.push_back("folder " + step.args[0] + " absent");

@@ -56,6 +56,7 @@ std::string CheckState(const Step& s) {
     if (s.verb == "file") return n == 1 || n == 2 ? "" : "file PATH [TEXT]";
     if (s.verb == "copy") return n == 2 ? "" : "copy SOURCE PATH (SOURCE relative to the scenario's folder)";
     if (s.verb == "folder") return n == 1 ? "" : "folder PATH";
+    if (s.verb == "hold") return n == 1 ? "" : "hold PATH (kept open, shared for reading only, while the calls run)";
     if (s.verb == "stand-in") return n == 2 ? "" : "stand-in PROGRAM PATH (PROGRAM beside the runner, copied when PATH is missing)";
     if (s.verb == "service") {
         if (n != 4) return "service NAME BINARY TYPE START";
@@ -74,7 +75,7 @@ std::string CheckState(const Step& s) {
         if (what == "value" && n == 3) return HasRoot(s.args[1]) ? "" : "'" + s.args[1] + "' is not a registry key";
         return "delete key KEY | value KEY NAME | file PATH | folder PATH | service NAME | pending-renames";
     }
-    return "'" + s.verb + "' is not a state line: reg, key, file, copy, folder, stand-in, service or delete";
+    return "'" + s.verb + "' is not a state line: reg, key, file, copy, folder, hold, stand-in, service or delete";
 }
 
 std::string CheckCall(const Step& s) {
@@ -94,7 +95,8 @@ std::string CheckCall(const Step& s) {
 
 std::string CheckCapture(const Step& s) {
     const size_t n = s.args.size();
-    if (s.verb == "registry") return n == 1 && HasRoot(s.args[0]) ? "" : "registry KEY (starting with HKLM, HKCU, HKCR or HKU)";
+    if (s.verb == "registry")
+        return (n == 1 || n == 2) && HasRoot(s.args[0]) ? "" : "registry KEY [VALUE] (KEY starting with HKLM, HKCU, HKCR or HKU)";
     if (s.verb == "folder") return n == 1 || n == 2 ? "" : "folder PATH [PATTERN]";
     if (s.verb == "service") return n == 1 ? "" : "service NAME";
     if (s.verb == "file") return n == 1 ? "" : "file PATH";

@@ -58,4 +58,8 @@ private:
 // mapping's handle); 0 when none is. Windows refuses to cut a file below it.
 uint64_t MappedViewsEnd(FileId id);
 
+// Whether a handle of this process keeps the host file from being opened for writing (it was opened
+// without FILE_SHARE_WRITE): a copy onto it fails with ERROR_SHARING_VIOLATION.
+bool HeldAgainstWriting(const std::string& host);
+
 }  // namespace winsim

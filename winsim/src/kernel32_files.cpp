@@ -105,6 +105,17 @@ bool CFileObject::CanRead() const { return access_ & kReadAccess; }
 bool CFileObject::CanWrite() const { return access_ & kWriteAccess; }
 bool CFileObject::DeletesToo() const { return access_ & DELETE; }
 
+bool HeldAgainstWriting(const std::string& host) {
+    struct stat st {};
+    if (stat(host.c_str(), &st) != 0) return false;
+    std::lock_guard<std::mutex> lock(g_opensLock);
+    auto it = g_opens.find({st.st_dev, st.st_ino});
+    if (it == g_opens.end()) return false;
+    for (const CFileObject* other : it->second)
+        if (!SharingAllows(*other, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE)) return true;
+    return false;
+}
+
 }  // namespace winsim
 
 HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSECURITY_ATTRIBUTES,

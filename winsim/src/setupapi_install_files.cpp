@@ -92,8 +92,11 @@ std::string ShortPathOf(Machine& machine, const std::string& full) {
     return result;
 }
 
-// A file is in use when a running process was started from it or a loaded module is it.
+// A file is in use when a running process was started from it, a loaded module is it, or a handle
+// open on it does not share writing (Windows' copy onto it then fails with a sharing violation).
 bool InUse(Machine& machine, const std::string& full) {
+    const auto host = HostPath(full);
+    if (host && HeldAgainstWriting(*host)) return true;
     const std::string wanted = UpperAscii(LongPathOf(machine, full));
     for (const auto& process : machine.Processes().Running()) {
         const auto program = FullWindowsPath(process.program);
