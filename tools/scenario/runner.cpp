@@ -26,6 +26,13 @@ std::string Upper(std::string text) {
 
 bool LessNoCase(const std::string& a, const std::string& b) { return Upper(a) < Upper(b); }
 
+// The text in `size` bytes up to its first NUL (strnlen, which msvcrt.dll of Windows 2000 lacks).
+size_t TextLength(const char* text, size_t size) {
+    size_t length = 0;
+    while (length < size && text[length]) ++length;
+    return length;
+}
+
 std::string Hex32(unsigned long value) {
     char text[16];
     std::snprintf(text, sizeof text, "0x%08lX", value);
@@ -410,7 +417,7 @@ void CapturePendingRenames(const PathTokens& tokens, Lines* out) {
                              reinterpret_cast<BYTE*>(data.data()), &size) == ERROR_SUCCESS) {
             std::vector<std::string> items;
             for (size_t at = 0; at < size;) {
-                const std::string item(data.data() + at, strnlen(data.data() + at, size - at));
+                const std::string item(data.data() + at, TextLength(data.data() + at, size - at));
                 at += item.size() + 1;
                 items.push_back(item);
             }
@@ -618,7 +625,7 @@ std::string ReadShellFolder(const char* name) {
             ERROR_SUCCESS ||
         RegQueryValueExA(key.key, name, nullptr, &type, reinterpret_cast<BYTE*>(path), &size) != ERROR_SUCCESS)
         return "";
-    return std::string(path, strnlen(path, size));
+    return std::string(path, TextLength(path, size));
 }
 
 }  // namespace
@@ -678,7 +685,7 @@ PathTokens MachineTokens() {
     std::string programFiles;
     if (OpenKey("HKLM\\Software\\Microsoft\\Windows\\CurrentVersion", KEY_READ, &key) == ERROR_SUCCESS &&
         RegQueryValueExA(key.key, "ProgramFilesDir", nullptr, &type, reinterpret_cast<BYTE*>(path), &size) == ERROR_SUCCESS)
-        programFiles.assign(path, strnlen(path, size));
+        programFiles.assign(path, TextLength(path, size));
     tokens.folders.emplace_back("%PROGRAMFILES%", programFiles.empty() ? "C:\\Program Files" : programFiles);
     tokens.folders.emplace_back("%COMMONPROGRAMS%", ReadShellFolder("Common Programs"));
     return tokens;
