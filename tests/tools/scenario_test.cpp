@@ -58,14 +58,15 @@ TEST(ScenarioRunner, DumpsKeysAndFilesInNameOrderWithTokens) {
     winsim::ScopedMachine machine(winsim::OsVersion::Win2000);
     scenario::Scenario parsed;
     std::string error, dump;
-    ASSERT_TRUE(scenario::ParseScenario("[state]\n"
-                                        "reg HKLM\\Software\\T\\b v REG_SZ %SYSTEM%\\x.dll\n"
-                                        "reg HKLM\\Software\\T\\A z REG_DWORD 7\n"
-                                        "reg HKLM\\Software\\T\\A y REG_MULTI_SZ one two\n"
-                                        "file %WINDIR%\\T\\zeta.txt abc\n"
-                                        "file %WINDIR%\\T\\Sub\\alpha.txt\n"
-                                        "[capture]\nregistry HKLM\\Software\\T\nfolder %WINDIR%\\T\n",
-                                        &parsed, &error))
+    ASSERT_TRUE(
+        scenario::ParseScenario("[state]\n"
+                                "reg HKLM\\Software\\T\\b v REG_SZ %SYSTEM%\\x.dll\n"
+                                "reg HKLM\\Software\\T\\A z REG_DWORD 7\n"
+                                "reg HKLM\\Software\\T\\A y REG_MULTI_SZ one two\n"
+                                "file %WINDIR%\\T\\zeta.txt abc\n"
+                                "file %WINDIR%\\T\\Sub\\alpha.txt\n"
+                                "[capture]\nregistry HKLM\\Software\\T\nfolder %WINDIR%\\T\n",
+                                &parsed, &error))
         << error;
     parsed.name = "order";
     ASSERT_TRUE(scenario::RunScenario(parsed, &dump, &error)) << error;
@@ -86,12 +87,13 @@ TEST(ScenarioRunner, DumpsKeysAndFilesInNameOrderWithTokens) {
 TEST(ScenarioCompare, ExcusesOnlyTheListedLinesOfTheNamedScenario) {
     std::vector<scenario::Deviation> deviations;
     std::string error;
-    ASSERT_TRUE(scenario::ParseDeviations("# known\ns1 | service * dependencies * | no list\n"
-                                          "other | value * | not this scenario\n",
-                                          &deviations, &error));
-    const auto diff = scenario::CompareDumps("scenario s1\nservice A dependencies \"B\"\nvalue K \"v\" REG_SZ \"1\"\n",
-                                             "scenario s1\nservice A dependencies (none)\nvalue K \"v\" REG_SZ \"1\"\n",
-                                             deviations);
+    ASSERT_TRUE(
+        scenario::ParseDeviations("# known\ns1 | service * dependencies * | no list\n"
+                                  "other | value * | not this scenario\n",
+                                  &deviations, &error));
+    const auto diff =
+        scenario::CompareDumps("scenario s1\nservice A dependencies \"B\"\nvalue K \"v\" REG_SZ \"1\"\n",
+                               "scenario s1\nservice A dependencies (none)\nvalue K \"v\" REG_SZ \"1\"\n", deviations);
     ASSERT_EQ(diff.size(), 2u);
     EXPECT_TRUE(diff[0].side == '-' && diff[0].excused && diff[1].side == '+' && diff[1].excused);
     const auto other = scenario::CompareDumps("scenario s1\nvalue K \"v\" REG_SZ \"1\"\n",

@@ -83,12 +83,14 @@ int RunScenarioCommand(const std::vector<std::string>& args) {
     std::vector<std::string> positional, values;
     if (!SplitOptions(args, {"--version", "--out"}, &positional, &values, "scenario")) return kExitUsage;
     if (positional.size() != 1 || values[0].empty()) {
-        std::fprintf(stderr, "kvsim scenario: give a scenario file and a version (scenario FILE --version 2000 [--out DUMP])\n");
+        std::fprintf(
+            stderr, "kvsim scenario: give a scenario file and a version (scenario FILE --version 2000 [--out DUMP])\n");
         return kExitUsage;
     }
     const auto version = winsim::ParseOsVersion(values[0]);
     if (!version) {
-        std::fprintf(stderr, "kvsim scenario: '%s' is not a version kvsim knows (95, 98, NT4, 2000, XP)\n", values[0].c_str());
+        std::fprintf(stderr, "kvsim scenario: '%s' is not a version kvsim knows (95, 98, NT4, 2000, XP)\n",
+                     values[0].c_str());
         return kExitUsage;
     }
     scenario::Scenario scenario;
@@ -100,7 +102,9 @@ int RunScenarioCommand(const std::vector<std::string>& args) {
     CTemporaryFolder temporary;
     const std::string folder = temporary.Path() + "/machine";
     CMachineFolder machine;
-    if (temporary.Path().empty() || !CMachineFolder::Create(folder, *version, [](winsim::Machine&) {}, &error) ||
+    if (temporary.Path().empty() ||
+        !CMachineFolder::Create(
+            folder, *version, [](winsim::Machine&) {}, &error) ||
         !machine.Open(folder, &error)) {
         std::fprintf(stderr, "kvsim scenario: cannot make a machine: %s\n", error.c_str());
         return kExitBadInput;

@@ -55,7 +55,8 @@ bool ParseDeviations(const std::string& text, std::vector<Deviation>* out, std::
     for (size_t i = 0; i < lines.size(); ++i) {
         const std::string line = Trim(lines[i]);
         if (line.empty() || line[0] == '#') continue;
-        const size_t first = line.find(" | "), second = first == std::string::npos ? first : line.find(" | ", first + 3);
+        const size_t first = line.find(" | "),
+                     second = first == std::string::npos ? first : line.find(" | ", first + 3);
         Deviation d;
         d.line = static_cast<int>(i + 1);
         if (second != std::string::npos) {

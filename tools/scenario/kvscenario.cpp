@@ -14,17 +14,24 @@
 
 int main(int argc, char** argv) {
     std::string file, out;
-    for (int i = 1; i < argc; ++i) {
-        if (!std::strcmp(argv[i], "--out") && i + 1 < argc) out = argv[++i];
-        else if (!std::strncmp(argv[i], "--out=", 6)) out = argv[i] + 6;
-        else if (file.empty() && argv[i][0] != '-') file = argv[i];
-        else file.clear(), argc = 0;
+    bool usable = true;
+    for (int i = 1; i < argc && usable; ++i) {
+        if (!std::strcmp(argv[i], "--out") && i + 1 < argc) {
+            out = argv[++i];
+        } else if (!std::strncmp(argv[i], "--out=", 6)) {
+            out = argv[i] + 6;
+        } else if (file.empty() && argv[i][0] != '-') {
+            file = argv[i];
+        } else {
+            usable = false;  // a second file or an unknown option
+        }
     }
-    if (file.empty()) {
-        std::fputs("usage: kvscenario FILE [--out DUMP]\n"
-                   "Runs a scenario on this machine with the KVISINST.DLL beside the program and prints or\n"
-                   "writes its dump (compare it with kvsim's: kvsim compare).\n",
-                   stderr);
+    if (!usable || file.empty()) {
+        std::fputs(
+            "usage: kvscenario FILE [--out DUMP]\n"
+            "Runs a scenario on this machine with the KVISINST.DLL beside the program and prints or\n"
+            "writes its dump (compare it with kvsim's: kvsim compare).\n",
+            stderr);
         return 2;
     }
     scenario::Scenario scenario;

@@ -146,8 +146,8 @@ void CaptureValue(HKEY key, const std::string& path, const std::string& name, co
     std::vector<char> data(65536);
     DWORD size = static_cast<DWORD>(data.size()), type = 0;
     const std::string shown = "value " + path + " " + (name == "@" ? std::string("@") : Quoted(name));
-    if (RegQueryValueExA(key, name == "@" ? nullptr : name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data.data()),
-                         &size) != ERROR_SUCCESS)
+    if (RegQueryValueExA(key, name == "@" ? nullptr : name.c_str(), nullptr, &type,
+                         reinterpret_cast<BYTE*>(data.data()), &size) != ERROR_SUCCESS)
         out->push_back(shown + " absent");
     else
         out->push_back(shown + " " + ValueText(type, std::string(data.data(), size), tokens));
@@ -173,7 +173,8 @@ std::vector<FileEntry> ListFolder(const std::string& folder, const std::string& 
         entries.push_back({name, (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0, data.nFileSizeLow});
     } while (FindNextFileA(find, &data));
     FindClose(find);
-    std::sort(entries.begin(), entries.end(), [](const FileEntry& a, const FileEntry& b) { return LessNoCase(a.name, b.name); });
+    std::sort(entries.begin(), entries.end(),
+              [](const FileEntry& a, const FileEntry& b) { return LessNoCase(a.name, b.name); });
     return entries;
 }
 
@@ -184,7 +185,7 @@ bool IsFolder(const std::string& path) {
 
 // Makes the folder and every missing one above it.
 bool MakeFolders(const std::string& path) {
-    for (size_t at = path.find('\\', 3); ; at = path.find('\\', at + 1)) {
+    for (size_t at = path.find('\\', 3);; at = path.find('\\', at + 1)) {
         const std::string part = path.substr(0, at);
         if (!IsFolder(part) && !CreateDirectoryA(part.c_str(), nullptr)) return false;
         if (at == std::string::npos) return true;
@@ -192,8 +193,8 @@ bool MakeFolders(const std::string& path) {
 }
 
 bool ReadFileBytes(const std::string& path, std::string* bytes) {
-    const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                    OPEN_EXISTING, 0, nullptr);
+    const HANDLE file =
+        CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     bytes->clear();
     char buffer[65536];
@@ -207,10 +208,12 @@ bool ReadFileBytes(const std::string& path, std::string* bytes) {
 bool WriteFileBytes(const std::string& path, const std::string& bytes) {
     const size_t slash = path.find_last_of('\\');
     if (slash != std::string::npos && slash > 2 && !MakeFolders(path.substr(0, slash))) return false;
-    const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file =
+        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     DWORD written = 0;
-    const bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) && written == bytes.size();
+    const bool ok =
+        WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) && written == bytes.size();
     return CloseHandle(file) && ok;
 }
 
@@ -253,7 +256,8 @@ std::string LinkText(const std::string& path, const PathTokens& tokens) {
 
 // "file NAME size=N fnv=HASH", or for a shell link "link NAME" and what it points to.
 std::string FileLine(const std::string& path, const std::string& name, unsigned long size, const PathTokens& tokens) {
-    if (name.size() > 4 && Upper(name.substr(name.size() - 4)) == ".LNK") return "link " + name + " " + LinkText(path, tokens);
+    if (name.size() > 4 && Upper(name.substr(name.size() - 4)) == ".LNK")
+        return "link " + name + " " + LinkText(path, tokens);
     std::string bytes;
     if (!ReadFileBytes(path, &bytes)) return "file " + name + " size=" + std::to_string(size) + " unreadable";
     return "file " + name + " size=" + std::to_string(size) + " fnv=" + Hex32(Fnv1a(bytes)).substr(2);
@@ -280,8 +284,9 @@ void CaptureFile(const std::string& path, const std::string& shown, const PathTo
         return;
     }
     FindClose(find);
-    out->push_back((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? "dir " + shown
-                                                                       : FileLine(path, shown, data.nFileSizeLow, tokens));
+    out->push_back((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                       ? "dir " + shown
+                       : FileLine(path, shown, data.nFileSizeLow, tokens));
 }
 
 // ---- services ----
@@ -303,11 +308,11 @@ DWORD StartTypeCode(const std::string& word) {
 std::string ServiceTypeWord(DWORD type) {
     std::string word;
     switch (type & ~DWORD{SERVICE_INTERACTIVE_PROCESS}) {
-    case SERVICE_KERNEL_DRIVER: word = "kernel"; break;
-    case SERVICE_FILE_SYSTEM_DRIVER: word = "filesystem"; break;
-    case SERVICE_WIN32_OWN_PROCESS: word = "own"; break;
-    case SERVICE_WIN32_SHARE_PROCESS: word = "shared"; break;
-    default: word = Hex32(type);
+        case SERVICE_KERNEL_DRIVER: word = "kernel"; break;
+        case SERVICE_FILE_SYSTEM_DRIVER: word = "filesystem"; break;
+        case SERVICE_WIN32_OWN_PROCESS: word = "own"; break;
+        case SERVICE_WIN32_SHARE_PROCESS: word = "shared"; break;
+        default: word = Hex32(type);
     }
     return (type & SERVICE_INTERACTIVE_PROCESS) ? word + "+interactive" : word;
 }
@@ -318,8 +323,8 @@ std::string StartTypeWord(DWORD start) {
 }
 
 std::string StateWord(DWORD state) {
-    static const char* const names[] = {"?", "stopped", "start-pending", "stop-pending", "running",
-                                        "continue-pending", "pause-pending", "paused"};
+    static const char* const names[] = {"?",       "stopped",          "start-pending", "stop-pending",
+                                        "running", "continue-pending", "pause-pending", "paused"};
     return state < 8 ? names[state] : Hex32(state);
 }
 
@@ -334,11 +339,13 @@ struct CService {
 void CaptureService(const std::string& name, const PathTokens& tokens, Lines* out) {
     CService s;
     s.manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
-    s.service = s.manager ? OpenServiceA(s.manager, name.c_str(), SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS) : nullptr;
+    s.service =
+        s.manager ? OpenServiceA(s.manager, name.c_str(), SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS) : nullptr;
     if (!s.service) {
         const DWORD error = GetLastError();
-        out->push_back("service " + name + (error == ERROR_SERVICE_DOES_NOT_EXIST ? std::string(" absent")
-                                                                                 : " cannot be opened: error " + std::to_string(error)));
+        out->push_back("service " + name +
+                       (error == ERROR_SERVICE_DOES_NOT_EXIST ? std::string(" absent")
+                                                              : " cannot be opened: error " + std::to_string(error)));
         return;
     }
     std::vector<char> buffer(8192);
@@ -350,12 +357,13 @@ void CaptureService(const std::string& name, const PathTokens& tokens, Lines* ou
         out->push_back("service " + name + " config cannot be read: error " + std::to_string(GetLastError()));
         return;
     }
-    out->push_back("service " + name + " type=" + ServiceTypeWord(config->dwServiceType) +
-                   " start=" + StartTypeWord(config->dwStartType) + " error-control=" +
-                   std::to_string(config->dwErrorControl) + " state=" +
-                   (queried ? StateWord(status.dwCurrentState) : "error " + std::to_string(GetLastError())));
+    out->push_back(
+        "service " + name + " type=" + ServiceTypeWord(config->dwServiceType) +
+        " start=" + StartTypeWord(config->dwStartType) + " error-control=" + std::to_string(config->dwErrorControl) +
+        " state=" + (queried ? StateWord(status.dwCurrentState) : "error " + std::to_string(GetLastError())));
     out->push_back("service " + name + " display " + Quoted(config->lpDisplayName ? config->lpDisplayName : ""));
-    out->push_back("service " + name + " binary " + Quoted(tokens.Tokenize(config->lpBinaryPathName ? config->lpBinaryPathName : "")));
+    out->push_back("service " + name + " binary " +
+                   Quoted(tokens.Tokenize(config->lpBinaryPathName ? config->lpBinaryPathName : "")));
     out->push_back("service " + name + " group " + Quoted(config->lpLoadOrderGroup ? config->lpLoadOrderGroup : ""));
     std::string dependencies;
     for (const char* d = config->lpDependencies; d && *d; d += std::char_traits<char>::length(d) + 1)
@@ -450,8 +458,9 @@ void CapturePendingRenames(const PathTokens& tokens, Lines* out) {
     }
     if (renames.empty()) out->push_back("pending-renames none");
     for (size_t i = 0; i < renames.size(); ++i)
-        out->push_back("rename " + std::to_string(i + 1) + " " + Quoted(tokens.Tokenize(renames[i].first)) + " -> " +
-                       (renames[i].second.empty() ? std::string("delete") : Quoted(tokens.Tokenize(renames[i].second))));
+        out->push_back(
+            "rename " + std::to_string(i + 1) + " " + Quoted(tokens.Tokenize(renames[i].first)) + " -> " +
+            (renames[i].second.empty() ? std::string("delete") : Quoted(tokens.Tokenize(renames[i].second))));
 }
 
 bool DeletePendingRenames(std::string* why) {
@@ -475,9 +484,12 @@ bool ApplyState(const Step& step, const Scenario& scenario, const PathTokens& to
     for (const auto& arg : step.args) a.push_back(tokens.Expand(arg));
     if (step.verb == "hold") {
         // In use as a running program's file is: others may read it, not write, replace or delete it.
-        const HANDLE file = CreateFileA(a[0].c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-        if (file == INVALID_HANDLE_VALUE) *why = "cannot open " + a[0] + ": error " + std::to_string(GetLastError());
-        else held->push_back(file);
+        const HANDLE file =
+            CreateFileA(a[0].c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (file == INVALID_HANDLE_VALUE)
+            *why = "cannot open " + a[0] + ": error " + std::to_string(GetLastError());
+        else
+            held->push_back(file);
         return file != INVALID_HANDLE_VALUE;
     }
     if (step.verb == "reg" || step.verb == "key") {
@@ -560,7 +572,8 @@ bool ApplyState(const Step& step, const Scenario& scenario, const PathTokens& to
     }
     if (what == "file") {
         SetFileAttributesA(a[1].c_str(), FILE_ATTRIBUTE_NORMAL);
-        if (!DeleteFileA(a[1].c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND && GetLastError() != ERROR_PATH_NOT_FOUND)
+        if (!DeleteFileA(a[1].c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND &&
+            GetLastError() != ERROR_PATH_NOT_FOUND)
             *why = "cannot delete " + a[1] + ": error " + std::to_string(GetLastError());
         return why->empty();
     }
@@ -577,13 +590,13 @@ bool ApplyState(const Step& step, const Scenario& scenario, const PathTokens& to
 
 std::string ResultText(const kvsim::ExportInfo& info, long long result) {
     switch (info.result) {
-    case kvsim::ResultKind::HResult: {
-        const LONG hr = static_cast<LONG>(result);
-        return Hex32(static_cast<unsigned long>(static_cast<DWORD>(hr))) + " (" + kvsim::ResultMeaning(hr) + ")";
-    }
-    case kvsim::ResultKind::Int:
-    case kvsim::ResultKind::Bool: return std::to_string(result);
-    case kvsim::ResultKind::None: break;
+        case kvsim::ResultKind::HResult: {
+            const LONG hr = static_cast<LONG>(result);
+            return Hex32(static_cast<unsigned long>(static_cast<DWORD>(hr))) + " (" + kvsim::ResultMeaning(hr) + ")";
+        }
+        case kvsim::ResultKind::Int:
+        case kvsim::ResultKind::Bool: return std::to_string(result);
+        case kvsim::ResultKind::None: break;
     }
     return "none";
 }
@@ -607,7 +620,8 @@ std::string Call(HMODULE library, const Step& step, const PathTokens& tokens) {
         infs.push_back(values[i].inf);
     }
     const FARPROC function = GetProcAddress(library, kvsim::ExportedName(info));
-    if (!function) line += " -> not exported";
+    if (!function)
+        line += " -> not exported";
     else {
         const long long result = info.invoke(function, values);
         line += " -> " + ResultText(info, result);
@@ -639,30 +653,31 @@ unsigned Fnv1a(const std::string& bytes) {
 std::string ValueText(unsigned long type, const std::string& bytes, const PathTokens& tokens) {
     std::string data = bytes;
     switch (type) {
-    case REG_SZ:
-    case REG_EXPAND_SZ:
-        if (!data.empty() && data.back() == '\0') data.pop_back();
-        return std::string(type == REG_SZ ? "REG_SZ " : "REG_EXPAND_SZ ") + Quoted(tokens.Tokenize(data));
-    case REG_DWORD:
-        if (data.size() == 4) {
-            const auto* b = reinterpret_cast<const unsigned char*>(data.data());
-            return "REG_DWORD " + Hex32(b[0] | (b[1] << 8) | (b[2] << 16) | (static_cast<unsigned long>(b[3]) << 24));
+        case REG_SZ:
+        case REG_EXPAND_SZ:
+            if (!data.empty() && data.back() == '\0') data.pop_back();
+            return std::string(type == REG_SZ ? "REG_SZ " : "REG_EXPAND_SZ ") + Quoted(tokens.Tokenize(data));
+        case REG_DWORD:
+            if (data.size() == 4) {
+                const auto* b = reinterpret_cast<const unsigned char*>(data.data());
+                return "REG_DWORD " +
+                       Hex32(b[0] | (b[1] << 8) | (b[2] << 16) | (static_cast<unsigned long>(b[3]) << 24));
+            }
+            break;
+        case REG_MULTI_SZ: {
+            std::string text = "REG_MULTI_SZ";
+            bool first = true;
+            for (size_t at = 0; at < data.size();) {
+                const size_t end = data.find('\0', at);
+                const std::string item = data.substr(at, end == std::string::npos ? std::string::npos : end - at);
+                if (item.empty() && (end == std::string::npos || end + 1 >= data.size())) break;
+                text += (first ? " " : ", ") + Quoted(tokens.Tokenize(item));
+                first = false;
+                if (end == std::string::npos) break;
+                at = end + 1;
+            }
+            return text;
         }
-        break;
-    case REG_MULTI_SZ: {
-        std::string text = "REG_MULTI_SZ";
-        bool first = true;
-        for (size_t at = 0; at < data.size();) {
-            const size_t end = data.find('\0', at);
-            const std::string item = data.substr(at, end == std::string::npos ? std::string::npos : end - at);
-            if (item.empty() && (end == std::string::npos || end + 1 >= data.size())) break;
-            text += (first ? " " : ", ") + Quoted(tokens.Tokenize(item));
-            first = false;
-            if (end == std::string::npos) break;
-            at = end + 1;
-        }
-        return text;
-    }
     }
     std::string text = type == REG_BINARY ? "REG_BINARY " : "type " + std::to_string(type) + " ";
     for (size_t i = 0; i < data.size() && i < 32; ++i) {
@@ -670,7 +685,8 @@ std::string ValueText(unsigned long type, const std::string& bytes, const PathTo
         std::snprintf(hex, sizeof hex, "%02x", static_cast<unsigned char>(data[i]));
         text += hex;
     }
-    if (data.size() > 32) text += "... (" + std::to_string(data.size()) + " bytes, fnv=" + Hex32(Fnv1a(data)).substr(2) + ")";
+    if (data.size() > 32)
+        text += "... (" + std::to_string(data.size()) + " bytes, fnv=" + Hex32(Fnv1a(data)).substr(2) + ")";
     return text;
 }
 
@@ -684,7 +700,8 @@ PathTokens MachineTokens() {
     DWORD size = sizeof path, type = 0;
     std::string programFiles;
     if (OpenKey("HKLM\\Software\\Microsoft\\Windows\\CurrentVersion", KEY_READ, &key) == ERROR_SUCCESS &&
-        RegQueryValueExA(key.key, "ProgramFilesDir", nullptr, &type, reinterpret_cast<BYTE*>(path), &size) == ERROR_SUCCESS)
+        RegQueryValueExA(key.key, "ProgramFilesDir", nullptr, &type, reinterpret_cast<BYTE*>(path), &size) ==
+            ERROR_SUCCESS)
         programFiles.assign(path, TextLength(path, size));
     tokens.folders.emplace_back("%PROGRAMFILES%", programFiles.empty() ? "C:\\Program Files" : programFiles);
     tokens.folders.emplace_back("%COMMONPROGRAMS%", ReadShellFolder("Common Programs"));
@@ -722,12 +739,16 @@ bool RunScenario(const Scenario& scenario, std::string* dump, std::string* error
         const std::string path = step.args.empty() ? "" : tokens.Expand(step.args[0]);
         if (step.verb == "registry") {
             CKey key;
-            if (OpenKey(path, KEY_READ, &key) != ERROR_SUCCESS) lines.push_back("registry " + step.args[0] + " absent");
-            else if (step.args.size() == 1) CaptureKey(key.key, step.args[0], tokens, &lines);
-            else CaptureValue(key.key, step.args[0], step.args[1], tokens, &lines);
+            if (OpenKey(path, KEY_READ, &key) != ERROR_SUCCESS)
+                lines.push_back("registry " + step.args[0] + " absent");
+            else if (step.args.size() == 1)
+                CaptureKey(key.key, step.args[0], tokens, &lines);
+            else
+                CaptureValue(key.key, step.args[0], step.args[1], tokens, &lines);
         } else if (step.verb == "folder") {
             const std::string pattern = step.args.size() > 1 ? step.args[1] : "*";
-            if (!IsFolder(path)) lines.push_back("folder " + step.args[0] + " absent");
+            if (!IsFolder(path))
+                lines.push_back("folder " + step.args[0] + " absent");
             else {
                 lines.push_back("folder " + step.args[0] + (pattern == "*" ? "" : " " + pattern));
                 CaptureFolder(path, step.args[0], pattern, tokens, &lines);

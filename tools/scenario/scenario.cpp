@@ -23,8 +23,8 @@ bool EqualNoCase(const std::string& a, const std::string& b) {
 
 // The registry roots a key may start with.
 bool HasRoot(const std::string& key) {
-    static const char* const roots[] = {"HKLM",       "HKEY_LOCAL_MACHINE", "HKCU", "HKEY_CURRENT_USER",
-                                        "HKCR",       "HKEY_CLASSES_ROOT",  "HKU",  "HKEY_USERS"};
+    static const char* const roots[] = {"HKLM", "HKEY_LOCAL_MACHINE", "HKCU", "HKEY_CURRENT_USER",
+                                        "HKCR", "HKEY_CLASSES_ROOT",  "HKU",  "HKEY_USERS"};
     const std::string root = key.substr(0, key.find('\\'));
     for (const char* r : roots)
         if (EqualNoCase(root, r)) return true;
@@ -57,7 +57,8 @@ std::string CheckState(const Step& s) {
     if (s.verb == "copy") return n == 2 ? "" : "copy SOURCE PATH (SOURCE relative to the scenario's folder)";
     if (s.verb == "folder") return n == 1 ? "" : "folder PATH";
     if (s.verb == "hold") return n == 1 ? "" : "hold PATH (kept open, shared for reading only, while the calls run)";
-    if (s.verb == "stand-in") return n == 2 ? "" : "stand-in PROGRAM PATH (PROGRAM beside the runner, copied when PATH is missing)";
+    if (s.verb == "stand-in")
+        return n == 2 ? "" : "stand-in PROGRAM PATH (PROGRAM beside the runner, copied when PATH is missing)";
     if (s.verb == "service") {
         if (n != 4) return "service NAME BINARY TYPE START";
         if (!IsWord(s.args[2], {"kernel", "filesystem", "own", "shared"}))
@@ -70,8 +71,9 @@ std::string CheckState(const Step& s) {
         const std::string what = n ? s.args[0] : "";
         if (what == "pending-renames" && n == 1) return "";
         if ((what == "key" || what == "file" || what == "folder" || what == "service") && n == 2)
-            return what == "key" && !HasRoot(s.args[1]) ? "'" + s.args[1] + "' does not start with HKLM, HKCU, HKCR or HKU"
-                                                       : "";
+            return what == "key" && !HasRoot(s.args[1])
+                       ? "'" + s.args[1] + "' does not start with HKLM, HKCU, HKCR or HKU"
+                       : "";
         if (what == "value" && n == 3) return HasRoot(s.args[1]) ? "" : "'" + s.args[1] + "' is not a registry key";
         return "delete key KEY | value KEY NAME | file PATH | folder PATH | service NAME | pending-renames";
     }
@@ -82,8 +84,8 @@ std::string CheckCall(const Step& s) {
     const kvsim::ExportInfo* info = kvsim::FindExport(s.verb);
     if (!info) return "KVISINST.DLL has no export '" + s.verb + "'";
     if (s.args.size() != info->args.size())
-        return std::string(info->name) + " takes " + std::to_string(info->args.size()) + " argument(s): " +
-               info->argNames;
+        return std::string(info->name) + " takes " + std::to_string(info->args.size()) +
+               " argument(s): " + info->argNames;
     for (size_t i = 0; i < s.args.size(); ++i) {
         kvsim::ArgValue value;
         std::string why;
@@ -96,7 +98,9 @@ std::string CheckCall(const Step& s) {
 std::string CheckCapture(const Step& s) {
     const size_t n = s.args.size();
     if (s.verb == "registry")
-        return (n == 1 || n == 2) && HasRoot(s.args[0]) ? "" : "registry KEY [VALUE] (KEY starting with HKLM, HKCU, HKCR or HKU)";
+        return (n == 1 || n == 2) && HasRoot(s.args[0])
+                   ? ""
+                   : "registry KEY [VALUE] (KEY starting with HKLM, HKCU, HKCR or HKU)";
     if (s.verb == "folder") return n == 1 || n == 2 ? "" : "folder PATH [PATTERN]";
     if (s.verb == "service") return n == 1 ? "" : "service NAME";
     if (s.verb == "file") return n == 1 ? "" : "file PATH";

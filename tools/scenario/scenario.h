@@ -17,11 +17,11 @@ struct Step {
 };
 
 struct Scenario {
-    std::string name;          // the file's name without its folder and ".scn"
-    std::string folder;        // the file's folder, for `copy` sources; "" for the current one
-    std::vector<Step> state;   // [state]
-    std::vector<Step> calls;   // [calls]
-    std::vector<Step> capture; // [capture]
+    std::string name;           // the file's name without its folder and ".scn"
+    std::string folder;         // the file's folder, for `copy` sources; "" for the current one
+    std::vector<Step> state;    // [state]
+    std::vector<Step> calls;    // [calls]
+    std::vector<Step> capture;  // [capture]
 };
 
 // Splits a line into words as the format says; false with the reason for an unclosed quote.

@@ -50,8 +50,8 @@ WIN32_FIND_DATAA Entry(const std::string& name, const struct stat& st) {
     if (S_ISDIR(st.st_mode)) {
         data.dwFileAttributes = FILE_ATTRIBUTE_DIRECTORY;
     } else {
-        data.dwFileAttributes = (st.st_mode & S_IWUSR) ? FILE_ATTRIBUTE_ARCHIVE
-                                                       : (FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_READONLY);
+        data.dwFileAttributes =
+            (st.st_mode & S_IWUSR) ? FILE_ATTRIBUTE_ARCHIVE : (FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_READONLY);
         data.nFileSizeLow = static_cast<DWORD>(st.st_size);
         data.nFileSizeHigh = static_cast<DWORD>(static_cast<uint64_t>(st.st_size) >> 32);
     }

@@ -1,8 +1,8 @@
 // kernel32: listing a folder (FindFirstFileA, FindNextFileA, FindClose).
 #pragma once
 
-#include <winsim/types.h>
 #include <winsim/api/shell32_links.h>
+#include <winsim/types.h>
 
 // PATH is a folder and a last component that may hold the wildcards '*' and '?', matched without
 // regard to letter case ("*" and "*.*" match every name). The entries come in the order of their long
