@@ -478,7 +478,25 @@ bool DeletePendingRenames(std::string* why) {
 
 // ---- state ----
 
-bool ApplyState(const Step& step, const Scenario& scenario, const PathTokens& tokens, std::vector<HANDLE>* held,
+// What the state lines leave for the end of the scenario: the files held open while the calls run, and
+// the stand-ins put in place, which go again when the scenario is over (the machine keeps no program
+// it did not have).
+struct Leftovers {
+    std::vector<HANDLE> held;
+    std::vector<std::string> standIns;
+
+    void CloseHeld() {
+        for (HANDLE file : held) CloseHandle(file);
+        held.clear();
+    }
+    // A stand-in still in use (a service left running) stays.
+    void RemoveStandIns() {
+        for (const auto& path : standIns) DeleteFileA(path.c_str());
+        standIns.clear();
+    }
+};
+
+bool ApplyState(const Step& step, const Scenario& scenario, const PathTokens& tokens, Leftovers* leftovers,
                 std::string* why) {
     std::vector<std::string> a;
     for (const auto& arg : step.args) a.push_back(tokens.Expand(arg));
@@ -489,7 +507,7 @@ bool ApplyState(const Step& step, const Scenario& scenario, const PathTokens& to
         if (file == INVALID_HANDLE_VALUE)
             *why = "cannot open " + a[0] + ": error " + std::to_string(GetLastError());
         else
-            held->push_back(file);
+            leftovers->held.push_back(file);
         return file != INVALID_HANDLE_VALUE;
     }
     if (step.verb == "reg" || step.verb == "key") {
@@ -536,7 +554,10 @@ bool ApplyState(const Step& step, const Scenario& scenario, const PathTokens& to
         // Without it (a simulated machine, where programs are described, not run) the file is made empty.
         std::string bytes;
         if (!ReadFileBytes(source, &bytes)) bytes.clear();
-        if (!WriteFileBytes(a[1], bytes)) *why = a[1] + " is missing and its stand-in cannot be put there";
+        if (!WriteFileBytes(a[1], bytes))
+            *why = a[1] + " is missing and its stand-in cannot be put there";
+        else
+            leftovers->standIns.push_back(a[1]);
         return why->empty();
     }
     if (step.verb == "folder") {
@@ -710,16 +731,13 @@ PathTokens MachineTokens() {
 
 bool RunScenario(const Scenario& scenario, std::string* dump, std::string* error) {
     const PathTokens tokens = MachineTokens();
-    std::vector<HANDLE> held;
-    auto release = [&] {
-        for (HANDLE file : held) CloseHandle(file);
-        held.clear();
-    };
+    Leftovers leftovers;
     for (const auto& step : scenario.state) {
         std::string why;
-        if (!ApplyState(step, scenario, tokens, &held, &why)) {
+        if (!ApplyState(step, scenario, tokens, &leftovers, &why)) {
             *error = "line " + std::to_string(step.line) + ": " + why;
-            release();
+            leftovers.CloseHeld();
+            leftovers.RemoveStandIns();
             return false;
         }
     }
@@ -728,13 +746,14 @@ bool RunScenario(const Scenario& scenario, std::string* dump, std::string* error
         const HMODULE library = LoadLibraryA("KVISINST.DLL");
         if (!library) {
             *error = "KVISINST.DLL cannot be loaded: error " + std::to_string(GetLastError());
-            release();
+            leftovers.CloseHeld();
+            leftovers.RemoveStandIns();
             return false;
         }
         for (const auto& step : scenario.calls) lines.push_back(Call(library, step, tokens));
         FreeLibrary(library);
     }
-    release();
+    leftovers.CloseHeld();
     for (const auto& step : scenario.capture) {
         const std::string path = step.args.empty() ? "" : tokens.Expand(step.args[0]);
         if (step.verb == "registry") {
@@ -761,6 +780,7 @@ bool RunScenario(const Scenario& scenario, std::string* dump, std::string* error
             CapturePendingRenames(tokens, &lines);
         }
     }
+    leftovers.RemoveStandIns();
     dump->clear();
     for (const auto& line : lines) *dump += line + "\n";
     return true;
