@@ -21,10 +21,10 @@
 // process-shared mutex in a file of the machine folder), so the dying process need not do anything.
 // Names are case-sensitive, as on Windows; the "Global\" and "Local\" namespaces are not told apart
 // from other names. A machine folder holds at most 128 named objects at once.
-// Where this does less than Windows: a process that dies without closing its handles keeps its
-// references, so the name stays known to OpenMutexA after every living process has closed its own
-// (Windows closes a dead process's handles); and handles that a process inherits by fork are not
-// counted, so the parent must keep its own open while a forked child uses the mutex.
+// A process that dies without closing its handles lets them go, as Windows closes a dead process's
+// handles, but only when some process next creates or opens a named object (and, past 16 processes
+// holding one name, not at all). Handles that a process inherits by fork (not a Windows operation)
+// are not counted: the parent must keep its own open while a forked child uses the mutex.
 HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES security, BOOL initialOwner, LPCSTR name);
 HANDLE OpenMutexA(DWORD desiredAccess, BOOL inheritHandle, LPCSTR name);
 BOOL ReleaseMutex(HANDLE mutex);
