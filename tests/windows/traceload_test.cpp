@@ -28,7 +28,7 @@ constexpr int kDllEvery = 50;
 constexpr int kHolderLines = 50;
 const char kTracingKey[] = "SOFTWARE\\Korvane\\Tracing";
 const char kTraceMutex[] = "__KV_TRACE_MUTEX__";
-const char kHeldEvent[] = "kvtraceload-held";         // the holder owns the trace mutex
+const char kHeldEvent[] = "kvtraceload-held";        // the holder owns the trace mutex
 const char kReadySemaphore[] = "kvtraceload-ready";  // a writer is about to write its first line
 
 std::string Padding(int line) { return std::string(static_cast<size_t>(line % 61), '.'); }
@@ -142,8 +142,7 @@ TEST_F(TraceLoad, FourProcessesAppendWholeLinesWhileOneIsTerminatedHoldingTheMut
     for (int p = 0; p < kWriters; ++p) EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(ready_, 60000));
     ASSERT_TRUE(TerminateProcess(holder, 1));
     CloseHandle(holder);
-    EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0),
-              WaitForMultipleObjects(kWriters, writers.data(), TRUE, 240000));
+    EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForMultipleObjects(kWriters, writers.data(), TRUE, 240000));
     for (HANDLE writer : writers) {
         DWORD code = 1;
         GetExitCodeProcess(writer, &code);
@@ -159,8 +158,9 @@ TEST_F(TraceLoad, FourProcessesAppendWholeLinesWhileOneIsTerminatedHoldingTheMut
     EXPECT_FALSE(file.header);
     EXPECT_TRUE(file.whole);
     // Each process's lines come in its order: its numbered lines, and the library's IsVer100 line
-    // after every kDllEvery-th, all carrying its thread id. Other test programs that load the library meanwhile may add lines of
-    // their own; they must read whole too, and are otherwise left alone.
+    // after every kDllEvery-th, all carrying its thread id. Other test programs that load the library
+    // meanwhile may add lines of their own; they must read whole too, and are otherwise left alone.
+    auto counts = [](int lines) { return std::make_pair(lines, (lines + kDllEvery - 1) / kDllEvery); };
     std::map<unsigned, int> processOfThread;
     std::map<int, std::pair<int, int>> linesOf;  // numbered lines and library lines of each process
     for (const std::string& text : file.lines) {
@@ -169,17 +169,15 @@ TEST_F(TraceLoad, FourProcessesAppendWholeLinesWhileOneIsTerminatedHoldingTheMut
         if (std::sscanf(text.c_str(), "Worker(0x%X) process %d line %d %n", &thread, &process, &line, &end) == 3) {
             ASSERT_TRUE(process >= 0 && process <= kWriters) << text;
             processOfThread[thread] = process;
-            auto& [numbered, library] = linesOf[process];
-            ASSERT_EQ(std::make_pair(line, (line + kDllEvery - 1) / kDllEvery), linesOf[process]) << text;
+            ASSERT_EQ(counts(line), linesOf[process]) << text;
             EXPECT_EQ(Padding(line), text.substr(static_cast<size_t>(end))) << text;
-            ++numbered;
+            ++linesOf[process].first;
         } else if (std::sscanf(text.c_str(), "IsVer100(0x%X) IT IS", &thread) == 1 && processOfThread.count(thread)) {
             auto& [numbered, library] = linesOf[processOfThread[thread]];
             ASSERT_EQ(kDllEvery * library + 1, numbered) << text;
             ++library;
         }
     }
-    auto counts = [](int lines) { return std::make_pair(lines, (lines + kDllEvery - 1) / kDllEvery); };
     std::map<int, std::pair<int, int>> expected = {{kWriters, counts(kHolderLines)}};
     for (int p = 0; p < kWriters; ++p) expected[p] = counts(kLinesEach);
     EXPECT_EQ(expected, linesOf);
