@@ -6,7 +6,8 @@
 // length, then record) for a 62-byte record; RawWrites/TwoWrites and
 // RawWrites/TwoWritesAndCipher measure the floor with the same sizes into the same folder, and
 // Spdlog/FileSinkFlushEveryLine a common logging library doing the nearest equivalent (a formatted
-// line with the time, flushed at once).
+// line with the time, flushed at once). TracedLine/AppendingProcesses counts the lines per second that
+// 1, 2 and 4 processes append to one trace file together.
 #include "kvisinst/trace/cipher.h"
 #include "kvisinst/trace/trace.h"
 #include "kvisinst/trace/traceformat.h"
@@ -21,8 +22,12 @@
 #include <spdlog/spdlog.h>
 
 #include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -60,6 +65,63 @@ void TracedLine_FileSink(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * (4 + kRecordBytes)));
 }
 BENCHMARK(TracedLine_FileSink);
+
+// Lines per second from 1, 2 and 4 processes appending to one trace file at once, all told: what the
+// named mutex, shared by the processes, and the move to the file's end before each record let through
+// together. Each iteration forks the writers, which load the library's settings, open the file and
+// write a first line, then wait at a gate; the time runs from the gate's opening to the last one's
+// end. On a machine busy with other work, more processes also get more of its processors, so the
+// counter writer_cpu_ns_per_line (the writers' processor time, user and system, per line) says what
+// the sharing itself costs.
+double ChildrenCpuSeconds() {
+    rusage usage {};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+void TracedLine_AppendingProcesses(benchmark::State& state) {
+    constexpr int kLines = 5000;  // each writer's, in each iteration
+    const int writers = static_cast<int>(state.range(0));
+    winsim::ScopedMachine machine(winsim::OsVersion::Win2000);
+    SetTracing({{"DoTrace", 1}, {"NewFileAlways", 0}}, "C:\\bench.trace");
+    const std::string path = *winsim::HostPath("C:\\bench.trace");
+    double cpuSeconds = 0;
+    for (auto _ : state) {
+        std::remove(path.c_str());
+        int gate[2], ready[2];
+        if (pipe(gate) != 0 || pipe(ready) != 0) state.SkipWithError("no pipe");
+        std::vector<pid_t> children;
+        for (int w = 0; w < writers; ++w) {
+            const pid_t child = fork();
+            if (child == 0) {
+                close(gate[1]);
+                TraceScope scope("CleanUp");
+                TraceMessage(scope, nullptr, "%s", kMessage);
+                char c = 0;
+                (void)!write(ready[1], &c, 1);
+                (void)!read(gate[0], &c, 1);
+                for (int i = 0; i < kLines; ++i) TraceMessage(scope, nullptr, "%s", kMessage);
+                _exit(0);
+            }
+            children.push_back(child);
+        }
+        char c = 0;
+        for (int w = 0; w < writers; ++w) (void)!read(ready[0], &c, 1);
+        const double cpuBefore = ChildrenCpuSeconds();
+        const auto start = std::chrono::steady_clock::now();
+        close(gate[1]);
+        for (pid_t child : children) waitpid(child, nullptr, 0);
+        state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        // The writers' set-up before the gate is counted too; it is small beside their lines.
+        cpuSeconds += ChildrenCpuSeconds() - cpuBefore;
+        for (int fd : {gate[0], ready[0], ready[1]}) close(fd);
+    }
+    const int64_t lines = static_cast<int64_t>(state.iterations()) * state.range(0) * kLines;
+    state.SetItemsProcessed(lines);
+    state.counters["writer_cpu_ns_per_line"] = cpuSeconds * 1e9 / static_cast<double>(lines);
+}
+BENCHMARK(TracedLine_AppendingProcesses)->Arg(1)->Arg(2)->Arg(4)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 // The floor: the same two writes, into a file in a machine folder like the trace's.
 void RawWrites(benchmark::State& state, bool encipher) {

@@ -101,6 +101,7 @@ TEST(Mutex, AProcessThatDiesOwningANamedMutexAbandonsItForTheOthers) {
     close(pipeFds[0]);
     close(pipeFds[1]);
     CloseHandle(mutex);
+    EXPECT_EQ(nullptr, OpenMutexA(SYNCHRONIZE, FALSE, "shared")) << "the dead process's handle is gone too";
 }
 
 }  // namespace

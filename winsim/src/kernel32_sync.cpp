@@ -5,7 +5,9 @@
 // file in the machine folder, mapped shared by each process; each slot holds a robust,
 // process-shared, recursive pthread mutex. Robustness gives Windows' abandoned semantics: when the
 // owning thread or process dies, the kernel marks the mutex, and the next locker gets EOWNERDEAD
-// (reported as WAIT_ABANDONED) and owns it.
+// (reported as WAIT_ABANDONED) and owns it. A slot also says which processes hold its references, so
+// that those of a process that died without closing its handles can be let go, as Windows closes a
+// dead process's handles.
 #include <winsim/handles.h>
 #include <winsim/machine.h>
 #include <winsim/win32api.h>
@@ -14,6 +16,7 @@
 
 #include <fcntl.h>
 #include <pthread.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -29,14 +32,23 @@
 
 namespace {
 
-constexpr uint32_t kTableMagic = 0x4D4B5657;  // "WVKM"
+constexpr uint32_t kTableMagic = 0x324B5657;  // "WVK2"
 constexpr int kSlots = 128;
+constexpr int kHolders = 16;
 constexpr char kTableFile[] = "kernel-objects";
+
+struct Holder {
+    int32_t pid;  // 0: a free entry
+    uint32_t handles;
+};
 
 struct Slot {
     uint32_t references;  // open handles in all processes; 0 marks a free slot
     char name[MAX_PATH];
     pthread_mutex_t mutex;
+    // The processes whose handles make up the references; those of processes beyond these entries
+    // are counted, but stay when the process dies.
+    Holder holders[kHolders];
 };
 
 struct SharedTable {
@@ -65,6 +77,55 @@ int LockRobust(pthread_mutex_t* mutex) {
         rc = 0;
     }
     return rc;
+}
+
+// Under the table lock: counts a handle of this process.
+void CountReference(Slot* slot) {
+    ++slot->references;
+    const int32_t self = getpid();
+    Holder* free = nullptr;
+    for (Holder& holder : slot->holders) {
+        if (holder.pid == self) {
+            ++holder.handles;
+            return;
+        }
+        if (!free && holder.pid == 0) free = &holder;
+    }
+    if (free) *free = {self, 1};
+}
+
+void FreeIfUnused(Slot* slot) {
+    if (slot->references == 0) slot->name[0] = '\0';
+}
+
+// Under the table lock: lets a handle of this process go. A handle the process got by fork was never
+// counted, and is not let go either.
+void DropReference(Slot* slot) {
+    const int32_t self = getpid();
+    uint32_t named = 0;
+    for (Holder& holder : slot->holders) {
+        if (holder.pid == self) {
+            if (--holder.handles == 0) holder.pid = 0;
+            --slot->references;
+            return FreeIfUnused(slot);
+        }
+        named += holder.handles;
+    }
+    if (slot->references > named) --slot->references;
+    FreeIfUnused(slot);
+}
+
+// Under the table lock: lets go the references of processes that have ended.
+void DropDeadHolders(SharedTable* table) {
+    for (Slot& slot : table->slots) {
+        if (slot.references == 0) continue;
+        for (Holder& holder : slot.holders) {
+            if (holder.pid == 0 || kill(holder.pid, 0) == 0 || errno != ESRCH) continue;
+            slot.references -= holder.handles < slot.references ? holder.handles : slot.references;
+            holder = {};
+        }
+        FreeIfUnused(&slot);
+    }
 }
 
 // One machine folder's table, mapped into this process.
@@ -136,7 +197,7 @@ public:
         // its name unknown to OpenMutexA.
         SharedTable* table = mapping_->Table();
         LockRobust(&table->lock);
-        if (slot_->references > 0 && --slot_->references == 0) slot_->name[0] = '\0';
+        DropReference(slot_);
         pthread_mutex_unlock(&table->lock);
     }
 
@@ -191,6 +252,7 @@ thread_local winsim::CLookupCache<CMutexObject> t_releaseCache WINSIM_FAST_TLS;
 // when the slot is new. Null when the table is full.
 Slot* AcquireSlot(SharedTable* table, const char* name, bool create, bool initialOwner, bool* created) {
     LockRobust(&table->lock);
+    DropDeadHolders(table);
     Slot* found = nullptr;
     Slot* free = nullptr;
     for (auto& slot : table->slots) {
@@ -211,7 +273,7 @@ Slot* AcquireSlot(SharedTable* table, const char* name, bool create, bool initia
         found = free;
         *created = true;
     }
-    if (found) ++found->references;
+    if (found) CountReference(found);
     pthread_mutex_unlock(&table->lock);
     return found;
 }

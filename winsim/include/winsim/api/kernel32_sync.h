@@ -16,9 +16,15 @@
 
 // Named mutexes are shared by every host process that runs on the same machine folder; a thread that
 // ends, or a process that dies, while owning one leaves it abandoned, and the next wait that gets it
-// returns WAIT_ABANDONED. Names are case-sensitive, as on Windows; the "Global\" and "Local\"
-// namespaces are not told apart from other names. A machine folder holds at most 128 named objects at
-// once.
+// (one already waiting, or the first to come) returns WAIT_ABANDONED and owns it, as on Windows. The
+// host's kernel notices the owner's end, a SIGKILL included (each named mutex is a robust,
+// process-shared mutex in a file of the machine folder), so the dying process need not do anything.
+// Names are case-sensitive, as on Windows; the "Global\" and "Local\" namespaces are not told apart
+// from other names. A machine folder holds at most 128 named objects at once.
+// A process that dies without closing its handles lets them go, as Windows closes a dead process's
+// handles, but only when some process next creates or opens a named object (and, past 16 processes
+// holding one name, not at all). Handles that a process inherits by fork (not a Windows operation)
+// are not counted: the parent must keep its own open while a forked child uses the mutex.
 HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES security, BOOL initialOwner, LPCSTR name);
 HANDLE OpenMutexA(DWORD desiredAccess, BOOL inheritHandle, LPCSTR name);
 BOOL ReleaseMutex(HANDLE mutex);
