@@ -2,7 +2,8 @@
 # Builds the fuzz targets and runs each for SECONDS (default 20), one after the other: every NAME_fuzz
 # that fuzz_all builds, from a copy of its seed inputs in fuzz/corpus/NAME/ (so a run adds nothing to
 # the tree). Given NAMEs after SECONDS, only those. Prints a line per target with libFuzzer's final
-# figures; a crash stops the script, its input kept in build/fuzz/artifacts/.
+# figures; a target that crashes is reported with its input kept in build/fuzz/artifacts/, the others
+# still run, and the script fails at the end.
 #
 #   scripts/fuzz.sh 600 services_text programs_text
 set -euo pipefail
@@ -28,6 +29,7 @@ extra_seeds() {
   esac
 }
 
+failed=()
 names=("$@")
 if [ ${#names[@]} -eq 0 ]; then
   for binary in build/fuzz/fuzz/*_fuzz; do names+=("$(basename "$binary" _fuzz)"); done
@@ -42,7 +44,8 @@ for name in "${names[@]}"; do
       -artifact_prefix="$artifacts/${name}-" "$corpus" >"$log" 2>&1; then
     tail -n 40 "$log"
     echo "== ${name}_fuzz FAILED (input in $artifacts/)"
-    exit 1
+    failed+=("$name")
+    continue
   fi
   # The last status line has the coverage reached (cov: edges, ft: features) and the corpus.
   done_line=$(grep -E '^#[0-9]+.*cov: [0-9]+ ft: [0-9]+' "$log" | tail -n 1 || true)
@@ -52,3 +55,7 @@ for name in "${names[@]}"; do
     "$(sed -E 's/.*cov: ([0-9]+).*/\1/' <<<"$done_line")" "$(sed -E 's/.*ft: ([0-9]+).*/\1/' <<<"$done_line")" \
     "$(sed -E 's/.*corp: ([0-9]+\/[0-9]+[a-zA-Z]*).*/\1/' <<<"$done_line")"
 done
+if [ ${#failed[@]} -gt 0 ]; then
+  echo "== failed: ${failed[*]}"
+  exit 1
+fi
