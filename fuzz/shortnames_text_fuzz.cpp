@@ -20,6 +20,17 @@ void Check(bool condition, const char* what) {
     std::abort();
 }
 
+// The text with its control bytes (but line ends) as \xNN, for a report.
+std::string Shown(const std::string& text) {
+    std::string shown;
+    for (unsigned char c : text) {
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "\\x%02x", c);
+        shown += c < 0x20 && c != '\n' ? hex : std::string(1, static_cast<char>(c));
+    }
+    return shown;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -35,6 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     const std::string saved = kept.SaveText();
     Check(kept.LoadText(saved, &error), "the saved text does not load");
-    Check(kept.SaveText() == saved, "saving what was loaded changed the text");
+    const std::string again = kept.SaveText();
+    if (again != saved) std::fprintf(stderr, "saved:\n%s\nthen:\n%s\n", Shown(saved).c_str(), Shown(again).c_str());
+    Check(again == saved, "saving what was loaded changed the text");
     return 0;
 }
