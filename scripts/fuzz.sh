@@ -1,27 +1,61 @@
 #!/usr/bin/env bash
-# Builds the fuzz targets and runs each for SECONDS (default 20) from the example inputs.
+# Builds the fuzz targets and runs each for SECONDS (default 20), one after the other: every NAME_fuzz
+# that fuzz_all builds, from a copy of its seed inputs in fuzz/corpus/NAME/ (so a run adds nothing to
+# the tree). Given NAMEs after SECONDS, only those. Prints a line per target with libFuzzer's final
+# figures; a target that crashes is reported with its input kept in build/fuzz/artifacts/, the others
+# still run, and the script fails at the end.
+#
+#   scripts/fuzz.sh 600 services_text programs_text
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-20}
+shift || true
 cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz
+cmake --build --preset fuzz >/dev/null
+# The targets that keep a simulated machine write its folders below TMPDIR: a memory file system
+# makes them many times faster.
+if [ -z "${TMPDIR:-}" ] && [ -d /dev/shm ] && [ -w /dev/shm ]; then export TMPDIR=/dev/shm; fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/inf" "$work/reg" "$work/trace" "$work/shell" "$work/device" "$work/pe" "$work/dll" "$work/wininit" "$work/version" "$work/queue"
-cp examples/*/*.inf "$work/inf/" 2>/dev/null || true
-cp examples/*.reg "$work/reg/" 2>/dev/null || true
-cp fuzz/corpus/trace/* "$work/trace/" 2>/dev/null || true
-cp fuzz/corpus/queue/* "$work/queue/" 2>/dev/null || true
-# The PE reader starts from the product DLL when it is built, and from whatever DLLs Wine brings.
-cp build/win32/KVISINST.DLL "$work/pe/" 2>/dev/null || true
-cp /usr/lib/x86_64-linux-gnu/wine/x86_64-windows/version.dll "$work/pe/" 2>/dev/null || true
-# The version-resource reader starts from the same files.
-cp "$work/pe/"* "$work/version/" 2>/dev/null || true
-# File lists and WinInit.Ini texts start from one of each shape.
-printf '%s' 'KvBio32.dll -"Old Name.ocx" ~QpCore.dll  KVHOST.exe' > "$work/dll/list"
-printf '[boot]\r\nshell=x\r\n[Rename]\r\nNUL=C:\\A.DLL\r\n' > "$work/wininit/ini"
-for target in inf reg_text trace shell_link device_tree pe_imports dll_list wininit version_info queue_entry; do
-  corpus="$work/${target%%_*}"
-  echo "== ${target}_fuzz for ${seconds}s"
-  build/fuzz/fuzz/${target}_fuzz -max_total_time="$seconds" -print_final_stats=0 "$corpus" 2>&1 | tail -n 2
+artifacts=build/fuzz/artifacts
+mkdir -p "$artifacts"
+
+# Build outputs that make better seeds where they are there: the product DLL, and a DLL of Wine's.
+extra_seeds() {
+  case "$1" in
+  pe_imports | version_info)
+    ls build/win32/KVISINST.DLL build/win64/KVISINST.DLL \
+      /usr/lib/x86_64-linux-gnu/wine/x86_64-windows/version.dll 2>/dev/null || true ;;
+  esac
+}
+
+failed=()
+names=("$@")
+if [ ${#names[@]} -eq 0 ]; then
+  for binary in build/fuzz/fuzz/*_fuzz; do names+=("$(basename "$binary" _fuzz)"); done
+fi
+for name in "${names[@]}"; do
+  corpus="$work/$name"
+  mkdir -p "$corpus"
+  if [ -d "fuzz/corpus/$name" ]; then cp fuzz/corpus/"$name"/* "$corpus/"; fi
+  for seed in $(extra_seeds "$name"); do cp "$seed" "$corpus/"; done
+  log="$work/$name.log"
+  if ! "build/fuzz/fuzz/${name}_fuzz" -max_total_time="$seconds" -print_final_stats=1 \
+      -artifact_prefix="$artifacts/${name}-" "$corpus" >"$log" 2>&1; then
+    tail -n 40 "$log"
+    echo "== ${name}_fuzz FAILED (input in $artifacts/)"
+    failed+=("$name")
+    continue
+  fi
+  # The last status line has the coverage reached (cov: edges, ft: features) and the corpus.
+  done_line=$(grep -E '^#[0-9]+.*cov: [0-9]+ ft: [0-9]+' "$log" | tail -n 1 || true)
+  stat() { grep "^stat::$1:" "$log" | awk '{print $2}' || true; }
+  printf '== %-16s %4ss %10s runs %7s/s  cov %-5s ft %-6s corpus %s\n' "$name" "$seconds" \
+    "$(stat number_of_executed_units)" "$(stat average_exec_per_sec)" \
+    "$(sed -E 's/.*cov: ([0-9]+).*/\1/' <<<"$done_line")" "$(sed -E 's/.*ft: ([0-9]+).*/\1/' <<<"$done_line")" \
+    "$(sed -E 's/.*corp: ([0-9]+\/[0-9]+[a-zA-Z]*).*/\1/' <<<"$done_line")"
 done
+if [ ${#failed[@]} -gt 0 ]; then
+  echo "== failed: ${failed[*]}"
+  exit 1
+fi

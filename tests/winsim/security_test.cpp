@@ -22,6 +22,7 @@ TEST(Sddl, ReadsAndWritesAsWindowsToolsDo) {
         {"O:S-1-5-21-1-2-3-1000G:S-1-5-32-545D:NO_ACCESS_CONTROL", "O:S-1-5-21-1-2-3-1000G:BUD:NO_ACCESS_CONTROL"},
         {"O:SYD:(A;;RCSDWDWOCCDCLCSWRPWP;;;WD)(A;;196633;;;S-1-5-18)", "O:SYD:(A;;KA;;;WD)(A;;0x30019;;;SY)"},
         {"G:BAS:(AU;SA;KA;;;WD)D:", "G:BAD:"},
+        {"O:SYD:PAINO_ACCESS_CONTROL", nullptr},
     };
     for (const auto& row : rows) {
         winsim::SecurityDescriptorData d;

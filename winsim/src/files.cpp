@@ -82,7 +82,9 @@ ResolvedPath ResolveOn(Machine& machine, std::string_view fullPath) {
     ResolvedPath result;
     fs::path host = fs::path(machine.RootFolder()) / std::string(1, fullPath[0]);
     result.longPath = std::string(fullPath.substr(0, 2));
-    bool exists = fs::is_directory(host);
+    // A name too long for the host (or otherwise unusable there) names nothing that exists.
+    std::error_code unusable;
+    bool exists = fs::is_directory(host, unusable);
     const auto parts = SplitComponents(fullPath.substr(2));
     result.components = parts.size();
     for (const auto& part : parts) {
@@ -109,7 +111,7 @@ ResolvedPath ResolveOn(Machine& machine, std::string_view fullPath) {
         }
         host /= chosen;
         result.longPath += "\\" + chosen;
-        if (exists) exists = fs::is_directory(host);
+        if (exists) exists = fs::is_directory(host, unusable);
     }
     if (parts.empty()) result.longPath += "\\";
     result.host = host.string();
@@ -124,7 +126,8 @@ std::optional<std::string> HostPath(std::string_view windowsPath) {
 
 std::optional<std::string> ReadWholeFile(std::string_view windowsPath) {
     auto host = HostPath(windowsPath);
-    if (!host || !fs::is_regular_file(*host)) return std::nullopt;
+    std::error_code unusable;
+    if (!host || !fs::is_regular_file(*host, unusable)) return std::nullopt;
     std::ifstream in(*host, std::ios::binary);
     if (!in) return std::nullopt;
     std::ostringstream contents;

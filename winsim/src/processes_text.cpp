@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cctype>
 #include <sstream>
 
 namespace winsim {
@@ -166,7 +167,9 @@ WindowScript ParseWindow(const std::string& text) {
 }
 
 std::string WindowText(const std::string& className, const std::string& title) {
-    return title.empty() ? className : className + "|" + title;
+    // A class ending in a blank keeps its '|', or reading the line back would drop the blank.
+    const bool blankEnd = !className.empty() && std::isspace(static_cast<unsigned char>(className.back()));
+    return title.empty() && !blankEnd ? className : className + "|" + title;
 }
 
 // "queue", "queue-after N", "no-queue" (a program's thread).

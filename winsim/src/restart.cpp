@@ -151,7 +151,8 @@ std::vector<PendingFileOperation> WinInitOperations(Machine& machine) {
             op.kind = PendingFileOperation::Kind::Replace;
             op.target = std::string(key);
         }
-        if (!IsShortPath(op.source) || (!op.target.empty() && !IsShortPath(op.target))) {
+        // An empty name before the '=' is no path either.
+        if (!IsShortPath(op.source) || (op.kind == PendingFileOperation::Kind::Replace && !IsShortPath(op.target))) {
             op.kind = PendingFileOperation::Kind::Ignored;
             op.why = "not a full path of short (8.3) names";
         }

@@ -459,17 +459,19 @@ bool ParseSddl(std::string_view text, SecurityDescriptorData* descriptor, std::s
             }
             if (part == 'S') continue;  // a SACL is not kept
             sawDacl = true;
-            if (flags == "NO_ACCESS_CONTROL") {
-                d.dacl.reset();
-                continue;
-            }
+            // A null DACL keeps its flags before the word, as Windows writes them ("D:PNO_ACCESS_CONTROL").
+            constexpr std::string_view kNull = "NO_ACCESS_CONTROL";
+            const bool null = flags.size() >= kNull.size() && flags.substr(flags.size() - kNull.size()) == kNull;
             DWORD mask = 0;
-            if (!ParseFlags(flags, kDaclFlags, &mask)) {
+            if (!ParseFlags(null ? flags.substr(0, flags.size() - kNull.size()) : flags, kDaclFlags, &mask)) {
                 *error = "unknown DACL flags \"" + std::string(flags) + "\"";
                 return false;
             }
             d.daclFlags = static_cast<SECURITY_DESCRIPTOR_CONTROL>(mask);
-            d.dacl = std::move(aces);
+            if (null)
+                d.dacl.reset();
+            else
+                d.dacl = std::move(aces);
         } else {
             *error = std::string("unknown part \"") + part + ":\"";
             return false;
