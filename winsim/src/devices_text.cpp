@@ -44,7 +44,14 @@ bool DeviceTree::LoadText(std::string_view text, std::string* error) {
                 return true;
             };
             if (EqualsNoCase(name, "HardwareIDs")) {
-                node.hardwareIds = SplitList(value, ',');
+                // The reader trims the value as a whole; each ID is trimmed as well, and empty ones
+                // dropped, so that the list reads the same after it has been written back.
+                node.hardwareIds.clear();
+                for (std::string id : SplitList(value, ',')) {
+                    id.erase(0, id.find_first_not_of(" \t\r\n\f\v"));
+                    id.erase(id.find_last_not_of(" \t\r\n\f\v") + 1);
+                    if (!id.empty()) node.hardwareIds.push_back(id);
+                }
             } else if (EqualsNoCase(name, "Class")) {
                 node.className = value;
             } else if (EqualsNoCase(name, "Description")) {
