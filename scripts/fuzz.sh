@@ -6,6 +6,9 @@
 # still run, and the script fails at the end.
 #
 #   scripts/fuzz.sh 600 services_text programs_text
+#
+# FUZZ_SEED=N fixes libFuzzer's random seed (CI does: a short gate then takes the same first steps from
+# the same seeds on every run); without it each run explores afresh.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-20}
@@ -40,7 +43,7 @@ for name in "${names[@]}"; do
   if [ -d "fuzz/corpus/$name" ]; then cp fuzz/corpus/"$name"/* "$corpus/"; fi
   for seed in $(extra_seeds "$name"); do cp "$seed" "$corpus/"; done
   log="$work/$name.log"
-  if ! "build/fuzz/fuzz/${name}_fuzz" -max_total_time="$seconds" -print_final_stats=1 \
+  if ! "build/fuzz/fuzz/${name}_fuzz" -max_total_time="$seconds" -print_final_stats=1 ${FUZZ_SEED:+-seed="$FUZZ_SEED"} \
       -artifact_prefix="$artifacts/${name}-" "$corpus" >"$log" 2>&1; then
     tail -n 40 "$log"
     echo "== ${name}_fuzz FAILED (input in $artifacts/)"
