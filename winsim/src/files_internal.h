@@ -58,8 +58,9 @@ private:
 // mapping's handle); 0 when none is. Windows refuses to cut a file below it.
 uint64_t MappedViewsEnd(FileId id);
 
-// Whether a handle of this process keeps the host file from being opened for writing (it was opened
-// without FILE_SHARE_WRITE): a copy onto it fails with ERROR_SHARING_VIOLATION.
-bool HeldAgainstWriting(const std::string& host);
+// Whether a handle of this process keeps the host file from being opened with `access` (GENERIC_WRITE:
+// it was opened without FILE_SHARE_WRITE, and a copy onto it fails with ERROR_SHARING_VIOLATION;
+// DELETE, which deleting or renaming it needs: without FILE_SHARE_DELETE).
+bool HeldAgainst(const std::string& host, DWORD access);
 
 }  // namespace winsim

@@ -105,14 +105,14 @@ bool CFileObject::CanRead() const { return access_ & kReadAccess; }
 bool CFileObject::CanWrite() const { return access_ & kWriteAccess; }
 bool CFileObject::DeletesToo() const { return access_ & DELETE; }
 
-bool HeldAgainstWriting(const std::string& host) {
+bool HeldAgainst(const std::string& host, DWORD access) {
     struct stat st {};
     if (stat(host.c_str(), &st) != 0) return false;
     std::lock_guard<std::mutex> lock(g_opensLock);
     auto it = g_opens.find({st.st_dev, st.st_ino});
     if (it == g_opens.end()) return false;
     for (const CFileObject* other : it->second)
-        if (!SharingAllows(*other, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE)) return true;
+        if (!SharingAllows(*other, access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE)) return true;
     return false;
 }
 
@@ -310,19 +310,6 @@ BOOL FailWith(DWORD error) {
     return FALSE;
 }
 
-// Whether a handle of this process stands in the way of deleting or renaming the host file: Windows
-// opens it for DELETE, which every open must share.
-bool HeldWithoutDeleteSharing(const std::string& host) {
-    struct stat st {};
-    if (stat(host.c_str(), &st) != 0) return false;
-    std::lock_guard<std::mutex> lock(g_opensLock);
-    auto it = g_opens.find({st.st_dev, st.st_ino});
-    if (it == g_opens.end()) return false;
-    for (const CFileObject* other : it->second)
-        if (!SharingAllows(*other, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE)) return true;
-    return false;
-}
-
 // The NT family keeps delayed operations for the session manager, which carries them out at the next
 // start: pairs of strings, appended after the pairs already there.
 BOOL RecordDelayedMove(LPCSTR existing, LPCSTR newName, DWORD flags) {
@@ -376,10 +363,10 @@ BOOL MoveFileExA(LPCSTR existing, LPCSTR newName, DWORD flags) {
     if (targetExists && !sameFile) {
         if (!(flags & MOVEFILE_REPLACE_EXISTING)) return FailWith(ERROR_ALREADY_EXISTS);
         // Replacing never puts anything in place of a folder, a read-only file or a file in use.
-        if (S_ISDIR(toStat.st_mode) || !(toStat.st_mode & S_IWUSR) || HeldWithoutDeleteSharing(to.host))
+        if (S_ISDIR(toStat.st_mode) || !(toStat.st_mode & S_IWUSR) || winsim::HeldAgainst(to.host, DELETE))
             return FailWith(ERROR_ACCESS_DENIED);
     }
-    if (HeldWithoutDeleteSharing(from.host)) return FailWith(ERROR_SHARING_VIOLATION);
+    if (winsim::HeldAgainst(from.host, DELETE)) return FailWith(ERROR_SHARING_VIOLATION);
     // A case-only rename keeps the entry and changes its spelling; the host name is then the one given.
     const std::string hostTarget =
         sameFile ? to.host.substr(0, to.host.find_last_of('/') + 1) + toFull->substr(toFull->find_last_of('\\') + 1)

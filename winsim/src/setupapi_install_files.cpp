@@ -96,7 +96,7 @@ std::string ShortPathOf(Machine& machine, const std::string& full) {
 // open on it does not share writing (Windows' copy onto it then fails with a sharing violation).
 bool InUse(Machine& machine, const std::string& full) {
     const auto host = HostPath(full);
-    if (host && HeldAgainstWriting(*host)) return true;
+    if (host && HeldAgainst(*host, GENERIC_WRITE)) return true;
     const std::string wanted = UpperAscii(LongPathOf(machine, full));
     for (const auto& process : machine.Processes().Running()) {
         const auto program = FullWindowsPath(process.program);
