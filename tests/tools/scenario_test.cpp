@@ -27,6 +27,8 @@ const BadScenario kBadScenarios[] = {
     {"[calls]\nInstallFromRegistry yes\n", "line 2: InstallFromRegistry, argument 1: 'yes' is not an integer"},
     {"[capture]\nfile \"C:\\a b\n", "line 2: a quoted word is not closed"},
     {"[state]\nkey HKLM\\X\n", "nothing to capture"},
+    {"[calls]\nprobe files 1 10\n", "line 2: probe inf|registry SEED COUNT"},
+    {"[calls]\nprobe inf 1 -5\n", "line 2: probe inf|registry SEED COUNT"},
 };
 
 TEST(ScenarioReader, NamesTheLineOfEachFault) {
@@ -100,6 +102,18 @@ TEST(ScenarioCompare, ExcusesOnlyTheListedLinesOfTheNamedScenario) {
                                               "scenario s1\nvalue K \"v\" REG_SZ \"2\"\n", deviations);
     ASSERT_EQ(other.size(), 2u);
     EXPECT_FALSE(other[0].excused || other[1].excused);
+    // A line moved and one changed among many alike: only those come out.
+    std::string first = "scenario s1\n", second = first;
+    for (int i = 0; i < 5000; ++i) {
+        first += "line " + std::to_string(i) + (i == 10 ? " moved\n" : "\n");
+        if (i != 10) second += "line " + std::to_string(i) + (i == 3000 ? " changed\n" : "\n");
+        if (i == 4000) second += "line 10 moved\n";
+    }
+    const auto many = scenario::CompareDumps(first, second, {});
+    ASSERT_EQ(many.size(), 4u);
+    EXPECT_EQ(many[0].text, "line 10 moved");
+    EXPECT_EQ(many[1].text + many[2].text, "line 3000line 3000 changed");
+    EXPECT_EQ(many[3].side, '+');
     EXPECT_FALSE(scenario::ParseDeviations("s1 | pattern only\n", &deviations, &error));
     EXPECT_EQ(error.rfind("line 1:", 0), 0u);
 }

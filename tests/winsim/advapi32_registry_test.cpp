@@ -124,6 +124,7 @@ TEST(RegistryQueryValue, SizesMissingValuesAndUnterminatedStrings) {
     HKEY key = Create(HKEY_LOCAL_MACHINE, "SOFTWARE\\Query");
     SetString(key, "Path", "C:\\Dir");
     RegSetValueExA(key, "Bare", 0, REG_SZ, reinterpret_cast<const BYTE*>("abcdefgh"), 3);  // stored without NUL
+    RegSetValueExA(key, "Empty", 0, REG_SZ, reinterpret_cast<const BYTE*>("abc"), 0);
     const struct {
         const char* name;
         bool withBuffer;
@@ -138,12 +139,13 @@ TEST(RegistryQueryValue, SizesMissingValuesAndUnterminatedStrings) {
         {"Missing", false, 99, ERROR_FILE_NOT_FOUND, 0, "\xBD"},   // a size query reports 0
         {"Bare", true, 3, ERROR_SUCCESS, 3, "abc\xBD"},    // unterminated unless there is a byte to spare
         {"Bare", true, 4, ERROR_SUCCESS, 3, {"abc", 4}},
+        {"Empty", true, 4, ERROR_SUCCESS, 0, "\xBD"},       // nothing stored, nothing added
     };
     for (size_t i = 0; i < std::size(kRows); ++i) {
         const auto& row = kRows[i];
         char buffer[16];
         std::memset(buffer, 0xBD, sizeof buffer);
-        DWORD type = 0, size = row.size;
+        DWORD type = 0xDEADBEEF, size = row.size;
         EXPECT_EQ(row.status, RegQueryValueExA(key, row.name, nullptr, &type,
                                                row.withBuffer ? reinterpret_cast<BYTE*>(buffer) : nullptr, &size))
             << "row " << i;

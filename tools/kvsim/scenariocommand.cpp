@@ -9,6 +9,7 @@
 
 #include <winsim/loader.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -161,12 +162,22 @@ int RunCompare(const std::vector<std::string>& args) {
     std::printf("scenario %s: %zu line(s) differ, %zu of them known Wine deviations\n", name.c_str(), diff.size(),
                 diff.size() - unlisted);
     if (!diff.empty()) std::printf("  - %s\n  + %s\n", positional[0].c_str(), positional[1].c_str());
+    // Every line no deviation excuses, in full; the excused ones counted by the entry that excuses them,
+    // with the first as an example (a probe's transcript may have thousands).
+    std::vector<std::pair<const scenario::Deviation*, std::vector<const scenario::DiffLine*>>> known;
     for (const auto& line : diff) {
-        std::printf("%c %s\n", line.side, line.text.c_str());
-        if (line.excused)
-            std::printf("    known (deviations line %d): %s\n", line.excused->line, line.excused->reason.c_str());
-        else
-            std::printf("    NOT LISTED\n");
+        if (!line.excused) {
+            std::printf("%c %s\n    NOT LISTED\n", line.side, line.text.c_str());
+            continue;
+        }
+        auto entry = std::find_if(known.begin(), known.end(), [&](const auto& k) { return k.first == line.excused; });
+        if (entry == known.end()) entry = known.insert(known.end(), {line.excused, {}});
+        entry->second.push_back(&line);
+    }
+    for (const auto& [deviation, lines] : known) {
+        std::printf("%c %s\n", lines[0]->side, lines[0]->text.c_str());
+        if (lines.size() > 1) std::printf("    and %zu more line(s) the same entry excuses\n", lines.size() - 1);
+        std::printf("    known (deviations line %d): %s\n", deviation->line, deviation->reason.c_str());
     }
     return unlisted ? kExitFailed : kExitOk;
 }

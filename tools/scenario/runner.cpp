@@ -4,10 +4,12 @@
 
 #include "tools/kvsim/exporttable.h"
 #include "tools/kvsim/regvalue.h"
+#include "tools/scenario/probe.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <memory>
@@ -31,27 +33,6 @@ size_t TextLength(const char* text, size_t size) {
     size_t length = 0;
     while (length < size && text[length]) ++length;
     return length;
-}
-
-std::string Hex32(unsigned long value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08lX", value);
-    return text;
-}
-
-// Text in double quotes: quotes, backslash-free control characters and bytes above 0x7E as \xHH.
-std::string Quoted(const std::string& text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        if (c < 0x20 || c == '"' || c > 0x7E) {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02X", c);
-            out += hex;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
 }
 
 // A word of a call line as the scenario would write it: quoted when it holds a blank.
@@ -94,25 +75,6 @@ std::vector<std::string> SubkeyNames(HKEY key) {
         names.emplace_back(name, size);
     }
     return names;
-}
-
-// Deletes a key and everything below it; a missing key is no fault.
-LONG DeleteTree(HKEY parent, const std::string& sub) {
-    {
-        HKEY key = nullptr;
-        const LONG opened = RegOpenKeyExA(parent, sub.c_str(), 0, KEY_ALL_ACCESS, &key);
-        if (opened == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
-        if (opened != ERROR_SUCCESS) return opened;
-        for (const auto& child : SubkeyNames(key)) {
-            const LONG deleted = DeleteTree(key, child);
-            if (deleted != ERROR_SUCCESS) {
-                RegCloseKey(key);
-                return deleted;
-            }
-        }
-        RegCloseKey(key);
-    }
-    return RegDeleteKeyA(parent, sub.c_str());
 }
 
 // Every key from `path` down, each followed by its values in the order the registry enumerates them;
@@ -203,27 +165,6 @@ bool ReadFileBytes(const std::string& path, std::string* bytes) {
     while ((ok = ReadFile(file, buffer, sizeof buffer, &read, nullptr) != FALSE) && read) bytes->append(buffer, read);
     CloseHandle(file);
     return ok;
-}
-
-bool WriteFileBytes(const std::string& path, const std::string& bytes) {
-    const size_t slash = path.find_last_of('\\');
-    if (slash != std::string::npos && slash > 2 && !MakeFolders(path.substr(0, slash))) return false;
-    const HANDLE file =
-        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    DWORD written = 0;
-    const bool ok =
-        WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) && written == bytes.size();
-    return CloseHandle(file) && ok;
-}
-
-bool DeleteFolderTree(const std::string& path) {
-    for (const auto& entry : ListFolder(path, "*")) {
-        const std::string child = path + "\\" + entry.name;
-        SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-        if (!(entry.folder ? DeleteFolderTree(child) : DeleteFileA(child.c_str()) != FALSE)) return false;
-    }
-    return RemoveDirectoryA(path.c_str()) != FALSE;
 }
 
 // What a shell link points to, read through the shell's link object.
@@ -665,6 +606,66 @@ std::string ReadShellFolder(const char* name) {
 
 }  // namespace
 
+std::string Hex32(unsigned long value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08lX", value);
+    return text;
+}
+
+std::string Quoted(const std::string& text) {
+    std::string out = "\"";
+    for (unsigned char c : text) {
+        if (c < 0x20 || c == '"' || c > 0x7E) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", c);
+            out += hex;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
+// Deletes a key and everything below it; a missing key is no fault.
+LONG DeleteTree(HKEY parent, const std::string& sub) {
+    {
+        HKEY key = nullptr;
+        const LONG opened = RegOpenKeyExA(parent, sub.c_str(), 0, KEY_ALL_ACCESS, &key);
+        if (opened == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
+        if (opened != ERROR_SUCCESS) return opened;
+        for (const auto& child : SubkeyNames(key)) {
+            const LONG deleted = DeleteTree(key, child);
+            if (deleted != ERROR_SUCCESS) {
+                RegCloseKey(key);
+                return deleted;
+            }
+        }
+        RegCloseKey(key);
+    }
+    return RegDeleteKeyA(parent, sub.c_str());
+}
+
+bool WriteFileBytes(const std::string& path, const std::string& bytes) {
+    const size_t slash = path.find_last_of('\\');
+    if (slash != std::string::npos && slash > 2 && !MakeFolders(path.substr(0, slash))) return false;
+    const HANDLE file =
+        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    const bool ok =
+        WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) && written == bytes.size();
+    return CloseHandle(file) && ok;
+}
+
+bool DeleteFolderTree(const std::string& path) {
+    for (const auto& entry : ListFolder(path, "*")) {
+        const std::string child = path + "\\" + entry.name;
+        SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (!(entry.folder ? DeleteFolderTree(child) : DeleteFileA(child.c_str()) != FALSE)) return false;
+    }
+    return RemoveDirectoryA(path.c_str()) != FALSE;
+}
+
 unsigned Fnv1a(const std::string& bytes) {
     unsigned hash = 2166136261u;
     for (unsigned char c : bytes) hash = (hash ^ c) * 16777619u;
@@ -750,7 +751,13 @@ bool RunScenario(const Scenario& scenario, std::string* dump, std::string* error
             leftovers.RemoveStandIns();
             return false;
         }
-        for (const auto& step : scenario.calls) lines.push_back(Call(library, step, tokens));
+        for (const auto& step : scenario.calls) {
+            if (step.verb == "probe")
+                RunProbe(step.args[0], std::strtoull(step.args[1].c_str(), nullptr, 10),
+                         static_cast<unsigned>(std::strtoul(step.args[2].c_str(), nullptr, 10)), &lines);
+            else
+                lines.push_back(Call(library, step, tokens));
+        }
         FreeLibrary(library);
     }
     leftovers.CloseHeld();

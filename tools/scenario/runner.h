@@ -4,6 +4,7 @@
 // both for the same outcome.
 #pragma once
 
+#include "kvisinst/common/win32.h"
 #include "tools/scenario/scenario.h"
 
 #include <string>
@@ -19,6 +20,19 @@ bool RunScenario(const Scenario& scenario, std::string* dump, std::string* error
 // The machine's folders for the path tokens (GetWindowsDirectoryA, GetSystemDirectoryA, the
 // registry's ProgramFilesDir and "Common Programs" shell folder).
 PathTokens MachineTokens();
+
+// 0x%08lX.
+std::string Hex32(unsigned long value);
+
+// Text in double quotes: quotes, control characters and bytes above 0x7E as \xHH.
+std::string Quoted(const std::string& text);
+
+// Deletes a registry key and everything below it; a missing key is no fault.
+LONG DeleteTree(HKEY parent, const std::string& sub);
+
+// Writes a file whole (its folders made first); DeleteFolderTree removes a folder and all below it.
+bool WriteFileBytes(const std::string& path, const std::string& bytes);
+bool DeleteFolderTree(const std::string& path);
 
 // FNV-1a, 32 bits: the short hash the dump gives a file's contents.
 unsigned Fnv1a(const std::string& bytes);

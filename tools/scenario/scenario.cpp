@@ -3,6 +3,7 @@
 
 #include "tools/kvsim/exporttable.h"
 #include "tools/kvsim/regvalue.h"
+#include "tools/scenario/probe.h"
 
 #include <algorithm>
 #include <cctype>
@@ -81,6 +82,14 @@ std::string CheckState(const Step& s) {
 }
 
 std::string CheckCall(const Step& s) {
+    if (s.verb == "probe") {
+        auto decimal = [](const std::string& w) {
+            return !w.empty() && w.size() <= 9 && w.find_first_not_of("0123456789") == std::string::npos;
+        };
+        return s.args.size() == 3 && IsProbeArea(s.args[0]) && decimal(s.args[1]) && decimal(s.args[2])
+                   ? ""
+                   : "probe inf|registry SEED COUNT (each a decimal number of at most nine digits)";
+    }
     const kvsim::ExportInfo* info = kvsim::FindExport(s.verb);
     if (!info) return "KVISINST.DLL has no export '" + s.verb + "'";
     if (s.args.size() != info->args.size())

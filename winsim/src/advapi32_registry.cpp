@@ -123,8 +123,9 @@ LONG CopyData(const RegValue& value, DWORD available, LPBYTE data, LPDWORD dataS
             return ERROR_MORE_DATA;
         }
         if (size) std::memcpy(data, value.data.data(), size);
-        // A string stored without its NUL gets one if the buffer has room; the size stays.
-        if (IsStringType(value.type) && available > size && (size == 0 || value.data[size - 1] != 0)) data[size] = 0;
+        // A string stored without its NUL gets one if the buffer has room; the size stays. An empty
+        // string leaves the buffer as it was.
+        if (IsStringType(value.type) && available > size && size > 0 && value.data[size - 1] != 0) data[size] = 0;
     }
     if (dataSize) *dataSize = size;
     return ERROR_SUCCESS;
@@ -310,8 +311,10 @@ LONG RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type
     if (status != ERROR_SUCCESS) return status;
     const RegValue* value = target->Value(valueName ? valueName : "");
     if (!value) {
-        // A size query for a missing value reports 0; a caller's buffer size is left alone.
+        // A size query for a missing value reports 0; a caller's buffer size is left alone. The type
+        // reads 0, as under Wine (Windows' own tests do not look at it).
         if (dataSize && !data) *dataSize = 0;
+        if (type) *type = REG_NONE;
         return ERROR_FILE_NOT_FOUND;
     }
     DWORD available = dataSize ? *dataSize : 0;
