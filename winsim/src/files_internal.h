@@ -62,5 +62,7 @@ uint64_t MappedViewsEnd(FileId id);
 // it was opened without FILE_SHARE_WRITE, and a copy onto it fails with ERROR_SHARING_VIOLATION;
 // DELETE, which deleting or renaming it needs: without FILE_SHARE_DELETE).
 bool HeldAgainst(const std::string& host, DWORD access);
+// Whether any handle of this process has the host file open.
+bool IsHeldOpen(const std::string& host);
 
 }  // namespace winsim

@@ -70,8 +70,8 @@ std::optional<Target> ResolveExisting(LPCSTR path, HostEntry kind, DWORD otherKi
         SetLastError(winsim::MissingEntryError(target->host));
         return std::nullopt;
     }
-    if (found != kind) {
-        SetLastError(otherKindError);
+    if (found != kind || winsim::EndsAsFolderButIsFile(path, target->host)) {
+        SetLastError(winsim::EndsAsFolderButIsFile(path, target->host) ? ERROR_INVALID_NAME : otherKindError);
         return std::nullopt;
     }
     return target;
@@ -132,6 +132,11 @@ BOOL RemoveDirectoryA(LPCSTR path) {
 BOOL DeleteFileA(LPCSTR path) {
     const auto target = ResolveExisting(path, HostEntry::File, ERROR_ACCESS_DENIED);
     if (!target) return FALSE;
+    // The file is opened for deletion first: a handle that does not share deleting refuses it.
+    if (winsim::HeldAgainst(target->host, DELETE)) {
+        SetLastError(ERROR_SHARING_VIOLATION);
+        return FALSE;
+    }
     if (winsim::IsReadOnlyFile(target->host) || unlink(target->host.c_str()) != 0) {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
@@ -170,7 +175,11 @@ DWORD GetFileAttributesA(LPCSTR path) {
     auto host = path ? winsim::HostPath(path) : std::nullopt;
     struct stat st {};
     if (!host || stat(host->c_str(), &st) != 0) {
-        SetLastError(ERROR_FILE_NOT_FOUND);
+        SetLastError(host ? winsim::MissingEntryError(*host) : ERROR_PATH_NOT_FOUND);
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    if (winsim::EndsAsFolderButIsFile(path, *host)) {
+        SetLastError(ERROR_INVALID_NAME);
         return INVALID_FILE_ATTRIBUTES;
     }
     if (S_ISDIR(st.st_mode)) return FILE_ATTRIBUTE_DIRECTORY;
@@ -184,6 +193,10 @@ BOOL SetFileAttributesA(LPCSTR path, DWORD attributes) {
     struct stat st {};
     if (stat(target->host.c_str(), &st) != 0) {
         SetLastError(winsim::MissingEntryError(target->host));
+        return FALSE;
+    }
+    if (winsim::EndsAsFolderButIsFile(path, target->host)) {
+        SetLastError(ERROR_INVALID_NAME);
         return FALSE;
     }
     // Only read-only is kept, as the host file's owner-write permission; FILE_ATTRIBUTE_NORMAL (or any

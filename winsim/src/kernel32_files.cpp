@@ -1,6 +1,7 @@
 // CreateFileA and the calls on a file handle, MoveFileExA and GetShortPathNameA. Each handle is a host
 // file descriptor of its own, so that, as on Windows, every handle keeps its own file position.
 #include "files_internal.h"
+#include "pathcheck.h"
 
 #include <winsim/files.h>
 #include <winsim/handles.h>
@@ -8,6 +9,7 @@
 #include <winsim/registry.h>
 #include <winsim/restart.h>
 #include <winsim/shortnames.h>
+#include <winsim/text.h>
 #include <winsim/win32api.h>
 
 #include "lookup_cache.h"
@@ -116,6 +118,14 @@ bool HeldAgainst(const std::string& host, DWORD access) {
     return false;
 }
 
+bool IsHeldOpen(const std::string& host) {
+    struct stat st {};
+    if (stat(host.c_str(), &st) != 0) return false;
+    std::lock_guard<std::mutex> lock(g_opensLock);
+    auto it = g_opens.find({st.st_dev, st.st_ino});
+    return it != g_opens.end() && !it->second.empty();
+}
+
 }  // namespace winsim
 
 HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSECURITY_ATTRIBUTES,
@@ -139,6 +149,16 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSECU
     const std::string folder = host->substr(0, host->find_last_of('/'));
     struct stat st {};
     if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return Fail(ERROR_PATH_NOT_FOUND);
+    // A name ending in a separator is no file's: a folder so named is a path not found, a file an
+    // invalid name, and nothing is created under it.
+    const char last = fileName[std::strlen(fileName) - 1];
+    if (last == '\\' || last == '/') {
+        const winsim::HostEntry entry = winsim::EntryAt(*host);
+        const bool creates = creationDisposition != OPEN_EXISTING && creationDisposition != TRUNCATE_EXISTING;
+        return Fail(entry == winsim::HostEntry::Directory                    ? ERROR_PATH_NOT_FOUND
+                    : entry == winsim::HostEntry::Missing && !creates ? ERROR_FILE_NOT_FOUND
+                                                                      : ERROR_INVALID_NAME);
+    }
 
     std::lock_guard<std::mutex> lock(g_opensLock);
     const bool exists = stat(host->c_str(), &st) == 0;
@@ -350,32 +370,89 @@ BOOL MoveFileExA(LPCSTR existing, LPCSTR newName, DWORD flags) {
     const winsim::ResolvedPath to = winsim::ResolveOn(machine, *toFull);
     struct stat fromStat {};
     struct stat toStat {};
+    if (winsim::EndsAsFolderButIsFile(existing, from.host)) return FailWith(ERROR_INVALID_NAME);
     if (!from.AllFound() || stat(from.host.c_str(), &fromStat) != 0)
-        return FailWith(from.found + 1 >= from.components ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
+        return FailWith(winsim::MissingEntryError(from.host));
+    // The source is opened for deletion before the target is looked at.
+    if (winsim::HeldAgainst(from.host, DELETE)) return FailWith(ERROR_SHARING_VIOLATION);
+    if (winsim::EndsAsFolderButIsFile(newName, to.host)) return FailWith(ERROR_INVALID_NAME);
     if (to.found + 1 < to.components) return FailWith(ERROR_PATH_NOT_FOUND);
     const bool folder = S_ISDIR(fromStat.st_mode);
+    // A file takes no new name that ends as a folder's does.
+    const char last = newName[std::strlen(newName) - 1];
+    if (!folder && (last == '\\' || last == '/') && winsim::EntryAt(to.host) == winsim::HostEntry::Missing)
+        return FailWith(ERROR_INVALID_NAME);
     // Each drive is a volume of its own: a folder cannot leave it, a file only as a copy.
     if ((*fromFull)[0] != (*toFull)[0] && (folder || !(flags & MOVEFILE_COPY_ALLOWED)))
         return FailWith(ERROR_NOT_SAME_DEVICE);
 
     const bool targetExists = to.AllFound() && stat(to.host.c_str(), &toStat) == 0;
     const bool sameFile = targetExists && toStat.st_dev == fromStat.st_dev && toStat.st_ino == fromStat.st_ino;
-    if (targetExists && !sameFile) {
-        if (!(flags & MOVEFILE_REPLACE_EXISTING)) return FailWith(ERROR_ALREADY_EXISTS);
-        // Replacing never puts anything in place of a folder, a read-only file or a file in use.
-        if (S_ISDIR(toStat.st_mode) || !(toStat.st_mode & S_IWUSR) || winsim::HeldAgainst(to.host, DELETE))
-            return FailWith(ERROR_ACCESS_DENIED);
-    }
-    if (winsim::HeldAgainst(from.host, DELETE)) return FailWith(ERROR_SHARING_VIOLATION);
+    const bool replaces = targetExists && !sameFile;
+    if (replaces && !(flags & MOVEFILE_REPLACE_EXISTING)) return FailWith(ERROR_ALREADY_EXISTS);
+    // Replacing never puts anything in place of a folder, a read-only file or a file in use; and a
+    // folder cannot go into itself.
+    if (replaces && S_ISDIR(toStat.st_mode)) return FailWith(ERROR_ACCESS_DENIED);
+    if (folder && toFull->size() > fromFull->size() && (*toFull)[fromFull->size()] == '\\' &&
+        winsim::EqualsNoCase(toFull->substr(0, fromFull->size()), *fromFull))
+        return FailWith(ERROR_INVALID_PARAMETER);
+    // A target open at all, even sharing everything, or read-only, is not replaced.
+    if (replaces && (!(toStat.st_mode & S_IWUSR) || winsim::IsHeldOpen(to.host)))
+        return FailWith(ERROR_ACCESS_DENIED);
     // A case-only rename keeps the entry and changes its spelling; the host name is then the one given.
     const std::string hostTarget =
         sameFile ? to.host.substr(0, to.host.find_last_of('/') + 1) + toFull->substr(toFull->find_last_of('\\') + 1)
                  : to.host;
+    // A folder takes the place of a file it replaces (the host's rename would not put one there).
+    if (folder && replaces && unlink(to.host.c_str()) != 0) return FailWith(ErrorFromErrno(errno));
     if (rename(from.host.c_str(), hostTarget.c_str()) != 0) return FailWith(ErrorFromErrno(errno));
 
     winsim::ShortNames& shortNames = machine.ShortNames();
-    if (targetExists && !sameFile) shortNames.Removed(to.longPath);
+    if (replaces) shortNames.Removed(to.longPath);
     shortNames.Moved(from.longPath, winsim::ResolveOn(machine, *toFull).longPath);
+    return TRUE;
+}
+
+BOOL CopyFileA(LPCSTR existing, LPCSTR newName, BOOL failIfExists) {
+    if (!existing || !newName) return FailWith(ERROR_INVALID_PARAMETER);
+    const DWORD attributes = GetFileAttributesA(existing);
+    if (attributes == INVALID_FILE_ATTRIBUTES) return FALSE;
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return FailWith(ERROR_ACCESS_DENIED);
+    // The source is opened first, read beside its writers (but not beside a handle that may delete
+    // it); then the target is looked at and written alone.
+    const HANDLE source =
+        CreateFileA(existing, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (source == INVALID_HANDLE_VALUE) return FALSE;
+    const DWORD there = GetFileAttributesA(newName);
+    DWORD refused = ERROR_SUCCESS;
+    if (there != INVALID_FILE_ATTRIBUTES && failIfExists)
+        refused = ERROR_FILE_EXISTS;
+    else if (there != INVALID_FILE_ATTRIBUTES &&
+             (there & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN)))
+        refused = ERROR_ACCESS_DENIED;
+    const HANDLE target = refused ? INVALID_HANDLE_VALUE
+                                  : CreateFileA(newName, GENERIC_WRITE, 0, nullptr,
+                                                failIfExists ? CREATE_NEW : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (target == INVALID_HANDLE_VALUE) {
+        const DWORD error = refused ? refused : GetLastError();
+        CloseHandle(source);
+        return FailWith(error);
+    }
+    char buffer[65536];
+    DWORD read = 0, written = 0;
+    BOOL copied = TRUE;
+    while (copied && (copied = ReadFile(source, buffer, sizeof buffer, &read, nullptr)) && read > 0)
+        copied = WriteFile(target, buffer, read, &written, nullptr) && written == read;
+    const DWORD error = GetLastError();
+    CloseHandle(source);
+    CloseHandle(target);
+    if (!copied) {
+        DeleteFileA(newName);
+        return FailWith(error ? error : ERROR_ACCESS_DENIED);
+    }
+    // The copy takes the source's attributes (and the archive mark a new file gets).
+    SetFileAttributesA(newName, attributes | FILE_ATTRIBUTE_ARCHIVE);
+    SetLastError(ERROR_SUCCESS);
     return TRUE;
 }
 

@@ -34,6 +34,10 @@ DWORD MissingEntryError(const std::string& hostPath) {
     return EntryAt(parent) == HostEntry::Directory ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
 }
 
+bool EndsAsFolderButIsFile(std::string_view path, const std::string& hostPath) {
+    return !path.empty() && (path.back() == '\\' || path.back() == '/') && EntryAt(hostPath) == HostEntry::File;
+}
+
 bool IsReadOnlyFile(const std::string& hostPath) {
     struct stat st {};
     return stat(hostPath.c_str(), &st) == 0 && !S_ISDIR(st.st_mode) && !(st.st_mode & S_IWUSR);

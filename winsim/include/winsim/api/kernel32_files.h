@@ -66,7 +66,8 @@ BOOL FlushFileBuffers(HANDLE file);
 // ERROR_CALL_NOT_IMPLEMENTED there, whatever the arguments.
 //
 // Now: an existing target is replaced only with MOVEFILE_REPLACE_EXISTING (else ERROR_ALREADY_EXISTS),
-// and never when it is a folder, read-only or held open (ERROR_ACCESS_DENIED); a source held open
+// and never when it is a folder, read-only or held open (ERROR_ACCESS_DENIED); a folder may replace a
+// file; a source held open
 // without FILE_SHARE_DELETE gives ERROR_SHARING_VIOLATION; a file leaves its drive only with
 // MOVEFILE_COPY_ALLOWED, a folder never (ERROR_NOT_SAME_DEVICE); a null newName is
 // ERROR_INVALID_PARAMETER. The file keeps its short name when it keeps its long name.
@@ -82,6 +83,13 @@ BOOL FlushFileBuffers(HANDLE file);
 #define MOVEFILE_DELAY_UNTIL_REBOOT 0x00000004
 #define MOVEFILE_WRITE_THROUGH 0x00000008
 BOOL MoveFileExA(LPCSTR existing, LPCSTR newName, DWORD flags);
+// Copies a file's contents and attributes to newName. An existing target fails the copy with
+// ERROR_FILE_EXISTS when failIfExists is set, else is replaced unless it is a folder, read-only or
+// hidden (ERROR_ACCESS_DENIED); a folder as the source is ERROR_ACCESS_DENIED; the source held by a
+// handle that does not share reading or that may delete it, or the target held open (or a copy onto
+// the source itself), gives ERROR_SHARING_VIOLATION. Deliberately less: the copy's times are its own,
+// not the source's, and a target held by a handle that shares writing still refuses the copy.
+BOOL CopyFileA(LPCSTR existing, LPCSTR newName, BOOL failIfExists);
 // The 8.3 form of the full path of an existing file or folder, each long component replaced by the
 // short name the machine keeps for it ("C:\PROGRA~1\KORVANE\QUILLE~1.DLL"); components that are valid
 // 8.3 names keep their spelling on disk. Returns the length without the NUL; when size is too small
