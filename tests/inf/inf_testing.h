@@ -33,7 +33,10 @@ private:
     HINF inf_;
 };
 
-// An own-process service as the database holds it.
+// A service's program on the current machine's drive, which starting the service needs.
+inline void PutProgram(const std::string& path) { EXPECT_TRUE(winsim::WriteWholeFile(path, "MZ")) << path; }
+
+// An own-process service as the database holds it, its program laid out.
 inline winsim::ServiceConfig Service(const std::string& name, std::vector<std::string> dependencies = {},
                                      DWORD startType = SERVICE_DEMAND_START) {
     winsim::ServiceConfig c;
@@ -43,6 +46,7 @@ inline winsim::ServiceConfig Service(const std::string& name, std::vector<std::s
     c.imagePath = "C:\\Quillex\\" + name + ".exe";
     c.dependencies = std::move(dependencies);
     c.account = "LocalSystem";
+    PutProgram(c.imagePath);
     return c;
 }
 

@@ -80,6 +80,7 @@ TEST_F(ServiceControl, SectionsCreateTheServicesTheyDescribe) {
 }
 
 TEST_F(ServiceControl, EachActionsResult) {
+    inftest::PutProgram("C:\\Quillex\\steps.exe");
     CTestInf inf(ServiceStepsInf("QxSteps", "C:\\Quillex\\steps.exe"));
     for (size_t i = 0; i < std::size(kServiceSteps); ++i) {
         const auto& step = kServiceSteps[i];

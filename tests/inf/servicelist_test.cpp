@@ -15,12 +15,16 @@ using winsim::ServiceScript;
 
 namespace {
 
-// The lists given, and one service section per service, each named after its service.
+// The lists given, and one service section per service, each named after its service, whose
+// program is laid out.
 std::string Lists(const std::string& lists, std::initializer_list<const char*> services) {
     std::string text = lists;
-    for (const char* name : services)
-        text += std::string("[") + name + "]\r\nServiceName=" + name + "\r\nBinaryName=C:\\Quillex\\" + name +
-                ".exe\r\nServiceType=SERVICE_WIN32_OWN_PROCESS\r\n";
+    for (const char* name : services) {
+        const std::string program = std::string("C:\\Quillex\\") + name + ".exe";
+        inftest::PutProgram(program);
+        text += std::string("[") + name + "]\r\nServiceName=" + name + "\r\nBinaryName=" + program +
+                "\r\nServiceType=SERVICE_WIN32_OWN_PROCESS\r\n";
+    }
     return text;
 }
 

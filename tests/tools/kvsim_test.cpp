@@ -23,6 +23,12 @@ protected:
         return folder;
     }
 
+    // The product INF's driver and service programs, where its services look for them (NT 4, 2000).
+    void PutServiceFiles(const std::string& m) {
+        EXPECT_EQ(0, Run({"put", m, Write("kvusb.sys", "MZ"), "C:\\WINNT\\System32\\drivers\\kvusb.sys"}).status);
+        EXPECT_EQ(0, Run({"put", m, Write("kvsvc.exe", "MZ"), "C:\\WINNT\\System32\\kvsvc.exe"}).status);
+    }
+
     // Runs kvsim, expecting the exit status and each text in its standard output.
     Outcome Expect(const std::vector<std::string>& args, int status, std::initializer_list<std::string> texts) {
         const Outcome o = Run(args);
@@ -38,6 +44,7 @@ const char kInf[] = "C:\\Setup\\quillex.inf";
 
 TEST_F(Kvsim, InstallingServicesShowsTheirKeysAndWhatHappened) {
     const std::string m = Machine("2000");
+    PutServiceFiles(m);
     const Outcome install = Expect({"call", m, "SetupInstallDrivers", kInf}, 0,
                                    {"result: 0x00000000 (S_OK)",
                                     "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\kvusb]\n"
@@ -223,6 +230,7 @@ TEST_F(Kvsim, StartedHostRunsOnUntilStopHostEndsIt) {
 // stop scripted to hang: it costs simulated time only, and the service is left stopping.
 TEST_F(Kvsim, RunningProgramsAreShownAndEndWhenTheCallsTimeReachesThem) {
     const std::string m = Machine("NT4");
+    PutServiceFiles(m);
     ASSERT_EQ(0, Run({"call", m, "SetupInstallDrivers", kInf}).status);
     std::string services = Slurp(fs::path(m) / "services.txt");
     const auto at = services.find("OnStop=at-once", services.find("[service KVService]"));
@@ -329,6 +337,7 @@ TEST_F(Kvsim, Rundll32FindsTheEntryAsRundll32DoesAndRunsAsRundll32) {
 // pre-section, post-section.
 TEST_F(Kvsim, InstallFromInfTakesItsArgumentsInItsOwnOrder) {
     const std::string m = Machine("NT4");
+    PutServiceFiles(m);
     Expect({"call", m, "InstallFromINF", "quillex.inf", "1", "C:\\Nowhere", "null", "null", "null"}, 1,
            {"(E_INVALIDARG)"});
     // A post-section that fails: E_UNEXPECTED, the services still made; a missing main section is ignored.

@@ -1,5 +1,6 @@
 // winsim's service control manager: the Win32 calls' errors as Windows gives them, starting what a
 // service depends on, and the machine folder's text form.
+#include <winsim/files.h>
 #include <winsim/machine.h>
 #include <winsim/services.h>
 #include <winsim/win32api.h>
@@ -87,6 +88,34 @@ TEST_F(Scm, StartingStartsWhatTheServiceDependsOn) {
     }
     EXPECT_EQ(DWORD{SERVICE_RUNNING}, db.Find("Base")->state);
     EXPECT_EQ(DWORD{SERVICE_STOPPED}, db.Find("OnBroken")->state);
+}
+
+// A start needs the file the service's path names, found as the service manager and the kernel find it.
+TEST_F(Scm, StartFailsWithoutTheProgramOrDriverFile) {
+    const DWORD W = SERVICE_WIN32_OWN_PROCESS, K = SERVICE_KERNEL_DRIVER;
+    ASSERT_TRUE(winsim::WriteWholeFile("C:\\Program Files\\Kv\\kvsvc.exe", "MZ"));
+    ASSERT_TRUE(winsim::WriteWholeFile("C:\\WINNT\\System32\\drivers\\kvusb.sys", "MZ"));
+    const struct {
+        DWORD type;
+        const char* image;
+        DWORD error;
+    } rows[] = {
+        {W, "\"C:\\Program Files\\Kv\\kvsvc.exe\" -service", 0},
+        {W, "%SystemRoot%\\..\\Program Files\\Kv\\kvsvc.exe", 0},
+        {W, "C:\\Program Files\\Kv\\gone.exe", ERROR_FILE_NOT_FOUND},
+        {K, "\\SystemRoot\\System32\\drivers\\kvusb.sys", 0},
+        {K, "System32\\drivers\\kvusb.sys", 0},
+        {K, "C:\\WINNT\\System32\\drivers\\gone.sys", ERROR_FILE_NOT_FOUND},
+    };
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        const std::string name = "Svc" + std::to_string(i);
+        SC_HANDLE h = Create(name.c_str(), rows[i].type, SERVICE_DEMAND_START, rows[i].image);
+        ASSERT_NE(nullptr, h) << "row " << i;
+        EXPECT_EQ(rows[i].error, ErrorOf(StartServiceA(h, 0, nullptr))) << "row " << i;
+        EXPECT_EQ(rows[i].error ? DWORD{SERVICE_STOPPED} : DWORD{SERVICE_RUNNING},
+                  machine_->Services().Find(name)->state) << "row " << i;
+        CloseServiceHandle(h);
+    }
 }
 
 TEST(ScmText, RoundTripAndDamage) {

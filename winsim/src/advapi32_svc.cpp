@@ -2,7 +2,8 @@
 // service database (services.cpp).
 //
 // Where this does less than Windows: no service image is run (the script decides how a service
-// starts and stops); the caller is always an administrator (every access asked for is granted, and
+// starts and stops, once its file is found: a missing one fails the start with ERROR_FILE_NOT_FOUND,
+// see services.h); the caller is always an administrator (every access asked for is granted, and
 // checked afterwards on each call as Windows checks it); only LocalSystem runs Win32 services; the
 // service lock, pausing, and configuration changes are not offered; a start completes at once
 // (no start-pending phase).

@@ -2,13 +2,19 @@
 // mirror in the registry. The SC_HANDLE calls are in advapi32_svc.cpp, the text form in
 // services_text.cpp.
 //
-// No service image is run: the script (ServiceScript) decides how a service starts and stops.
+// No service image is run: the script (ServiceScript) decides how a service starts and stops, once
+// its program or driver file is found on the machine's drives (ServiceImageFile).
 #include "services_internal.h"
 
+#include "files_internal.h"
+#include "processes_internal.h"
+
+#include <winsim/files.h>
 #include <winsim/registry.h>
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 
 namespace winsim {
 
@@ -26,7 +32,64 @@ std::vector<BYTE> MultiString(const std::vector<std::string>& values) {
     return data;
 }
 
+// The variables of the service control manager's environment that a service's path may use; any
+// other %NAME% stays as written, as ExpandEnvironmentStrings leaves an unknown one.
+std::string ExpandSystemVariables(const Machine& machine, const std::string& path) {
+    const std::string windows = machine.WindowsDirectory();
+    const std::pair<const char*, std::string> variables[] = {
+        {"%SystemRoot%", windows}, {"%windir%", windows}, {"%SystemDrive%", windows.substr(0, 2)}};
+    std::string out;
+    for (size_t i = 0; i < path.size();) {
+        bool replaced = false;
+        for (const auto& [name, value] : variables)
+            if (StartsWithNoCase(std::string_view(path).substr(i), name)) {
+                out += value;
+                i += std::strlen(name);
+                replaced = true;
+                break;
+            }
+        if (!replaced) out += path[i++];
+    }
+    return out;
+}
+
+bool IsFileOn(Machine& machine, const std::string& fullPath) {
+    std::error_code ec;
+    return std::filesystem::is_regular_file(ResolveOn(machine, fullPath).host, ec);
+}
+
+// A driver's path in the forms the kernel's loader takes: "\??\C:\...", "\SystemRoot\...", a path
+// relative to the Windows directory ("System32\drivers\x.sys"), or a drive path, which the service
+// control manager keeps as its "\??\" form. Nothing for another object-manager path.
+std::optional<std::string> DriverFile(const Machine& machine, std::string path) {
+    if (path.size() >= 2 && path.front() == '"' && path.back() == '"') path = path.substr(1, path.size() - 2);
+    const std::string windows = machine.WindowsDirectory();
+    if (StartsWithNoCase(path, "\\??\\"))
+        path = path.substr(4);
+    else if (StartsWithNoCase(path, "\\SystemRoot\\"))
+        path = windows + path.substr(11);
+    else if (!path.empty() && (path[0] == '\\' || path[0] == '/'))
+        return std::nullopt;
+    else if (path.size() < 2 || path[1] != ':')
+        path = windows + "\\" + path;
+    return FullWindowsPath(path);
+}
+
 }  // namespace
+
+std::optional<std::string> ServiceImageFile(Machine& machine, const ServiceConfig& config) {
+    std::string path = ExpandSystemVariables(machine, config.imagePath);
+    const DWORD base = config.type & ~SERVICE_INTERACTIVE_PROCESS;
+    if (base == SERVICE_KERNEL_DRIVER || base == SERVICE_FILE_SYSTEM_DRIVER) {
+        // A driver with no path is looked for under its own name in the drivers folder.
+        if (path.empty()) path = "System32\\drivers\\" + config.name + ".sys";
+        auto file = DriverFile(machine, path);
+        return file && IsFileOn(machine, *file) ? file : std::nullopt;
+    }
+    // A Win32 service's path is a command line, started as services.exe (in the system directory)
+    // starts it.
+    return ProgramOfCommandLine(machine, path, machine.SystemDirectory());
+}
 
 std::recursive_mutex& ServicesLock() {
     static std::recursive_mutex lock;
@@ -190,6 +253,16 @@ bool ServiceDatabase::Impl::ClosesLoop(const std::string& name, const std::vecto
     return false;
 }
 
+bool ServiceDatabase::Impl::ImageRunning(const ServiceEntry& e) const {
+    if ((e.config.type & ~SERVICE_INTERACTIVE_PROCESS) != SERVICE_WIN32_SHARE_PROCESS) return false;
+    for (const auto& s : services)
+        if (s.get() != &e && s->state != SERVICE_STOPPED &&
+            (s->config.type & ~SERVICE_INTERACTIVE_PROCESS) == SERVICE_WIN32_SHARE_PROCESS &&
+            SameName(s->config.imagePath, e.config.imagePath))
+            return true;
+    return false;
+}
+
 DWORD ServiceDatabase::Impl::Start(const std::shared_ptr<ServiceEntry>& e, std::set<const ServiceEntry*>& starting) {
     if (e->marked) return ERROR_SERVICE_MARKED_FOR_DELETE;
     if (e->config.startType == SERVICE_DISABLED) return ERROR_SERVICE_DISABLED;
@@ -212,6 +285,10 @@ DWORD ServiceDatabase::Impl::Start(const std::shared_ptr<ServiceEntry>& e, std::
         if (dependency->state == SERVICE_RUNNING) continue;
         if (starting.count(dependency.get())) return ERROR_CIRCULAR_DEPENDENCY;
         if (Start(dependency, starting) != 0) return ERROR_SERVICE_DEPENDENCY_FAIL;
+    }
+    if (!ImageRunning(*e) && !ServiceImageFile(machine, e->config)) {
+        Event(ServiceEvent::Kind::StartFailed, *e, ERROR_FILE_NOT_FOUND);
+        return ERROR_FILE_NOT_FOUND;
     }
     const ServiceScript script = Script(*e);
     if (script.start == ServiceScript::Start::Fails) {

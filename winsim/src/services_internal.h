@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -69,11 +70,24 @@ struct ServiceDatabase::Impl {
     // Would a service named `name` depending on `dependencies` close a loop?
     bool ClosesLoop(const std::string& name, const std::vector<std::string>& dependencies) const;
 
-    // Starts a stopped service after what it depends on; 0 or the Win32 error StartService gives.
+    // A share-process service whose program already runs for another service of that program: it
+    // joins that process, and its file is not looked for again.
+    bool ImageRunning(const ServiceEntry& e) const;
+    // Starts a stopped service after what it depends on; 0 or the Win32 error StartService gives:
+    // ERROR_FILE_NOT_FOUND when its program or driver file is not there (ServiceImageFile).
     DWORD Start(const std::shared_ptr<ServiceEntry>& e, std::set<const ServiceEntry*>& starting);
     SERVICE_STATUS Status(const ServiceEntry& e) const;
     void Stopped(ServiceEntry& e);
 };
+
+// The file a service's program (a Win32 service) or driver is, found on the machine's drives as the
+// service control manager and the kernel find it; nothing when there is no such file. %SystemRoot%,
+// %windir% and %SystemDrive% are expanded first. A Win32 service's path is read as a command line
+// (CreateProcessA's rules: a quoted first word, or the shortest run of words naming a file, ".exe"
+// supplied, a bare name looked for in the system and Windows directories); a driver's path may be
+// "\??\X:\...", "\SystemRoot\...", a drive path or a path relative to the Windows directory, and
+// an empty one means System32\drivers\NAME.sys.
+std::optional<std::string> ServiceImageFile(Machine& machine, const ServiceConfig& config);
 
 // Forgets the SC_HANDLEs open on a database that goes away (advapi32_svc.cpp keeps the table).
 void ForgetServiceHandles(const ServiceDatabase::Impl* db);

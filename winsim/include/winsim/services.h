@@ -4,7 +4,17 @@
 // api/advapi32_svc.h and works on the current machine's database.
 //
 // winsim runs no service image: whether a start succeeds and how long a stop takes is the script's
-// to say (a service with no script starts and stops at once).
+// to say (a service with no script starts and stops at once). The image must be there, though: as
+// on Windows NT, a start - by StartServiceA or at a restart - fails with ERROR_FILE_NOT_FOUND (2),
+// the service staying stopped, when the file its ImagePath names is not on the machine's drives. A
+// Win32 service's path is a command line read as CreateProcessA reads one; a driver's path is read in
+// the kernel loader's forms ("\??\C:\...", "\SystemRoot\...", relative to the Windows directory)
+// or as a drive path; %SystemRoot%, %windir% and %SystemDrive% are expanded in both (services_internal.h,
+// ServiceImageFile). A share-process service joining a process that already runs for another service
+// of the same path needs no file. Where winsim does less: any file that exists will do (Windows would
+// refuse one that is not an image of the service's kind), whether or not programs.txt describes it; a
+// missing folder gives ERROR_FILE_NOT_FOUND too; other object-manager paths (\Device\...) are never
+// found; and the failed start leaves the service's dwWin32ExitCode as it was.
 //
 // On the NT family the database is mirrored into the registry as the service control manager keeps
 // it, under HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Services\<name> (Type, Start, ErrorControl,
