@@ -27,8 +27,8 @@ const BadScenario kBadScenarios[] = {
     {"[calls]\nInstallFromRegistry yes\n", "line 2: InstallFromRegistry, argument 1: 'yes' is not an integer"},
     {"[capture]\nfile \"C:\\a b\n", "line 2: a quoted word is not closed"},
     {"[state]\nkey HKLM\\X\n", "nothing to capture"},
-    {"[calls]\nprobe devices 1 10\n", "line 2: probe inf|registry|files SEED COUNT"},
-    {"[calls]\nprobe inf 1 -5\n", "line 2: probe inf|registry|files SEED COUNT"},
+    {"[calls]\nprobe devices 1 10\n", "line 2: probe inf|registry|files|services SEED COUNT"},
+    {"[calls]\nprobe inf 1 -5\n", "line 2: probe inf|registry|files|services SEED COUNT"},
 };
 
 TEST(ScenarioReader, NamesTheLineOfEachFault) {

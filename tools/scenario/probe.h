@@ -1,4 +1,5 @@
-// Probes: randomized runs of many small Win32 calls in one area (INF reading, the registry, files), written once
+// Probes: randomized runs of many small Win32 calls in one area (INF reading, the registry, files,
+// services), written once
 // against the Win32 API like the rest of the runner. The same seed makes the same inputs and calls on
 // every machine, and the transcript says what each call returned, so a simulated machine's transcript
 // and a real Windows' (or Wine's) can be compared line by line as scenario dumps are.
@@ -14,15 +15,21 @@ namespace scenario {
 
 // Each runs COUNT random cases from SEED and appends their transcript. They leave nothing behind: the
 // INF files go in C:\KvProbe, the registry work under HKCU\Software\KvProbe, the file work in
-// C:\KvProbeFiles, each removed at the end.
+// C:\KvProbeFiles, the services KvProbeA and KvProbeB, each removed at the end.
 void RunInfProbe(uint64_t seed, unsigned count, std::vector<std::string>* lines);
 void RunRegistryProbe(uint64_t seed, unsigned count, std::vector<std::string>* lines);
 void RunFilesProbe(uint64_t seed, unsigned count, std::vector<std::string>* lines);
+void RunServicesProbe(uint64_t seed, unsigned count, std::vector<std::string>* lines);
 
 // The areas a probe line may name, and the probe of each.
-inline bool IsProbeArea(const std::string& area) { return area == "inf" || area == "registry" || area == "files"; }
+inline bool IsProbeArea(const std::string& area) {
+    return area == "inf" || area == "registry" || area == "files" || area == "services";
+}
 inline void RunProbe(const std::string& area, uint64_t seed, unsigned count, std::vector<std::string>* lines) {
-    (area == "inf" ? RunInfProbe : area == "registry" ? RunRegistryProbe : RunFilesProbe)(seed, count, lines);
+    (area == "inf"        ? RunInfProbe
+     : area == "registry" ? RunRegistryProbe
+     : area == "files"    ? RunFilesProbe
+                          : RunServicesProbe)(seed, count, lines);
 }
 
 // The probes' random numbers: splitmix64, the same sequence on every compiler and machine.

@@ -88,7 +88,7 @@ std::string CheckCall(const Step& s) {
         };
         return s.args.size() == 3 && IsProbeArea(s.args[0]) && decimal(s.args[1]) && decimal(s.args[2])
                    ? ""
-                   : "probe inf|registry|files SEED COUNT (each a decimal number of at most nine digits)";
+                   : "probe inf|registry|files|services SEED COUNT (each a decimal number of at most nine digits)";
     }
     const kvsim::ExportInfo* info = kvsim::FindExport(s.verb);
     if (!info) return "KVISINST.DLL has no export '" + s.verb + "'";
