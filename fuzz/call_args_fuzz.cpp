@@ -1,6 +1,7 @@
 // libFuzzer target: arbitrary words as the arguments of `kvsim call`, parsed as each kind an export
 // takes (the first byte chooses it). A number that parses is within what a 32-bit argument holds and
 // parses back from its decimal form to itself; a word that does not parse says why.
+#include "check.h"
 #include "tools/kvsim/exporttable.h"
 
 #include <cstddef>
@@ -10,15 +11,7 @@
 #include <cstring>
 #include <string>
 
-namespace {
-
-void Check(bool condition, const char* what) {
-    if (condition) return;
-    std::fprintf(stderr, "%s\n", what);
-    std::abort();
-}
-
-}  // namespace
+using fuzzing::Check;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;

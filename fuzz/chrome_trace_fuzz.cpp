@@ -1,24 +1,21 @@
 // libFuzzer target: arbitrary text through kvtrace's Chrome trace-event export, the first line as the
 // file's name and each further line as a decoded trace line. Whatever the lines hold, the document is
 // valid JSON (strings escaped, UTF-8 throughout) with one element of "traceEvents" per event counted.
+#include "check.h"
 #include "tools/kvtrace/chrome.h"
 
+#include <cctype>
 #include <cstddef>
 #include <cstdint>
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <string_view>
 
-namespace {
+using fuzzing::Check;
 
-void Check(bool condition, const char* what) {
-    if (condition) return;
-    std::fprintf(stderr, "%s\n", what);
-    std::abort();
-}
+namespace {
 
 // A strict reader of the JSON the writer makes: objects, arrays, strings, numbers and the words.
 class CJsonReader {
@@ -56,14 +53,18 @@ private:
                 const char e = text_[at_++];
                 if (e == 'u') {
                     for (int i = 0; i < 4; ++i)
-                        if (at_ >= text_.size() || !std::isxdigit(static_cast<unsigned char>(text_[at_++]))) return false;
+                        if (at_ >= text_.size() || !std::isxdigit(static_cast<unsigned char>(text_[at_++])))
+                            return false;
                 } else if (!std::strchr("\"\\/bfnrt", e) || !e) {
                     return false;
                 }
                 continue;
             }
-            const int follow = c < 0x80 ? 0 : c >= 0xC2 && c <= 0xDF ? 1 : c >= 0xE0 && c <= 0xEF ? 2
-                                              : c >= 0xF0 && c <= 0xF4 ? 3 : -1;
+            const int follow = c < 0x80                 ? 0
+                               : c >= 0xC2 && c <= 0xDF ? 1
+                               : c >= 0xE0 && c <= 0xEF ? 2
+                               : c >= 0xF0 && c <= 0xF4 ? 3
+                                                        : -1;
             if (follow < 0) return false;
             for (int i = 0; i < follow; ++i)
                 if (at_ >= text_.size() || (static_cast<unsigned char>(text_[at_++]) & 0xC0) != 0x80) return false;

@@ -5,6 +5,7 @@
 // Build: clang++ -std=c++17 -fsanitize=fuzzer,address,undefined -I. fuzz/dll_list_fuzz.cpp
 //        kvisinst/cleanup/listsyntax.cpp
 
+#include "check.h"
 #include "kvisinst/cleanup/listsyntax.h"
 
 #include <cstdint>
@@ -13,13 +14,7 @@
 #include <string>
 #include <vector>
 
-namespace {
-
-void Check(bool condition) {
-    if (!condition) std::abort();
-}
-
-}  // namespace
+using fuzzing::Check;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The list is a C string: it ends at the first NUL.

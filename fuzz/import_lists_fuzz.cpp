@@ -2,6 +2,7 @@
 // or deny.txt when the first byte is odd). A list that reads is judged against an image importing the
 // DLL and every function it names: nothing listed counts as unreviewed, a version loads the image
 // exactly when no listed status says it cannot, and every denied name an import hits is reported.
+#include "check.h"
 #include "tools/kvsim/importlists.h"
 
 #include <cstddef>
@@ -10,15 +11,7 @@
 #include <cstdlib>
 #include <string>
 
-namespace {
-
-void Check(bool condition, const char* what) {
-    if (condition) return;
-    std::fprintf(stderr, "%s\n", what);
-    std::abort();
-}
-
-}  // namespace
+using fuzzing::Check;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;

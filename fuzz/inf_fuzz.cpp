@@ -6,6 +6,7 @@
 //        fuzz/inf_fuzz.cpp winsim/src/inf_parser.cpp
 
 #include "../winsim/src/inf_parser.h"
+#include "check.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -13,11 +14,9 @@
 #include <string>
 #include <string_view>
 
-namespace {
+using fuzzing::Check;
 
-void Check(bool condition) {
-    if (!condition) std::abort();
-}
+namespace {
 
 std::optional<std::string> SomeDirIds(long id) {
     if (id == 10) return std::string("C:\\WINNT");

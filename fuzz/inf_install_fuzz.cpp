@@ -6,6 +6,7 @@
 #include <winsim/machine.h>
 #include <winsim/registry.h>
 #include <winsim/win32api.h>
+#include "check.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -14,15 +15,7 @@
 #include <string>
 #include <string_view>
 
-namespace {
-
-void Check(bool condition, const char* what) {
-    if (condition) return;
-    std::fprintf(stderr, "%s\n", what);
-    std::abort();
-}
-
-}  // namespace
+using fuzzing::Check;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     winsim::ScopedMachine machine(winsim::OsVersion::Win2000);

@@ -5,6 +5,7 @@
 #include <winsim/machine.h>
 #include <winsim/registry.h>
 #include <winsim/security.h>
+#include "check.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -14,13 +15,9 @@
 #include <string>
 #include <string_view>
 
-namespace {
+using fuzzing::Check;
 
-void Check(bool condition, const char* what) {
-    if (condition) return;
-    std::fprintf(stderr, "%s\n", what);
-    std::abort();
-}
+namespace {
 
 void CheckSddl(std::string_view text) {
     winsim::SecurityDescriptorData descriptor;

@@ -1,6 +1,7 @@
 // libFuzzer target: arbitrary text as a machine folder's machine.txt (the folder's other files those
 // of a new Windows 2000 machine), opened as kvsim opens a folder. A folder that opens saves a
 // machine.txt that opens again and saves the same; one that does not open says why.
+#include "check.h"
 #include "tools/kvsim/machinefolder.h"
 
 #include <cstddef>
@@ -12,15 +13,11 @@
 #include <sstream>
 #include <string>
 
+using fuzzing::Check;
+
 namespace {
 
 namespace fs = std::filesystem;
-
-void Check(bool condition, const char* what) {
-    if (condition) return;
-    std::fprintf(stderr, "%s\n", what);
-    std::abort();
-}
 
 std::string ReadAll(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -51,7 +48,8 @@ struct CFolders {
         given = base + "/given";
         saved = base + "/saved";
         std::string error;
-        Check(kvsim::CMachineFolder::Create(given, winsim::OsVersion::Win2000, [](winsim::Machine&) {}, &error),
+        Check(kvsim::CMachineFolder::Create(
+                  given, winsim::OsVersion::Win2000, [](winsim::Machine&) {}, &error),
               "cannot create a machine folder");
         fs::create_directory(saved);
     }

@@ -7,6 +7,7 @@
 #include <winsim/machine.h>
 #include <winsim/registry.h>
 #include <winsim/restart.h>
+#include "check.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -16,18 +17,14 @@
 #include <string>
 #include <vector>
 
+using fuzzing::Check;
+
 namespace {
 
 using Kind = winsim::PendingFileOperation::Kind;
 
 constexpr char kSessionManager[] = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Session Manager";
 constexpr char kPendingValue[] = "PendingFileRenameOperations";
-
-void Check(bool condition, const char* what) {
-    if (condition) return;
-    std::fprintf(stderr, "%s\n", what);
-    std::abort();
-}
 
 bool Same(const winsim::PendingFileOperation& a, const winsim::PendingFileOperation& b) {
     return a.kind == b.kind && a.source == b.source && a.target == b.target;

@@ -1,5 +1,5 @@
-// libFuzzer target: arbitrary text loaded as a machine folder's programs.txt, the programs, simulated DLLs and processes of a machine
-// (the round trip of text_round_trip.h).
+// libFuzzer target: arbitrary text loaded as a machine folder's programs.txt, the programs, simulated DLLs and
+// processes of a machine (the round trip of text_round_trip.h).
 #include "text_round_trip.h"
 
 #include <winsim/machine.h>

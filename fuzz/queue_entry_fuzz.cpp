@@ -6,6 +6,7 @@
 // Build: clang++ -std=c++17 -fsanitize=fuzzer,address,undefined -I. fuzz/queue_entry_fuzz.cpp
 //        kvisinst/install/queueentry.cpp
 
+#include "check.h"
 #include "kvisinst/install/queueentry.h"
 
 #include <cstdint>
@@ -14,11 +15,9 @@
 #include <string>
 #include <vector>
 
-namespace {
+using fuzzing::Check;
 
-void Check(bool condition) {
-    if (!condition) std::abort();
-}
+namespace {
 
 bool IsDelimiter(char c) { return c == ',' || c == ';'; }
 

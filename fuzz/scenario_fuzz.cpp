@@ -1,5 +1,6 @@
 // libFuzzer target: arbitrary text as a scenario file. A text that parses has its steps in the order of
 // their lines, each on a line the text has; a text that does not parse names a line it has.
+#include "check.h"
 #include "tools/scenario/scenario.h"
 
 #include <algorithm>
@@ -9,15 +10,7 @@
 #include <cstdlib>
 #include <string>
 
-namespace {
-
-void Check(bool condition, const char* what) {
-    if (condition) return;
-    std::fprintf(stderr, "%s\n", what);
-    std::abort();
-}
-
-}  // namespace
+using fuzzing::Check;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);

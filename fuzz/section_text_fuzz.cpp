@@ -2,6 +2,7 @@
 // folder's text files share. What it reads, written back plainly, reads again to the same sections,
 // keys and values; line numbers rise through the file; a fault names a line of the text.
 #include <winsim/text.h>
+#include "check.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -10,13 +11,9 @@
 #include <string>
 #include <string_view>
 
-namespace {
+using fuzzing::Check;
 
-void Check(bool condition, const char* what) {
-    if (condition) return;
-    std::fprintf(stderr, "%s\n", what);
-    std::abort();
-}
+namespace {
 
 bool SameEntries(const winsim::TextSection& a, const winsim::TextSection& b) {
     if (a.name != b.name || a.entries.size() != b.entries.size()) return false;

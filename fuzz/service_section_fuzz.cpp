@@ -3,6 +3,7 @@
 // read ends inside its buffer, a name taken from the image path has no folder in it, the dependency
 // list is closed by two NULs inside its buffer, and the type and start type are values
 // CreateServiceA takes.
+#include "check.h"
 #include "kvisinst/inf/service.h"
 
 #include <winsim/files.h>
@@ -17,13 +18,9 @@
 #include <memory>
 #include <string>
 
-namespace {
+using fuzzing::Check;
 
-void Check(bool condition, const char* what) {
-    if (condition) return;
-    std::fprintf(stderr, "%s\n", what);
-    std::abort();
-}
+namespace {
 
 bool Ends(const char* text, size_t size) { return strnlen(text, size) < size; }
 
@@ -43,9 +40,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     Check(Ends(section.name, sizeof section.name) && Ends(section.displayName, sizeof section.displayName),
           "a name runs past its buffer");
-    Check(!section.hasImagePath || Ends(section.imagePath, sizeof section.imagePath), "the image path runs past its buffer");
+    Check(!section.hasImagePath || Ends(section.imagePath, sizeof section.imagePath),
+          "the image path runs past its buffer");
     size_t at = 0;
-    while (at < sizeof section.dependencies && section.dependencies[at]) at += std::strlen(section.dependencies + at) + 1;
+    while (at < sizeof section.dependencies && section.dependencies[at])
+        at += std::strlen(section.dependencies + at) + 1;
     Check(at < sizeof section.dependencies, "the dependency list is not closed inside its buffer");
     const DWORD type = section.type & ~DWORD{SERVICE_INTERACTIVE_PROCESS};
     Check(type == SERVICE_KERNEL_DRIVER || type == SERVICE_FILE_SYSTEM_DRIVER || type == SERVICE_WIN32_OWN_PROCESS ||

@@ -1,5 +1,5 @@
-// libFuzzer target: arbitrary text loaded as a machine folder's services.txt, the service control manager's database with each service's script
-// (the round trip of text_round_trip.h).
+// libFuzzer target: arbitrary text loaded as a machine folder's services.txt, the service control manager's database
+// with each service's script (the round trip of text_round_trip.h).
 #include "text_round_trip.h"
 
 #include <winsim/machine.h>

@@ -1,19 +1,14 @@
 // libFuzzer target: arbitrary bytes read as a shell link file. Whatever the reader accepts, writing
 // it again gives a file that reads back to the same link, in either string encoding.
 #include <winsim/shelllink.h>
+#include "check.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
 
-namespace {
-
-void Check(bool condition) {
-    if (!condition) std::abort();
-}
-
-}  // namespace
+using fuzzing::Check;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     auto link = winsim::DecodeShellLink(std::string_view(reinterpret_cast<const char*>(data), size));

@@ -1,5 +1,5 @@
-// libFuzzer target: arbitrary text loaded as a machine folder's shortnames.txt, the short names given to long file names
-// (the round trip of text_round_trip.h).
+// libFuzzer target: arbitrary text loaded as a machine folder's shortnames.txt, the short names given to long file
+// names (the round trip of text_round_trip.h).
 #include "text_round_trip.h"
 
 #include <winsim/machine.h>

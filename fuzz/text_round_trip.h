@@ -4,6 +4,8 @@
 // what was kept as it was. A failed check prints both texts and aborts, which libFuzzer reports.
 #pragma once
 
+#include "check.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -12,12 +14,6 @@
 #include <string_view>
 
 namespace fuzzing {
-
-inline void Check(bool condition, const char* what) {
-    if (condition) return;
-    std::fprintf(stderr, "%s\n", what);
-    std::abort();
-}
 
 // The text with its control bytes (but line ends) as \xNN, for a report.
 inline std::string Shown(const std::string& text) {

@@ -5,6 +5,7 @@
 // Build: clang++ -std=c++17 -fsanitize=fuzzer,address,undefined -I. fuzz/trace_fuzz.cpp
 //        tools/kvtrace/reader.cpp kvisinst/trace/cipher.cpp
 
+#include "check.h"
 #include "kvisinst/trace/traceformat.h"
 #include "tools/kvtrace/reader.h"
 
@@ -13,11 +14,9 @@
 #include <string>
 #include <vector>
 
-namespace {
+using fuzzing::Check;
 
-void Check(bool condition) {
-    if (!condition) std::abort();
-}
+namespace {
 
 struct Reading {
     std::vector<std::string> lines;

@@ -4,6 +4,7 @@
 #include <winsim/machine.h>
 #include <winsim/peimage.h>
 #include <winsim/win32api.h>
+#include "check.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -11,11 +12,9 @@
 #include <cstring>
 #include <vector>
 
-namespace {
+using fuzzing::Check;
 
-void Check(bool condition) {
-    if (!condition) std::abort();
-}
+namespace {
 
 void Query(const unsigned char* block, size_t length) {
     // Exactly the block and its spare room, so that reading past either is caught.

@@ -6,6 +6,7 @@
 // Build: clang++ -std=c++17 -fsanitize=fuzzer,address,undefined -I. fuzz/wininit_fuzz.cpp
 //        kvisinst/cleanup/wininit.cpp
 
+#include "check.h"
 #include "kvisinst/cleanup/wininit.h"
 
 #include <cstdint>
@@ -14,13 +15,7 @@
 #include <string>
 #include <vector>
 
-namespace {
-
-void Check(bool condition) {
-    if (!condition) std::abort();
-}
-
-}  // namespace
+using fuzzing::Check;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The first byte picks the line, so that its length varies too.
