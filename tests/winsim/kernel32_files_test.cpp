@@ -163,6 +163,9 @@ TEST(MoveFile, ResultsOnEachVersion) {
         {OsVersion::Win2000, "C:\\old.txt", "C:\\new.txt", delay | MOVEFILE_COPY_ALLOWED, admin, ERROR_INVALID_PARAMETER,
          "old", "-"},
         {OsVersion::NT4, "C:\\old.txt", "C:\\new.txt", delay, Account::LocalSystem, 0, "old", "-"},  // nothing yet
+        {OsVersion::Win2000, "C:\\old.txt\\", "C:\\new.txt", 0, admin, ERROR_INVALID_NAME, "old", "-"},
+        {OsVersion::Win2000, "C:\\old.txt", "C:\\new.txt\\", 0, admin, ERROR_INVALID_NAME, "old", "-"},
+        {OsVersion::Win2000, "C:\\taken.txt\\old.txt", "C:\\new.txt", 0, admin, ERROR_PATH_NOT_FOUND, "old", "-"},
     };
     for (size_t i = 0; i < std::size(kRows); ++i) {
         const Row& row = kRows[i];
@@ -204,6 +207,39 @@ TEST(MoveFile, DelayedOperationsAreAppendedToThePendingListExactly) {
     ASSERT_TRUE(value);
     EXPECT_EQ(static_cast<DWORD>(REG_MULTI_SZ), value->type);
     EXPECT_EQ(expected, std::string(value->data.begin(), value->data.end()));
+}
+
+// What the file calls check first, as Windows does: the copy's source is opened before the target is
+// looked at, a handle that does not share deleting stops a deletion and a rename, a folder goes in
+// place of a file but never into itself.
+TEST(CopyFile, SharingTargetsAndFoldersAsWindowsOrdersThem) {
+    winsim::ScopedMachine machine(OsVersion::Win2000);
+    ASSERT_TRUE(winsim::WriteWholeFile("C:\\a.txt", "a"));
+    EXPECT_TRUE(CopyFileA("C:\\a.txt", "C:\\b.txt", TRUE));
+    EXPECT_FALSE(CopyFileA("C:\\a.txt", "C:\\b.txt", TRUE));
+    EXPECT_EQ(DWORD{ERROR_FILE_EXISTS}, GetLastError());
+    HANDLE writer = Open("C:\\a.txt", GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING);
+    ASSERT_NE(INVALID_HANDLE_VALUE, writer);
+    EXPECT_TRUE(CopyFileA("C:\\a.txt", "C:\\c.txt", FALSE));  // read beside its writer
+    EXPECT_FALSE(DeleteFileA("C:\\a.txt"));
+    EXPECT_EQ(DWORD{ERROR_SHARING_VIOLATION}, GetLastError());
+    EXPECT_FALSE(MoveFileExA("C:\\a.txt", "C:\\missing\\d.txt", 0));  // the source first
+    EXPECT_EQ(DWORD{ERROR_SHARING_VIOLATION}, GetLastError());
+    CloseHandle(writer);
+    ASSERT_TRUE(SetFileAttributesA("C:\\b.txt", FILE_ATTRIBUTE_READONLY));
+    EXPECT_FALSE(CopyFileA("C:\\a.txt", "C:\\b.txt", FALSE));
+    EXPECT_EQ(DWORD{ERROR_ACCESS_DENIED}, GetLastError());
+    EXPECT_EQ(DWORD{FILE_ATTRIBUTE_ARCHIVE}, GetFileAttributesA("C:\\c.txt"));
+
+    ASSERT_TRUE(CreateDirectoryA("C:\\dir", nullptr));
+    EXPECT_FALSE(MoveFileExA("C:\\dir", "C:\\DIR\\sub", 0));
+    EXPECT_EQ(DWORD{ERROR_INVALID_PARAMETER}, GetLastError());
+    EXPECT_TRUE(MoveFileExA("C:\\dir", "C:\\c.txt", MOVEFILE_REPLACE_EXISTING));
+    EXPECT_EQ(DWORD{FILE_ATTRIBUTE_DIRECTORY}, GetFileAttributesA("C:\\c.txt"));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA("C:\\a.txt\\"));
+    EXPECT_EQ(DWORD{ERROR_INVALID_NAME}, GetLastError());
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA("C:\\a.txt\\x"));
+    EXPECT_EQ(DWORD{ERROR_PATH_NOT_FOUND}, GetLastError());
 }
 
 }  // namespace

@@ -8,8 +8,14 @@
 #define ERROR_FILENAME_EXCED_RANGE 206L
 #define ERROR_CURRENT_DIRECTORY 16L
 
+// The file calls refuse a file's name written with a separator at its end ("C:\a.txt\") with
+// ERROR_INVALID_NAME (a folder may be named so); a missing entry is ERROR_FILE_NOT_FOUND, or
+// ERROR_PATH_NOT_FOUND when what should hold it is missing or is no folder.
 BOOL CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES security);
 BOOL RemoveDirectoryA(LPCSTR path);
+// A file held open by a handle that does not share deleting is a sharing violation; a read-only file
+// or a folder is ERROR_ACCESS_DENIED. Deliberately less: a file deleted while a handle that allows it
+// is open goes at once, where Windows keeps its name (refusing to open it) until the last handle closes.
 BOOL DeleteFileA(LPCSTR path);
 
 DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer);
