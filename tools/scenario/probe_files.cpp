@@ -13,8 +13,9 @@ namespace scenario {
 namespace {
 
 const char kFolder[] = "C:\\KvProbeFiles";
-const char* const kPaths[] = {"a.txt", "A.TXT", "b.dat", "sub", "sub\\c.txt", "sub\\deeper", "sub\\deeper\\d.dat",
-                              "long file name.text", "missing\\e.txt", "sub\\"};
+const char* const kPaths[] = {
+    "a.txt",          "A.TXT", "b.dat", "sub", "sub\\c.txt", "sub\\deeper", "sub\\deeper\\d.dat", "long file name.text",
+    "missing\\e.txt", "sub\\"};
 const DWORD kDispositions[] = {CREATE_NEW, CREATE_ALWAYS, OPEN_EXISTING, OPEN_ALWAYS, TRUNCATE_EXISTING};
 const DWORD kAccesses[] = {GENERIC_READ, GENERIC_WRITE, GENERIC_READ | GENERIC_WRITE, 0};
 const DWORD kShares[] = {0, FILE_SHARE_READ, FILE_SHARE_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
@@ -30,7 +31,7 @@ std::string Full(const char* path) { return std::string(kFolder) + "\\" + path; 
 std::string Kind(std::string path) {
     if (path.back() == '\\') path.pop_back();
     const DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes == INVALID_FILE_ATTRIBUTES ? "(none)"
+    return attributes == INVALID_FILE_ATTRIBUTES     ? "(none)"
            : (attributes & FILE_ATTRIBUTE_DIRECTORY) ? "(folder)"
                                                      : "(file)";
 }
@@ -100,7 +101,8 @@ void RunFilesProbe(uint64_t seed, unsigned count, std::vector<std::string>* line
         std::string line = "file " + std::to_string(n) + " " + Quoted(name) + " " + Kind(path);
         SetLastError(0);
         if (operation < 22) {
-            const HANDLE file = CreateFileA(path.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+            const HANDLE file =
+                CreateFileA(path.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
             line += " open access " + Hex32(access) + " share " + std::to_string(share) + " disposition " +
                     std::to_string(disposition);
             if (file == INVALID_HANDLE_VALUE) {
@@ -109,9 +111,10 @@ void RunFilesProbe(uint64_t seed, unsigned count, std::vector<std::string>* line
                 line += " ok last error " + std::to_string(GetLastError());
                 if (access & GENERIC_WRITE) {
                     DWORD written = 0;
-                    line += ", write " + std::to_string(bytes.size()) + " " +
-                            Outcome(WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) +
-                            " " + std::to_string(written);
+                    line +=
+                        ", write " + std::to_string(bytes.size()) + " " +
+                        Outcome(WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) +
+                        " " + std::to_string(written);
                 }
                 line += ", size " + std::to_string(GetFileSize(file, nullptr));
                 if (hold && held == INVALID_HANDLE_VALUE) {
@@ -139,7 +142,8 @@ void RunFilesProbe(uint64_t seed, unsigned count, std::vector<std::string>* line
             line += " attributes " +
                     (found == INVALID_FILE_ATTRIBUTES ? "error " + std::to_string(GetLastError()) : Hex32(found));
         } else if (operation < 50) {
-            line += " set attributes " + Hex32(attributes) + " " + Outcome(SetFileAttributesA(path.c_str(), attributes));
+            line +=
+                " set attributes " + Hex32(attributes) + " " + Outcome(SetFileAttributesA(path.c_str(), attributes));
         } else if (operation < 60 && held != INVALID_HANDLE_VALUE && IsBelow(path + "\\x", heldPath) &&
                    !IsBelow(path, heldPath)) {  // the held file itself
             // Deleted while a handle that does not stop it is open, the name stays until that handle is
@@ -157,8 +161,8 @@ void RunFilesProbe(uint64_t seed, unsigned count, std::vector<std::string>* line
             line += " move to " + Quoted(target) + " (into itself) not tried";
         } else if (operation < 84) {
             const DWORD flags = either ? MOVEFILE_REPLACE_EXISTING : 0;
-            line += std::string(" move to ") + (path == Full(target) ? "itself" : Quoted(target)) + " flags " + std::to_string(flags) + " " +
-                    Outcome(MoveFileExA(path.c_str(), Full(target).c_str(), flags));
+            line += std::string(" move to ") + (path == Full(target) ? "itself" : Quoted(target)) + " flags " +
+                    std::to_string(flags) + " " + Outcome(MoveFileExA(path.c_str(), Full(target).c_str(), flags));
         } else if (operation < 92) {
             line += " copy to " + Quoted(target) + (either ? " unless there " : " over ") +
                     Outcome(CopyFileA(path.c_str(), Full(target).c_str(), either));

@@ -19,8 +19,8 @@ const char* const kKeys[] = {"key", "Key", "k 2", "\"quoted key\"", "%s1%", "nam
 const char* const kAskedKeys[] = {"key", "KEY", "k 2", "quoted key", "name", "nothing"};
 const char* const kStringKeys[] = {"s1", "S2", "name", "empty"};
 const char* const kStringValues[] = {"plain", "\"quoted, text\"", "\"say \"\"hi\"\"\"", "\"\"", "a%%b", "two words"};
-const char* const kPieces[] = {"abc", "x y", "\"a,b\"", "\"say \"\"hi\"\"\"", "%s1%", "%S2%", "%name%", "%nope%",
-                               "%%", "", "\"\"", "1", "a;b"};
+const char* const kPieces[] = {
+    "abc", "x y", "\"a,b\"", "\"say \"\"hi\"\"\"", "%s1%", "%S2%", "%name%", "%nope%", "%%", "", "\"\"", "1", "a;b"};
 
 std::string Blanks(ProbeRandom& random) { return random.Chance(30) ? (random.Chance(50) ? " " : " \t ") : ""; }
 
@@ -29,7 +29,8 @@ std::string Field(ProbeRandom& random) {
     std::string field;
     for (unsigned pieces = 1 + random.Below(3); pieces-- > 0;) {
         std::string piece = random.Pick(kPieces);
-        if (random.Chance(6) && piece.size() > 2) piece.insert(1 + random.Below(static_cast<unsigned>(piece.size()) - 1), "\\\n");
+        if (random.Chance(6) && piece.size() > 2)
+            piece.insert(1 + random.Below(static_cast<unsigned>(piece.size()) - 1), "\\\n");
         field += piece;
     }
     return field;
@@ -51,7 +52,8 @@ std::string RandomInf(ProbeRandom& random) {
     std::string text = "[Version]\nSignature=\"$Chicago$\"\n";
     for (unsigned sections = 2 + random.Below(3); sections-- > 0;) {
         const std::string name = random.Pick(kSectionNames);
-        text += "\n[" + (random.Chance(20) ? " " + name + " " : name) + "]" + (random.Chance(10) ? " ; header" : "") + "\n";
+        text +=
+            "\n[" + (random.Chance(20) ? " " + name + " " : name) + "]" + (random.Chance(10) ? " ; header" : "") + "\n";
         if (name == "Strings") {
             for (unsigned n = 1 + random.Below(4); n-- > 0;)
                 text += std::string(random.Pick(kStringKeys)) + Blanks(random) + "=" + Blanks(random) +
@@ -73,7 +75,8 @@ std::string ReadText(Read read) {
     std::string buffer(size + 1, '\x7F');
     DWORD again = 0;
     SetLastError(0);
-    if (!read(buffer.data(), size, &again)) return "size " + std::to_string(size) + ", read error " + Hex32(GetLastError());
+    if (!read(buffer.data(), size, &again))
+        return "size " + std::to_string(size) + ", read error " + Hex32(GetLastError());
     std::string shown = Quoted(buffer.substr(0, buffer.find('\0'))) + " size " + std::to_string(size);
     if (again != size) shown += " then " + std::to_string(again);
     if (size > 1) {

@@ -52,7 +52,11 @@ Data RandomData(ProbeRandom& random, DWORD type) {
         data.bytes += '\0';
         const DWORD whole = static_cast<DWORD>(data.bytes.size());
         const unsigned pick = random.Below(20);
-        data.size = pick < 11 ? whole : pick < 15 ? whole - 1 : pick < 17 ? (whole > 1 ? whole - 2 : 0) : pick < 19 ? 0 : 1;
+        data.size = pick < 11   ? whole
+                    : pick < 15 ? whole - 1
+                    : pick < 17 ? (whole > 1 ? whole - 2 : 0)
+                    : pick < 19 ? 0
+                                : 1;
     } else if (type == REG_DWORD) {
         for (int i = 0; i < 4; ++i) data.bytes += static_cast<char>(random.Below(256));
         data.size = random.Chance(85) ? 4 : random.Below(7);
@@ -146,12 +150,17 @@ void RunRegistryProbe(uint64_t seed, unsigned count, std::vector<std::string>* l
     const char* lastPath = kKeys[0];
     const char* lastName = kValueNames[0];
     for (unsigned n = 0; n < count; ++n) {
-        // Half the time the key and value last set, so that reads see what writes left.
+        // Every choice is drawn whatever the outcome, so that one call's different result on another
+        // machine does not change the calls after it. Half the time the key and value last set, so
+        // that reads see what writes left.
         const bool again = random.Chance(50);
         const char* path = again ? lastPath : random.Pick(kKeys);
         const char* name = again ? lastName : random.Pick(kValueNames);
-        std::string line = "reg " + std::to_string(n) + " HKCU\\" + kRoot + KeyName(path);
         const unsigned operation = random.Below(100);
+        const DWORD type = random.Pick(kTypes);
+        const Data data = RandomData(random, type);
+
+        std::string line = "reg " + std::to_string(n) + " HKCU\\" + kRoot + KeyName(path);
         std::string failure;
         if (operation < 25) {
             HKEY key = nullptr;
@@ -161,23 +170,15 @@ void RunRegistryProbe(uint64_t seed, unsigned count, std::vector<std::string>* l
             line += " create " + std::to_string(result) + " disposition " + std::to_string(disposition);
             if (result == ERROR_SUCCESS) RegCloseKey(key);
         } else if (operation < 30) {
-            const LONG result = *path ? RegDeleteKeyA(HKEY_CURRENT_USER, (kRoot + KeyName(path)).c_str()) : -1;
-            line += *path ? " delete key " + std::to_string(result) : " info";
-            if (!*path) {
-                HKEY key = OpenProbeKey(path, KEY_READ, &failure);
-                line += key ? " " + Information(key) : " " + failure;
-                if (key) RegCloseKey(key);
-            }
+            line += *path ? " delete key " +
+                                std::to_string(RegDeleteKeyA(HKEY_CURRENT_USER, (kRoot + KeyName(path)).c_str()))
+                          : " delete key (the probe's root) not tried";
         } else if (HKEY key = OpenProbeKey(path, KEY_ALL_ACCESS, &failure); !key) {
             line += " " + failure;
         } else {
             if (operation < 52) {
-                const DWORD type = random.Pick(kTypes);
-                const Data data = RandomData(random, type);
-                const LONG result = RegSetValueExA(key, name, 0, type,
-                                                   reinterpret_cast<const BYTE*>(data.bytes.data()), data.size);
-                lastPath = path;
-                lastName = name;
+                const LONG result =
+                    RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE*>(data.bytes.data()), data.size);
                 line += " set " + Quoted(name) + " type " + std::to_string(type) + " size " +
                         std::to_string(data.size) + " then " + (data.bytes[data.size] ? "Q" : "NUL") + " " +
                         HexBytes(reinterpret_cast<const unsigned char*>(data.bytes.data()), data.size) + " -> " +
@@ -193,6 +194,10 @@ void RunRegistryProbe(uint64_t seed, unsigned count, std::vector<std::string>* l
                 line.clear();
             }
             RegCloseKey(key);
+        }
+        if (operation >= 30 && operation < 52) {
+            lastPath = path;
+            lastName = name;
         }
         if (!line.empty()) lines->push_back(line);
     }
