@@ -151,11 +151,10 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSECU
     if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return Fail(ERROR_PATH_NOT_FOUND);
     // A name ending in a separator is no file's: a folder so named is a path not found, a file an
     // invalid name, and nothing is created under it.
-    const char last = fileName[std::strlen(fileName) - 1];
-    if (last == '\\' || last == '/') {
+    if (winsim::EndsInSeparator(fileName)) {
         const winsim::HostEntry entry = winsim::EntryAt(*host);
         const bool creates = creationDisposition != OPEN_EXISTING && creationDisposition != TRUNCATE_EXISTING;
-        return Fail(entry == winsim::HostEntry::Directory                    ? ERROR_PATH_NOT_FOUND
+        return Fail(entry == winsim::HostEntry::Directory             ? ERROR_PATH_NOT_FOUND
                     : entry == winsim::HostEntry::Missing && !creates ? ERROR_FILE_NOT_FOUND
                                                                       : ERROR_INVALID_NAME);
     }
@@ -379,8 +378,7 @@ BOOL MoveFileExA(LPCSTR existing, LPCSTR newName, DWORD flags) {
     if (to.found + 1 < to.components) return FailWith(ERROR_PATH_NOT_FOUND);
     const bool folder = S_ISDIR(fromStat.st_mode);
     // A file takes no new name that ends as a folder's does.
-    const char last = newName[std::strlen(newName) - 1];
-    if (!folder && (last == '\\' || last == '/') && winsim::EntryAt(to.host) == winsim::HostEntry::Missing)
+    if (!folder && winsim::EndsInSeparator(newName) && winsim::EntryAt(to.host) == winsim::HostEntry::Missing)
         return FailWith(ERROR_INVALID_NAME);
     // Each drive is a volume of its own: a folder cannot leave it, a file only as a copy.
     if ((*fromFull)[0] != (*toFull)[0] && (folder || !(flags & MOVEFILE_COPY_ALLOWED)))
@@ -397,8 +395,7 @@ BOOL MoveFileExA(LPCSTR existing, LPCSTR newName, DWORD flags) {
         winsim::EqualsNoCase(toFull->substr(0, fromFull->size()), *fromFull))
         return FailWith(ERROR_INVALID_PARAMETER);
     // A target open at all, even sharing everything, or read-only, is not replaced.
-    if (replaces && (!(toStat.st_mode & S_IWUSR) || winsim::IsHeldOpen(to.host)))
-        return FailWith(ERROR_ACCESS_DENIED);
+    if (replaces && (!(toStat.st_mode & S_IWUSR) || winsim::IsHeldOpen(to.host))) return FailWith(ERROR_ACCESS_DENIED);
     // A case-only rename keeps the entry and changes its spelling; the host name is then the one given.
     const std::string hostTarget =
         sameFile ? to.host.substr(0, to.host.find_last_of('/') + 1) + toFull->substr(toFull->find_last_of('\\') + 1)
@@ -430,9 +427,10 @@ BOOL CopyFileA(LPCSTR existing, LPCSTR newName, BOOL failIfExists) {
     else if (there != INVALID_FILE_ATTRIBUTES &&
              (there & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN)))
         refused = ERROR_ACCESS_DENIED;
-    const HANDLE target = refused ? INVALID_HANDLE_VALUE
-                                  : CreateFileA(newName, GENERIC_WRITE, 0, nullptr,
-                                                failIfExists ? CREATE_NEW : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE target = refused
+                              ? INVALID_HANDLE_VALUE
+                              : CreateFileA(newName, GENERIC_WRITE, 0, nullptr,
+                                            failIfExists ? CREATE_NEW : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (target == INVALID_HANDLE_VALUE) {
         const DWORD error = refused ? refused : GetLastError();
         CloseHandle(source);

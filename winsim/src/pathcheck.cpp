@@ -1,9 +1,11 @@
+// Checks on Windows path names shared by the simulated file calls.
 #include "pathcheck.h"
 
 #include <winsim/win32api.h>
 
 #include <sys/stat.h>
 
+#include <cstring>
 #include <filesystem>
 
 namespace winsim {
@@ -11,14 +13,7 @@ namespace winsim {
 bool HasInvalidNameCharacters(std::string_view fullPath) {
     const std::string_view names = fullPath.size() > 3 ? fullPath.substr(3) : std::string_view();
     for (const char c : names) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u < 0x20) return true;
-        switch (c) {
-            case '<': case '>': case ':': case '"': case '/': case '|': case '?': case '*':
-                return true;
-            default:
-                break;
-        }
+        if (static_cast<unsigned char>(c) < 0x20 || std::strchr("<>:\"/|?*", c)) return true;
     }
     return false;
 }
@@ -34,8 +29,10 @@ DWORD MissingEntryError(const std::string& hostPath) {
     return EntryAt(parent) == HostEntry::Directory ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
 }
 
+bool EndsInSeparator(std::string_view path) { return !path.empty() && (path.back() == '\\' || path.back() == '/'); }
+
 bool EndsAsFolderButIsFile(std::string_view path, const std::string& hostPath) {
-    return !path.empty() && (path.back() == '\\' || path.back() == '/') && EntryAt(hostPath) == HostEntry::File;
+    return EndsInSeparator(path) && EntryAt(hostPath) == HostEntry::File;
 }
 
 bool IsReadOnlyFile(const std::string& hostPath) {

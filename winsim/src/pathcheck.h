@@ -21,6 +21,9 @@ HostEntry EntryAt(const std::string& hostPath);
 // ERROR_FILE_NOT_FOUND.
 DWORD MissingEntryError(const std::string& hostPath);
 
+// Whether `path` ends in a separator ('\\' or '/').
+bool EndsInSeparator(std::string_view path);
+
 // Whether `path` ends in a separator although it names a file ("C:\a.txt\"): Windows refuses such a
 // name with ERROR_INVALID_NAME wherever a file is meant (a folder may be named so).
 bool EndsAsFolderButIsFile(std::string_view path, const std::string& hostPath);
