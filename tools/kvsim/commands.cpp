@@ -1,6 +1,16 @@
 #include "tools/kvsim/commands.h"
 
+#include <cstdio>
+
 namespace kvsim {
+
+std::optional<winsim::OsVersion> VersionArgument(const char* command, const std::string& word) {
+    const auto version = winsim::ParseOsVersion(word);
+    if (!version)
+        std::fprintf(stderr, "kvsim %s: '%s' is not a version kvsim knows (95, 98, NT4, 2000, XP)\n", command,
+                     word.c_str());
+    return version;
+}
 
 const std::vector<Command>& Commands() {
     static const std::vector<Command> commands = {
@@ -36,9 +46,11 @@ const std::vector<Command>& Commands() {
         {"device", "device MACHINE ID HWID[,HWID] [STATE] [CLASS]",
          "put a device node on the machine (STATE: present,\nabsent or plugged)", RunDevice},
         {"scenario", "scenario FILE --version VERSION [--out DUMP]",
-         "run a scenario file on a fresh simulated machine and\nprint (or write) the dump of what it captures", RunScenarioCommand},
+         "run a scenario file on a fresh simulated machine and\nprint (or write) the dump of what it captures",
+         RunScenarioCommand},
         {"compare", "compare DUMP DUMP [--deviations FILE]",
-         "compare two scenario dumps (kvsim's, Windows' or\nWine's); exit 1 on a difference not listed in FILE", RunCompare},
+         "compare two scenario dumps (kvsim's, Windows' or\nWine's); exit 1 on a difference not listed in FILE",
+         RunCompare},
         {"sections", "sections INF SECTION...", "which platform form of each section every Windows\nversion uses",
          RunSections},
         {"imports", "imports FILE.DLL", "whether a 32-bit DLL's imports load on Windows 95,\n98, NT 4 and 2000",

@@ -3,15 +3,16 @@
 
 #include <winsim/machine.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace kvsim {
 
 constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;   // the library call reported a failure
-constexpr int kExitUsage = 2;    // wrong command line
-constexpr int kExitBadInput = 3; // a file or machine folder that is missing or damaged
+constexpr int kExitFailed = 1;         // the library call reported a failure
+constexpr int kExitUsage = 2;          // wrong command line
+constexpr int kExitBadInput = 3;       // a file or machine folder that is missing or damaged
 constexpr int kExitUnknownExport = 4;  // the library has no export of that name
 constexpr int kExitNoLibrary = 5;      // the built library cannot be loaded
 
@@ -26,6 +27,9 @@ const std::vector<Command>& Commands();
 
 // "Windows NT 4", "Windows 2000", ...
 const char* VersionTitle(winsim::OsVersion version);
+// The version a command's argument names; otherwise "kvsim COMMAND: 'WORD' is not a version ..." on
+// standard error and nothing.
+std::optional<winsim::OsVersion> VersionArgument(const char* command, const std::string& word);
 // A message-box button's id (IDOK ...) from its word (ok, cancel, ...); 0 for a word that names none.
 int ParseAnswer(const std::string& word);
 

@@ -226,12 +226,8 @@ int RunCreate(const std::vector<std::string>& args) {
         std::fprintf(stderr, "kvsim create: give a machine folder and a version (%s)\n", kCreateUsage);
         return kExitUsage;
     }
-    const auto version = winsim::ParseOsVersion(positional[1]);
-    if (!version) {
-        std::fprintf(stderr, "kvsim create: '%s' is not a version kvsim knows (95, 98, NT4, 2000, XP)\n",
-                     positional[1].c_str());
-        return kExitUsage;
-    }
+    const auto version = VersionArgument("create", positional[1]);
+    if (!version) return kExitUsage;
     if (servicePack && (!ValidServicePackText(*servicePack) || !winsim::IsNtFamily(*version))) {
         std::fprintf(stderr, "kvsim create: '%s' is not a service pack of %s (%s)\n", servicePack->c_str(),
                      VersionTitle(*version),

@@ -28,15 +28,6 @@ namespace {
 
 const char kMagic[] = "kvsim machine";
 
-bool ReadFile(const fs::path& path, std::string* text) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::ostringstream out;
-    out << in.rdbuf();
-    *text = out.str();
-    return true;
-}
-
 bool WriteFileAtomically(const fs::path& path, const std::string& text, std::string* error) {
     const fs::path temp = path.string() + ".new";
     {
@@ -167,7 +158,7 @@ bool CMachineFolder::Create(const std::string& folder, winsim::OsVersion version
 bool CMachineFolder::Open(const std::string& folder, std::string* error) {
     std::error_code ec;
     std::string header;
-    if (!fs::is_directory(folder, ec) || !ReadFile(fs::path(folder) / "machine.txt", &header)) {
+    if (!fs::is_directory(folder, ec) || !ReadWholeText(fs::path(folder) / "machine.txt", &header)) {
         *error = folder + " is not a kvsim machine folder (no machine.txt; make one with kvsim create)";
         return false;
     }
@@ -186,8 +177,10 @@ bool CMachineFolder::Open(const std::string& folder, std::string* error) {
         return false;
     }
     while (std::getline(lines, line)) {
-        if (line.rfind("version=", 0) == 0) versionName = line.substr(8);
-        else if (line.rfind("clock_ms=", 0) == 0) clock = std::strtoull(line.c_str() + 9, nullptr, 10);
+        if (line.rfind("version=", 0) == 0)
+            versionName = line.substr(8);
+        else if (line.rfind("clock_ms=", 0) == 0)
+            clock = std::strtoull(line.c_str() + 9, nullptr, 10);
         else if (line.rfind("language=", 0) == 0) {
             char* end = nullptr;
             language = std::strtoul(line.c_str() + 9, &end, 0);
@@ -226,8 +219,8 @@ bool CMachineFolder::Open(const std::string& folder, std::string* error) {
         return false;
     }
     std::string regText, servicesText;
-    if (!ReadFile(fs::path(folder) / "registry.reg", &regText) ||
-        !ReadFile(fs::path(folder) / "services.txt", &servicesText)) {
+    if (!ReadWholeText(fs::path(folder) / "registry.reg", &regText) ||
+        !ReadWholeText(fs::path(folder) / "services.txt", &servicesText)) {
         *error = folder + " lacks registry.reg or services.txt";
         return false;
     }
@@ -271,7 +264,7 @@ bool CMachineFolder::Open(const std::string& folder, std::string* error) {
     }
     // Folders made before devices were kept have none.
     std::string devicesText;
-    if (ReadFile(fs::path(folder) / "devices.txt", &devicesText) &&
+    if (ReadWholeText(fs::path(folder) / "devices.txt", &devicesText) &&
         !machine_->Devices().LoadText(devicesText, &why)) {
         *error = folder + "/devices.txt is damaged: " + why;
         Discard();
@@ -279,7 +272,7 @@ bool CMachineFolder::Open(const std::string& folder, std::string* error) {
     }
     // Nor short names, before they were kept.
     std::string shortNamesText;
-    if (ReadFile(fs::path(folder) / "shortnames.txt", &shortNamesText) &&
+    if (ReadWholeText(fs::path(folder) / "shortnames.txt", &shortNamesText) &&
         !machine_->ShortNames().LoadText(shortNamesText, &why)) {
         *error = folder + "/shortnames.txt is damaged: " + why;
         Discard();
@@ -287,7 +280,7 @@ bool CMachineFolder::Open(const std::string& folder, std::string* error) {
     }
     // Nor programs, before programs were kept.
     std::string programsText;
-    if (ReadFile(fs::path(folder) / "programs.txt", &programsText) &&
+    if (ReadWholeText(fs::path(folder) / "programs.txt", &programsText) &&
         !machine_->Processes().LoadText(programsText, &why)) {
         *error = folder + "/programs.txt is damaged: " + why;
         Discard();
@@ -295,7 +288,7 @@ bool CMachineFolder::Open(const std::string& folder, std::string* error) {
     }
     // Nor key security, before it was kept; read after the registry, whose keys it names.
     std::string securityText;
-    if (ReadFile(fs::path(folder) / "keysecurity.txt", &securityText) &&
+    if (ReadWholeText(fs::path(folder) / "keysecurity.txt", &securityText) &&
         !machine_->Security().LoadSecurityText(securityText, &why)) {
         *error = folder + "/keysecurity.txt is damaged: " + why;
         Discard();
@@ -334,5 +327,14 @@ void CMachineFolder::Discard() {
 }
 
 CMachineFolder::~CMachineFolder() { Discard(); }
+
+bool ReadWholeText(const std::filesystem::path& path, std::string* text) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    std::ostringstream contents;
+    contents << in.rdbuf();
+    *text = contents.str();
+    return true;
+}
 
 }  // namespace kvsim

@@ -25,6 +25,7 @@
 
 #include <winsim/machine.h>
 
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -70,5 +71,8 @@ std::string ServicePackText(const winsim::Machine& machine);
 // 6a); "", "0" or "none" for none. False for any other text, or on Windows 95/98, which have no service packs.
 bool SetServicePackText(winsim::Machine& machine, const std::string& text);
 bool ValidServicePackText(const std::string& text);
+
+// A whole file's bytes; false when it cannot be read.
+bool ReadWholeText(const std::filesystem::path& path, std::string* text);
 
 }  // namespace kvsim

@@ -22,15 +22,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-bool ReadText(const std::string& file, std::string* text) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) return false;
-    std::ostringstream contents;
-    contents << in.rdbuf();
-    *text = contents.str();
-    return true;
-}
-
 // Options --NAME VALUE (or --NAME=VALUE) among the positional arguments.
 bool SplitOptions(const std::vector<std::string>& args, const std::vector<std::string>& names,
                   std::vector<std::string>* positional, std::vector<std::string>* values, const char* command) {
@@ -88,12 +79,8 @@ int RunScenarioCommand(const std::vector<std::string>& args) {
             stderr, "kvsim scenario: give a scenario file and a version (scenario FILE --version 2000 [--out DUMP])\n");
         return kExitUsage;
     }
-    const auto version = winsim::ParseOsVersion(values[0]);
-    if (!version) {
-        std::fprintf(stderr, "kvsim scenario: '%s' is not a version kvsim knows (95, 98, NT4, 2000, XP)\n",
-                     values[0].c_str());
-        return kExitUsage;
-    }
+    const auto version = VersionArgument("scenario", values[0]);
+    if (!version) return kExitUsage;
     scenario::Scenario scenario;
     std::string error;
     if (!scenario::LoadScenario(positional[0], &scenario, &error)) {
@@ -141,7 +128,7 @@ int RunCompare(const std::vector<std::string>& args) {
     std::string first, second, listed, error;
     for (const auto& [file, text] : {std::make_pair(positional[0], &first), std::make_pair(positional[1], &second),
                                      std::make_pair(values[0], &listed)})
-        if (!file.empty() && !ReadText(file, text)) {
+        if (!file.empty() && !ReadWholeText(file, text)) {
             std::fprintf(stderr, "kvsim compare: cannot read %s\n", file.c_str());
             return kExitBadInput;
         }
